@@ -1,0 +1,382 @@
+// Precomputed bitboard tables. The rotated layouts put every file and every
+// diagonal into consecutive bits so that a slider's line occupancy is one
+// shift and mask away; the attack sets per pattern are computed here once.
+#include "board/bitboard.h"
+
+#include <cstdlib>
+
+u64 square_mask[64];
+u64 dark_square_mask;
+u64 light_square_mask;
+u64 file_mask[64];
+u64 rank_mask[64];
+u64 knight_attacks[64];
+u64 king_attacks[64];
+u64 pawn_attacks_white[64];
+u64 pawn_attacks_black[64];
+u64 rank_attacks[64][128];
+u64 file_attacks[64][128];
+u64 diag_a1h8_attacks[64][128];
+u64 diag_h1a8_attacks[64][128];
+u8 rank_mobility[64][128];
+u8 file_mobility[64][128];
+u8 diag_a1h8_mobility[64][128];
+u8 diag_h1a8_mobility[64][128];
+u64 ray_north[64];
+u64 ray_south[64];
+u64 ray_east[64];
+u64 ray_west[64];
+u64 ray_north_east[64];
+u64 ray_north_west[64];
+u64 ray_south_east[64];
+u64 ray_south_west[64];
+int direction_table[64][64];
+u64 adjacent_files_mask[64];
+u64 adjacent_span_up[64];
+u64 adjacent_span_down[64];
+u64 passed_mask_white[64];
+u64 passed_mask_black[64];
+u64 side_neighbours_mask[64];
+u64 outside_square_white[64];
+u64 outside_square_white_far[64];
+u64 outside_square_black[64];
+u64 outside_square_black_far[64];
+u8 pawn_file_pattern[256][256];
+
+u64 files_a_to_c;
+u64 files_a_to_d;
+u64 files_e_to_h;
+u64 files_f_to_h;
+u64 castle_path_white_short;
+u64 castle_path_white_long;
+u64 castle_path_black_short;
+u64 castle_path_black_long;
+u64 rank7_inner_mask;
+u64 rank2_inner_mask;
+u64 pattern_g2_f3_h3;
+u64 pattern_g7_f6_h6;
+u64 pattern_b2_a3_c3;
+u64 pattern_b7_a6_c6;
+u64 trapped_rook_mask[64];
+
+namespace {
+
+inline u64 bit(int sq) { return u64(1) << sq; }
+
+inline int chebyshev(int a, int b) {
+    int df = std::abs((a & 7) - (b & 7));
+    int dr = std::abs((a >> 3) - (b >> 3));
+    return df > dr ? df : dr;
+}
+
+inline bool on_board(int file, int rank) { return file >= 0 && file < 8 && rank >= 0 && rank < 8; }
+
+// Attack sets along one line. `line` lists the line's squares from its lower
+// end; pattern bit k stands for line[k].
+void fill_line_attacks(u64 (*table)[128], const int* line, int length) {
+    for (int pos = 0; pos < length; pos++) {
+        int sq = line[pos];
+        for (int p = 0; p < 128; p++) {
+            u64 set = 0;
+            for (int k = pos + 1; k < length; k++) {
+                set |= bit(line[k]);
+                if (k < 7 && (p >> k & 1)) break;
+            }
+            for (int k = pos - 1; k >= 0; k--) {
+                set |= bit(line[k]);
+                if (p >> k & 1) break;
+            }
+            table[sq][p] = set;
+        }
+    }
+}
+
+// Walks from a square by (df, dr) steps to the board edge.
+u64 walk(int sq, int df, int dr) {
+    u64 set = 0;
+    int f = (sq & 7) + df, r = (sq >> 3) + dr;
+    while (on_board(f, r)) {
+        set |= bit(r * 8 + f);
+        f += df;
+        r += dr;
+    }
+    return set;
+}
+
+}  // namespace
+
+void init_colour_masks() {
+    for (int sq = 0; sq < 64; sq++)
+        if ((((sq & 7) ^ (sq >> 3)) & 1) == 0) dark_square_mask |= bit(sq);
+    light_square_mask = ~dark_square_mask;
+}
+
+void init_file_masks() {
+    for (int sq = 0; sq < 64; sq++) file_mask[sq] = u64(0x0101010101010101) << (sq & 7);
+}
+
+void init_rank_masks() {
+    for (int sq = 0; sq < 64; sq++) rank_mask[sq] = u64(0xFF) << (sq & 56);
+}
+
+void init_knight_attacks() {
+    static const int offsets[8] = {-17, -15, -10, -6, 6, 10, 15, 17};
+    for (int sq = 0; sq < 64; sq++) {
+        u64 set = 0;
+        for (int off : offsets) {
+            int t = sq + off;
+            if (t >= 0 && t < 64 && chebyshev(sq, t) == 2) set |= bit(t);
+        }
+        knight_attacks[sq] = set;
+    }
+}
+
+void init_king_attacks() {
+    for (int sq = 0; sq < 64; sq++) {
+        u64 set = 0;
+        for (int t = 0; t < 64; t++)
+            if (chebyshev(sq, t) == 1) set |= bit(t);
+        king_attacks[sq] = set;
+    }
+}
+
+void init_pawn_attacks() {
+    for (int sq = 0; sq < 64; sq++) {
+        int f = sq & 7, r = sq >> 3;
+        u64 w = 0, b = 0;
+        if (r < 7) {
+            if (f > 0) w |= bit(sq + 7);
+            if (f < 7) w |= bit(sq + 9);
+        }
+        if (r > 0) {
+            if (f > 0) b |= bit(sq - 9);
+            if (f < 7) b |= bit(sq - 7);
+        }
+        pawn_attacks_white[sq] = w;
+        pawn_attacks_black[sq] = b;
+    }
+}
+
+void init_rank_attacks() {
+    for (int r = 0; r < 8; r++) {
+        int line[8];
+        for (int f = 0; f < 8; f++) line[f] = r * 8 + f;
+        fill_line_attacks(rank_attacks, line, 8);
+    }
+}
+
+void init_file_attacks() {
+    for (int f = 0; f < 8; f++) {
+        int line[8];
+        for (int r = 0; r < 8; r++) line[r] = r * 8 + f;
+        fill_line_attacks(file_attacks, line, 8);
+    }
+}
+
+void init_diag_a1h8_attacks() {
+    // Lower-left ends: a8..a1 then b1..h1.
+    for (int d = -7; d <= 7; d++) {
+        int f = d > 0 ? d : 0, r = d < 0 ? -d : 0;
+        int line[8], n = 0;
+        for (; on_board(f, r); f++, r++) line[n++] = r * 8 + f;
+        fill_line_attacks(diag_a1h8_attacks, line, n);
+    }
+}
+
+void init_diag_h1a8_attacks() {
+    // Lower-right ends: a1..h1 then h2..h8.
+    for (int s = 0; s <= 14; s++) {
+        int f = s < 7 ? s : 7, r = s < 7 ? 0 : s - 7;
+        int line[8], n = 0;
+        for (; on_board(f, r); f--, r++) line[n++] = r * 8 + f;
+        fill_line_attacks(diag_h1a8_attacks, line, n);
+    }
+}
+
+void init_mobility_counts() {
+    for (int sq = 0; sq < 64; sq++)
+        for (int p = 0; p < 128; p++) {
+            rank_mobility[sq][p] = u8(2 * count_bits(rank_attacks[sq][p]));
+            file_mobility[sq][p] = u8(2 * count_bits(file_attacks[sq][p]));
+            diag_a1h8_mobility[sq][p] = u8(3 * count_bits(diag_a1h8_attacks[sq][p]));
+            diag_h1a8_mobility[sq][p] = u8(3 * count_bits(diag_h1a8_attacks[sq][p]));
+        }
+}
+
+void init_rays() {
+    for (int sq = 0; sq < 64; sq++) {
+        ray_north[sq] = walk(sq, 0, 1);
+        ray_south[sq] = walk(sq, 0, -1);
+        ray_east[sq] = walk(sq, 1, 0);
+        ray_west[sq] = walk(sq, -1, 0);
+        ray_north_east[sq] = walk(sq, 1, 1);
+        ray_north_west[sq] = walk(sq, -1, 1);
+        ray_south_east[sq] = walk(sq, 1, -1);
+        ray_south_west[sq] = walk(sq, -1, -1);
+    }
+    static const struct { u64* ray; int step; } rays[8] = {
+        {ray_north, 8}, {ray_south, -8}, {ray_east, 1}, {ray_west, -1},
+        {ray_north_east, 9}, {ray_north_west, 7}, {ray_south_east, -7}, {ray_south_west, -9}};
+    for (int a = 0; a < 64; a++)
+        for (int b = 0; b < 64; b++) {
+            direction_table[a][b] = 0;
+            for (const auto& r : rays)
+                if (r.ray[a] & bit(b)) direction_table[a][b] = r.step;
+        }
+}
+
+void init_adjacent_file_masks() {
+    for (int sq = 0; sq < 64; sq++) {
+        int f = sq & 7;
+        u64 set = 0;
+        if (f > 0) set |= file_mask[sq - 1];
+        if (f < 7) set |= file_mask[sq + 1];
+        adjacent_files_mask[sq] = set;
+    }
+}
+
+void init_adjacent_span_masks() {
+    const u64 ranks_2_to_7 = u64(0x00FFFFFFFFFFFF00);
+    for (int sq = 0; sq < 64; sq++) {
+        int r = sq >> 3;
+        u64 above = r < 7 ? ~u64(0) << ((r + 1) * 8) : 0;
+        u64 below = r > 0 ? ~u64(0) >> ((8 - r) * 8) : 0;
+        adjacent_span_up[sq] = adjacent_files_mask[sq] & above & ranks_2_to_7;
+        adjacent_span_down[sq] = adjacent_files_mask[sq] & below & ranks_2_to_7;
+    }
+}
+
+void init_passed_pawn_masks() {
+    for (int sq = 0; sq < 64; sq++) {
+        int f = sq & 7;
+        u64 w = ray_north[sq], b = ray_south[sq];
+        if (f > 0) {
+            w |= ray_north[sq - 1];
+            b |= ray_south[sq - 1];
+        }
+        if (f < 7) {
+            w |= ray_north[sq + 1];
+            b |= ray_south[sq + 1];
+        }
+        passed_mask_white[sq] = w;
+        passed_mask_black[sq] = b;
+    }
+}
+
+void init_pawn_square_masks() {
+    for (int sq = 0; sq < 64; sq++) {
+        int f = sq & 7, r = sq >> 3;
+        int white_goal = 56 + f, black_goal = f;
+        int white_moves = 7 - r - (r == 1 ? 1 : 0);
+        int black_moves = r - (r == 6 ? 1 : 0);
+        u64 w = 0, wf = 0, b = 0, bf = 0;
+        for (int t = 0; t < 64; t++) {
+            int dw = chebyshev(t, white_goal), db = chebyshev(t, black_goal);
+            if (dw > white_moves) w |= bit(t);
+            if (dw > white_moves + 1) wf |= bit(t);
+            if (db > black_moves) b |= bit(t);
+            if (db > black_moves + 1) bf |= bit(t);
+        }
+        outside_square_white[sq] = w;
+        outside_square_white_far[sq] = wf;
+        outside_square_black[sq] = b;
+        outside_square_black_far[sq] = bf;
+    }
+}
+
+void init_side_neighbour_masks() {
+    for (int sq = 0; sq < 64; sq++) {
+        int f = sq & 7;
+        u64 set = 0;
+        if (f > 0) set |= bit(sq - 1);
+        if (f < 7) set |= bit(sq + 1);
+        side_neighbours_mask[sq] = set;
+    }
+}
+
+void init_pawn_file_pattern_table() {
+    for (int w = 0; w < 256; w++)
+        for (int b = 0; b < 256; b++) {
+            int flags = 0;
+            if (w && b) {
+                int wlow = __builtin_ctz(w), blow = __builtin_ctz(b);
+                int whigh = 31 - __builtin_clz(w), bhigh = 31 - __builtin_clz(b);
+                if (wlow + 1 < blow) flags |= 0x01;
+                if (blow + 1 < wlow) flags |= 0x10;
+                if (whigh - 1 > bhigh) flags |= 0x02;
+                if (bhigh - 1 > whigh) flags |= 0x20;
+                int all = w | b;
+                bool cd_both = (all & 0x04) && (all & 0x08);
+                bool ef_both = (all & 0x10) && (all & 0x20);
+                int wq = __builtin_popcount(w & 0x07), bq = __builtin_popcount(b & 0x07);
+                int wk = __builtin_popcount(w & 0xE0), bk = __builtin_popcount(b & 0xE0);
+                if (!cd_both && wq && bq) {
+                    if (!(flags & 0x01) && wq > bq) flags |= 0x04;
+                    if (!(flags & 0x10) && bq > wq) flags |= 0x40;
+                }
+                if (!ef_both && wk && bk) {
+                    if (!(flags & 0x02) && wk > bk) flags |= 0x08;
+                    if (!(flags & 0x20) && bk > wk) flags |= 0x80;
+                }
+            }
+            pawn_file_pattern[w][b] = u8(flags);
+        }
+}
+
+void init_bitboard_tables() {
+    for (int sq = 0; sq < 64; sq++) square_mask[sq] = bit(sq);
+    init_colour_masks();
+    init_file_masks();
+    init_rank_masks();
+    init_knight_attacks();
+    init_king_attacks();
+    init_pawn_attacks();
+    init_rank_attacks();
+    init_file_attacks();
+    init_diag_a1h8_attacks();
+    init_diag_h1a8_attacks();
+    init_mobility_counts();
+    init_rays();
+    init_adjacent_file_masks();
+    init_adjacent_span_masks();
+    init_passed_pawn_masks();
+    init_pawn_square_masks();
+    init_side_neighbour_masks();
+    init_pawn_file_pattern_table();
+
+    files_a_to_c = file_mask[0] | file_mask[1] | file_mask[2];
+    files_a_to_d = files_a_to_c | file_mask[3];
+    files_f_to_h = file_mask[5] | file_mask[6] | file_mask[7];
+    files_e_to_h = files_f_to_h | file_mask[4];
+    castle_path_white_short = square_mask[SQ_F1] | square_mask[SQ_G1];
+    castle_path_white_long = square_mask[SQ_B1] | square_mask[SQ_C1] | square_mask[SQ_D1];
+    castle_path_black_short = square_mask[SQ_F8] | square_mask[SQ_G8];
+    castle_path_black_long = square_mask[SQ_B8] | square_mask[SQ_C8] | square_mask[SQ_D8];
+    rank7_inner_mask = rank_mask[48] & ~square_mask[48] & ~square_mask[55];
+    rank2_inner_mask = rank_mask[8] & ~square_mask[8] & ~square_mask[15];
+    pattern_g2_f3_h3 = square_mask[14] | square_mask[21] | square_mask[23];
+    pattern_g7_f6_h6 = square_mask[54] | square_mask[45] | square_mask[47];
+    pattern_b2_a3_c3 = square_mask[9] | square_mask[16] | square_mask[18];
+    pattern_b7_a6_c6 = square_mask[49] | square_mask[40] | square_mask[42];
+    for (int sq = 0; sq < 64; sq++) trapped_rook_mask[sq] = 0;
+    trapped_rook_mask[SQ_B1] = square_mask[SQ_A1] | square_mask[8];
+    trapped_rook_mask[SQ_C1] = square_mask[SQ_A1] | square_mask[8] | square_mask[SQ_B1];
+    trapped_rook_mask[SQ_F1] = square_mask[SQ_H1] | square_mask[15] | square_mask[SQ_G1];
+    trapped_rook_mask[SQ_G1] = square_mask[SQ_H1] | square_mask[15];
+    trapped_rook_mask[SQ_B8] = square_mask[SQ_A8] | square_mask[48];
+    trapped_rook_mask[SQ_C8] = square_mask[SQ_A8] | square_mask[48] | square_mask[SQ_B8];
+    trapped_rook_mask[SQ_F8] = square_mask[SQ_H8] | square_mask[55] | square_mask[SQ_G8];
+    trapped_rook_mask[SQ_G8] = square_mask[SQ_H8] | square_mask[55];
+}
+
+void print_bitboard(FILE* stream, u64 set) {
+    static const char border[] = "      +---+---+---+---+---+---+---+---+\n";
+    for (int r = 7; r >= 0; r--) {
+        fprintf(stream, "%s    %d ", border, r + 1);
+        for (int f = 0; f < 8; f++) fputs((set >> (r * 8 + f) & 1) ? "| x " : "|   ", stream);
+        fputs("|\n", stream);
+    }
+    fputs(border, stream);
+    fputs("        a   b   c   d   e   f   g   h\n", stream);
+    fflush(stream);
+}

@@ -1,0 +1,197 @@
+// Precomputed bitboard tables: masks, leaper attacks, rotated-occupancy
+// slider attacks, rays, pawn-structure masks. Filled once at start-up by
+// init_bitboard_tables and read-only afterwards.
+#pragma once
+
+#include <cstdio>
+
+#include "board/position.h"
+
+// Constant rotation data. ROT90 stores file a in bits 0-7, file b in 8-15,
+// and so on; ROT45 lays out the a1-h8 diagonals from a8 (alone) to h1
+// (alone), each from its lower-left end; ROT315 the h1-a8 diagonals from h8
+// to a1, each from its lower-right end. SHIFT45 / SHIFT315 give the bit of
+// the lower end of a square's diagonal.
+inline constexpr int ROT90_INDEX[64] = {
+     0,  8, 16, 24, 32, 40, 48, 56,
+     1,  9, 17, 25, 33, 41, 49, 57,
+     2, 10, 18, 26, 34, 42, 50, 58,
+     3, 11, 19, 27, 35, 43, 51, 59,
+     4, 12, 20, 28, 36, 44, 52, 60,
+     5, 13, 21, 29, 37, 45, 53, 61,
+     6, 14, 22, 30, 38, 46, 54, 62,
+     7, 15, 23, 31, 39, 47, 55, 63,
+};
+inline constexpr int ROT45_INDEX[64] = {
+    28, 36, 43, 49, 54, 58, 61, 63,
+    21, 29, 37, 44, 50, 55, 59, 62,
+    15, 22, 30, 38, 45, 51, 56, 60,
+    10, 16, 23, 31, 39, 46, 52, 57,
+     6, 11, 17, 24, 32, 40, 47, 53,
+     3,  7, 12, 18, 25, 33, 41, 48,
+     1,  4,  8, 13, 19, 26, 34, 42,
+     0,  2,  5,  9, 14, 20, 27, 35,
+};
+inline constexpr int ROT315_INDEX[64] = {
+    63, 61, 58, 54, 49, 43, 36, 28,
+    62, 59, 55, 50, 44, 37, 29, 21,
+    60, 56, 51, 45, 38, 30, 22, 15,
+    57, 52, 46, 39, 31, 23, 16, 10,
+    53, 47, 40, 32, 24, 17, 11,  6,
+    48, 41, 33, 25, 18, 12,  7,  3,
+    42, 34, 26, 19, 13,  8,  4,  1,
+    35, 27, 20, 14,  9,  5,  2,  0,
+};
+inline constexpr int SHIFT45[64] = {
+    28, 36, 43, 49, 54, 58, 61, 63,
+    21, 28, 36, 43, 49, 54, 58, 61,
+    15, 21, 28, 36, 43, 49, 54, 58,
+    10, 15, 21, 28, 36, 43, 49, 54,
+     6, 10, 15, 21, 28, 36, 43, 49,
+     3,  6, 10, 15, 21, 28, 36, 43,
+     1,  3,  6, 10, 15, 21, 28, 36,
+     0,  1,  3,  6, 10, 15, 21, 28,
+};
+inline constexpr int SHIFT315[64] = {
+    63, 61, 58, 54, 49, 43, 36, 28,
+    61, 58, 54, 49, 43, 36, 28, 21,
+    58, 54, 49, 43, 36, 28, 21, 15,
+    54, 49, 43, 36, 28, 21, 15, 10,
+    49, 43, 36, 28, 21, 15, 10,  6,
+    43, 36, 28, 21, 15, 10,  6,  3,
+    36, 28, 21, 15, 10,  6,  3,  1,
+    28, 21, 15, 10,  6,  3,  1,  0,
+};
+inline constexpr int DIAG_LENGTH_A1H8[64] = {
+     8,  7,  6,  5,  4,  3,  2,  1,
+     7,  8,  7,  6,  5,  4,  3,  2,
+     6,  7,  8,  7,  6,  5,  4,  3,
+     5,  6,  7,  8,  7,  6,  5,  4,
+     4,  5,  6,  7,  8,  7,  6,  5,
+     3,  4,  5,  6,  7,  8,  7,  6,
+     2,  3,  4,  5,  6,  7,  8,  7,
+     1,  2,  3,  4,  5,  6,  7,  8,
+};
+inline constexpr int DIAG_LENGTH_H1A8[64] = {
+     1,  2,  3,  4,  5,  6,  7,  8,
+     2,  3,  4,  5,  6,  7,  8,  7,
+     3,  4,  5,  6,  7,  8,  7,  6,
+     4,  5,  6,  7,  8,  7,  6,  5,
+     5,  6,  7,  8,  7,  6,  5,  4,
+     6,  7,  8,  7,  6,  5,  4,  3,
+     7,  8,  7,  6,  5,  4,  3,  2,
+     8,  7,  6,  5,  4,  3,  2,  1,
+};
+
+extern u64 square_mask[64];
+extern u64 dark_square_mask;
+extern u64 light_square_mask;
+extern u64 file_mask[64];
+extern u64 rank_mask[64];
+extern u64 knight_attacks[64];
+extern u64 king_attacks[64];
+extern u64 pawn_attacks_white[64];
+extern u64 pawn_attacks_black[64];
+extern u64 rank_attacks[64][128];
+extern u64 file_attacks[64][128];
+extern u64 diag_a1h8_attacks[64][128];
+extern u64 diag_h1a8_attacks[64][128];
+extern u8 rank_mobility[64][128];
+extern u8 file_mobility[64][128];
+extern u8 diag_a1h8_mobility[64][128];
+extern u8 diag_h1a8_mobility[64][128];
+extern u64 ray_north[64];
+extern u64 ray_south[64];
+extern u64 ray_east[64];
+extern u64 ray_west[64];
+extern u64 ray_north_east[64];
+extern u64 ray_north_west[64];
+extern u64 ray_south_east[64];
+extern u64 ray_south_west[64];
+extern int direction_table[64][64];
+extern u64 adjacent_files_mask[64];
+extern u64 adjacent_span_up[64];
+extern u64 adjacent_span_down[64];
+extern u64 passed_mask_white[64];
+extern u64 passed_mask_black[64];
+extern u64 side_neighbours_mask[64];
+extern u64 outside_square_white[64];
+extern u64 outside_square_white_far[64];
+extern u64 outside_square_black[64];
+extern u64 outside_square_black_far[64];
+extern u8 pawn_file_pattern[256][256];
+
+// Combined masks.
+extern u64 files_a_to_c;
+extern u64 files_a_to_d;
+extern u64 files_e_to_h;
+extern u64 files_f_to_h;
+extern u64 castle_path_white_short;
+extern u64 castle_path_white_long;
+extern u64 castle_path_black_short;
+extern u64 castle_path_black_long;
+extern u64 rank7_inner_mask;
+extern u64 rank2_inner_mask;
+extern u64 pattern_g2_f3_h3;
+extern u64 pattern_g7_f6_h6;
+extern u64 pattern_b2_a3_c3;
+extern u64 pattern_b7_a6_c6;
+extern u64 trapped_rook_mask[64];
+
+void init_bitboard_tables();
+void init_colour_masks();
+void init_file_masks();
+void init_rank_masks();
+void init_knight_attacks();
+void init_king_attacks();
+void init_pawn_attacks();
+void init_rank_attacks();
+void init_file_attacks();
+void init_diag_a1h8_attacks();
+void init_diag_h1a8_attacks();
+void init_mobility_counts();
+void init_rays();
+void init_adjacent_file_masks();
+void init_adjacent_span_masks();
+void init_passed_pawn_masks();
+void init_pawn_square_masks();
+void init_side_neighbour_masks();
+void init_pawn_file_pattern_table();
+
+// Debugging aid: an 8 x 8 diagram of the set.
+void print_bitboard(FILE* stream, u64 set);
+
+// Bit helpers.
+inline int lowest_square(u64 set) { return __builtin_ctzll(set); }
+inline int highest_square(u64 set) { return 63 - __builtin_clzll(set); }
+inline int pop_lowest(u64& set) {
+    int sq = __builtin_ctzll(set);
+    set &= set - 1;
+    return sq;
+}
+inline int pop_highest(u64& set) {
+    int sq = 63 - __builtin_clzll(set);
+    set ^= u64(1) << sq;
+    return sq;
+}
+inline int count_bits(u64 set) { return __builtin_popcountll(set); }
+
+// Slider lookups through the rotated occupancies.
+inline u64 rank_attacks_from(const Position* pos, int sq) {
+    return rank_attacks[sq][(pos->occupied >> (sq & 56)) & 127];
+}
+inline u64 file_attacks_from(const Position* pos, int sq) {
+    return file_attacks[sq][(pos->occupied_rot90 >> ((sq & 7) << 3)) & 127];
+}
+inline u64 diag_a1h8_attacks_from(const Position* pos, int sq) {
+    return diag_a1h8_attacks[sq][(pos->occupied_rot45 >> SHIFT45[sq]) & 127];
+}
+inline u64 diag_h1a8_attacks_from(const Position* pos, int sq) {
+    return diag_h1a8_attacks[sq][(pos->occupied_rot315 >> SHIFT315[sq]) & 127];
+}
+inline u64 diagonal_attacks_from(const Position* pos, int sq) {
+    return diag_a1h8_attacks_from(pos, sq) | diag_h1a8_attacks_from(pos, sq);
+}
+inline u64 straight_attacks_from(const Position* pos, int sq) {
+    return rank_attacks_from(pos, sq) | file_attacks_from(pos, sq);
+}

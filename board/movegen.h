@@ -1,0 +1,17 @@
+// Pseudo-legal move generation in a fixed, observable order, stored-move
+// validation and the legality filter. Every generator appends to a list the
+// caller owns (room for MAX_MOVES) and returns the number appended.
+#pragma once
+
+#include "board/position.h"
+
+int gen_quiet_white(Position* pos, Move* list);
+int gen_quiet_black(Position* pos, Move* list);
+int gen_captures_white(Position* pos, Move* list);
+int gen_captures_black(Position* pos, Move* list);
+int gen_evasions_white(Position* pos, Move* list);
+int gen_evasions_black(Position* pos, Move* list);
+int gen_all_moves(Position* pos, Move* list);
+int is_move_valid(Position* pos, Move move);
+int remove_illegal_moves(Position* pos, Move* list, int count);
+int count_legal_moves(Position* pos);

@@ -1,0 +1,512 @@
+// Command handler: line handling, move entry and the command chain.
+#include "frontend/commands.h"
+
+#include <cctype>
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "board/board.h"
+#include "book/book.h"
+#include "frontend/config.h"
+#include "frontend/diagram.h"
+#include "frontend/frontend.h"
+#include "frontend/input.h"
+#include "frontend/uci.h"
+#include "search/levels.h"
+#include "search/multipv.h"
+#include "search/ordering.h"
+#include "search/root.h"
+#include "search/search.h"
+#include "search/timecontrol.h"
+#include "search/transposition.h"
+#include "tablebases/tbprobe.h"
+
+namespace {
+
+using CommandFunction = void (*)(Position* pos, int count, const char* const* tokens);
+
+struct Command {
+    const char* word;
+    CommandFunction run;
+};
+
+// The line being handled, as received (setboard reads its FEN from it).
+const char* handled_line = nullptr;
+
+// Decimal value of a token; text that is not a number gives 0, and values
+// beyond int are clamped rather than wrapped.
+int token_int(const char* text)
+{
+    long value = strtol(text, nullptr, 10);
+    if (value > INT_MAX)
+        return INT_MAX;
+    if (value < INT_MIN)
+        return INT_MIN;
+    return static_cast<int>(value);
+}
+
+void clear_killers(Position* pos)
+{
+    for (int ply = 0; ply < MAX_PLY; ply++) {
+        pos->killers[ply][0] = 0;
+        pos->killers[ply][1] = 0;
+    }
+}
+
+void clear_history()
+{
+    memset(history, 0, sizeof history);
+}
+
+void forget_predictions()
+{
+    previous_score = 0;
+    ponder_score = 0;
+    expected_reply = 0;
+    reply_predicted = 0;
+}
+
+// Opponent's move in coordinate text (first token shaped like e2e4).
+void enter_move(Position* pos, const char* text)
+{
+    reply_predicted = 0;
+    Move move = parse_move(pos, text);
+    bool accepted = false;
+    if (move != 0 && is_legal_move(pos, move)) {
+        int piece = pos->board[move_from(move)];
+        int own_bit = pos->side_to_move == WHITE ? WHITE_BIT : BLACK_BIT;
+        accepted = (piece & own_bit) != 0;
+    }
+    if (!accepted) {
+        show_board(pos);
+        report_invalid_move(pos, move);
+        if (protocol_mode == PROTOCOL_XBOARD)
+            print_illegal_move(move);
+        search_requested = 0;
+        return;
+    }
+    if (!push_game_move(pos, move))
+        return;
+    if (move == expected_reply) {
+        emit_text("Predicted move!!\n");
+        reply_predicted = 1;
+    }
+    if (!force_mode)
+        search_requested = 1;
+}
+
+void command_undo(Position* pos, int, const char* const*)
+{
+    pop_game_move(pos);
+    if (analyze_mode)
+        search_requested = 1;
+}
+
+} // namespace
+
+void init_tablebases_from_path()
+{
+    if (!tb_enabled || tb_path == nullptr)
+        return;
+    emit_text("Initializing tablebases: %s\n", tb_path);
+    tb_max_men = init_tablebases(tb_path);
+    if (tb_max_men == 0) {
+        tb_enabled = 0;
+        return;
+    }
+    // A new block replaces the old one; the cache forgets the old block first.
+    void* old_block = tb_cache_buffer;
+    tb_cache_buffer = alloc_mem(static_cast<size_t>(tb_cache_bytes));
+    set_tb_cache(tb_cache_buffer, static_cast<unsigned>(tb_cache_bytes));
+    if (old_block != nullptr)
+        free_mem(old_block);
+}
+
+namespace {
+
+void command_xboard(Position*, int, const char* const*)
+{
+    input_install_interrupt();
+    protocol_mode = PROTOCOL_XBOARD;
+    force_mode = 0;
+    search_requested = 0;
+    show_diagram = 0;
+    init_tablebases_from_path();
+}
+
+void command_protover(Position*, int count, const char* const* tokens)
+{
+    if (count < 2)
+        return;
+    protocol_version = token_int(tokens[1]);
+    printf("feature setboard=1\n");
+    printf("feature analyze=1\n");
+    printf("feature setboard=1\n");
+    printf("feature myname=\"Quarvel %s\"\n", QUARVEL_VERSION);
+    printf("feature ics=1\n");
+    printf("feature done=1\n");
+    printf("feature ping=1\n");
+    fflush(stdout);
+}
+
+void command_nothing(Position*, int, const char* const*) {}
+
+void command_ping(Position*, int count, const char* const* tokens)
+{
+    if (count < 2)
+        return;
+    printf("pong %s\n", tokens[1]);
+}
+
+void command_fritz(Position*, int, const char* const*)
+{
+    fritz_mode = 1;
+    post_enabled = 1;
+}
+
+void command_level(Position*, int count, const char* const* tokens)
+{
+    // The base time is not used: the time left always comes from "time".
+    if (count < 4)
+        return;
+    moves_per_control = token_int(tokens[1]);
+    increment[WHITE] = token_int(tokens[3]);
+    increment[BLACK] = increment[WHITE];
+}
+
+void command_force(Position*, int, const char* const*)
+{
+    force_mode = 1;
+    search_requested = 0;
+}
+
+void command_go(Position* pos, int count, const char* const* tokens)
+{
+    if (protocol_mode == PROTOCOL_UCI) {
+        uci_command_go(pos, count, tokens);
+        return;
+    }
+    force_mode = 0;
+    search_requested = 1;
+}
+
+void command_reset(Position* pos, int, const char* const*)
+{
+    clear_hash();
+    clear_killers(pos);
+    clear_history();
+    forget_predictions();
+}
+
+void command_new(Position* pos, int, const char* const*)
+{
+    if (!fritz_mode) {
+        clear_hash();
+        clear_history();
+        forget_predictions();
+    }
+    pos->game->contempt = default_contempt;
+    clear_killers(pos);
+    setup_new_game(pos);
+    search_requested = 0;
+    force_mode = 0;
+    own_clock = 30000;
+    idle_flag = 1;
+    draw_offered = 0;
+}
+
+void command_name(Position*, int count, const char* const* tokens)
+{
+    if (count < 2)
+        return;
+    emit_text("Playing %s\n", tokens[1]);
+}
+
+void command_rating(Position* pos, int count, const char* const* tokens)
+{
+    if (count < 3)
+        return;
+    pos->game->own_rating = token_int(tokens[1]);
+    pos->game->opponent_rating = token_int(tokens[2]);
+    if (static_cast<long>(pos->game->own_rating) > static_cast<long>(pos->game->opponent_rating) + 150)
+        pos->game->contempt = -30;
+    emit_text("Rating %s %s %d\n", tokens[1], tokens[2], pos->game->contempt);
+}
+
+void command_quit(Position*, int, const char* const*)
+{
+    fflush(stdout);
+    close_log_file();
+    exit(0);
+}
+
+void set_side(Position* pos, int side)
+{
+    pos->side_to_move = side;
+    *pos->key_top = compute_hash_key(pos);
+}
+
+void command_white(Position* pos, int, const char* const*) { set_side(pos, WHITE); }
+void command_black(Position* pos, int, const char* const*) { set_side(pos, BLACK); }
+
+void command_display(Position* pos, int, const char* const*)
+{
+    show_diagram++;
+    print_diagram(stdout, pos);
+    show_diagram--;
+}
+
+void command_hard(Position*, int, const char* const*) { ponder_enabled = 1; }
+void command_easy(Position*, int, const char* const*) { ponder_enabled = 0; }
+
+void command_book(Position* pos, int count, const char* const* tokens)
+{
+    if (count == 1) {
+        Move move = choose_book_move(pos);
+        if (move == 0)
+            printf("No book move\n");
+        else
+            printf("Suggested move: %s\n", format_move_san(pos, move));
+        return;
+    }
+    if (count == 2) {
+        if (strcmp(tokens[1], "on") == 0)
+            book_enabled = 1;
+        else if (strcmp(tokens[1], "off") == 0)
+            book_enabled = 0;
+    }
+    printf("Book %s\n", book_enabled ? "on" : "off");
+}
+
+void command_post(Position*, int, const char* const*) { post_enabled = 1; }
+void command_nopost(Position*, int, const char* const*) { post_enabled = 0; }
+
+void command_time(Position*, int count, const char* const* tokens)
+{
+    if (count == 2)
+        own_clock = token_int(tokens[1]);
+}
+
+void command_otim(Position*, int count, const char* const* tokens)
+{
+    if (count == 2)
+        opponent_clock = token_int(tokens[1]);
+}
+
+void command_sd(Position*, int count, const char* const* tokens)
+{
+    if (count != 2)
+        return;
+    int plies = token_int(tokens[1]);
+    if (plies == 0 || plies > DEPTH_UNLIMITED / ONE_PLY)
+        max_depth = DEPTH_UNLIMITED;
+    else
+        max_depth = ONE_PLY * plies;
+}
+
+void command_st(Position*, int count, const char* const* tokens)
+{
+    if (count != 2)
+        return;
+    int seconds = token_int(tokens[1]);
+    if (seconds > INT_MAX / 100)
+        seconds = INT_MAX / 100;
+    fixed_move_time = 100 * seconds;
+}
+
+void command_edit(Position* pos, int, const char* const*) { edit_position(pos); }
+
+void command_setboard(Position* pos, int count, const char*const*)
+{
+    if (count < 2)
+        return;
+    // The FEN is the raw text behind the command word, blanks included.
+    const char* text = handled_line;
+    while (*text != '\0' && isspace(static_cast<unsigned char>(*text)))
+        text++;
+    text += strlen("setboard");
+    set_board(pos, text);
+}
+
+void command_analyze(Position*, int, const char* const*)
+{
+    analyze_mode = 1;
+    own_clock = 300000000;
+    search_requested = 1;
+    post_enabled = 1;
+    force_mode = 0;
+}
+
+void command_best(Position* pos, int count, const char* const* tokens)
+{
+    if (count != 2)
+        return;
+    analyse_multipv(pos, token_int(tokens[1]));
+}
+
+void command_ponder(Position* pos, int count, const char* const* tokens)
+{
+    if (count != 2)
+        return;
+    if (strcmp(tokens[1], "on") == 0) {
+        ponder_enabled = 1;
+        return;
+    }
+    if (strcmp(tokens[1], "off") == 0) {
+        ponder_enabled = 0;
+        return;
+    }
+    Move move = parse_move(pos, tokens[1]);
+    if (move != 0 && is_legal_move(pos, move)) {
+        if (push_game_move(pos, move) && !force_mode)
+            search_requested = 1;
+        return;
+    }
+    show_board(pos);
+    emit_text("Cannot accept %s\n", tokens[1]);
+    if (protocol_mode == PROTOCOL_XBOARD)
+        print_illegal_move(move);
+    else
+        report_invalid_move(pos, move);
+    search_requested = 0;
+}
+
+void command_draw(Position* pos, int, const char* const*)
+{
+    if (pos->draw_count >= 3)
+        emit_text_any_mode("offer draw\n");
+}
+
+void command_result(Position* pos, int count, const char* const* tokens)
+{
+    if (count < 2)
+        return;
+    pos->game_active = 0;
+    idle_flag = 1;
+    if (strcmp(tokens[1], "1-0") == 0)
+        pos->game->result = RESULT_WHITE_WON;
+    else if (strcmp(tokens[1], "0-1") == 0)
+        pos->game->result = RESULT_BLACK_WON;
+    else if (strcmp(tokens[1], "1/2-1/2") == 0)
+        pos->game->result = RESULT_DRAW;
+    learn_from_result(pos);
+}
+
+void command_exit(Position*, int, const char* const*)
+{
+    search_requested = 0;
+    analyze_mode = 0;
+}
+
+// The chain in the order of its tests; the first token picks the entry.
+constexpr Command COMMAND_CHAIN[] = {
+    {"undo", command_undo},
+    {"xboard", command_xboard},
+    {"protover", command_protover},
+    {"accepted", command_nothing},
+    {"ping", command_ping},
+    {"fritz", command_fritz},
+    {"level", command_level},
+    {"force", command_force},
+    {"go", command_go},
+    {"reset", command_reset},
+    {"new", command_new},
+    {"name", command_name},
+    {"rating", command_rating},
+    {"ics", command_nothing},
+    {"quit", command_quit},
+    {"white", command_white},
+    {"black", command_black},
+    {"display", command_display},
+    {"hard", command_hard},
+    {"easy", command_easy},
+    {"book", command_book},
+    {"post", command_post},
+    {"nopost", command_nopost},
+    {"time", command_time},
+    {"otim", command_otim},
+    {"sd", command_sd},
+    {"depth", command_sd},
+    {"st", command_st},
+    {"edit", command_edit},
+    {"setboard", command_setboard},
+    {"analyze", command_analyze},
+    {"best", command_best},
+    {".", command_nothing},
+    {"?", command_nothing},
+    {"computer", command_nothing},
+    {"ponder", command_ponder},
+    {"draw", command_draw},
+    {"result", command_result},
+    {"exit", command_exit},
+    {"random", command_nothing},
+    {"uci", uci_command_uci},
+    {"setoption", uci_command_setoption},
+    {"stop", uci_command_stop},
+    {"isready", uci_command_isready},
+    {"ponderhit", uci_command_ponderhit},
+    {"position", uci_command_position},
+};
+
+// Splits the copy at white space; tokens beyond the limit are dropped.
+int split_tokens(char* copy, const char** tokens)
+{
+    int count = 0;
+    char* p = copy;
+    for (;;) {
+        while (*p != '\0' && isspace(static_cast<unsigned char>(*p)))
+            p++;
+        if (*p == '\0' || count == LINE_TOKEN_LIMIT)
+            break;
+        tokens[count++] = p;
+        while (*p != '\0' && !isspace(static_cast<unsigned char>(*p)))
+            p++;
+        if (*p == '\0')
+            break;
+        *p++ = '\0';
+    }
+    return count;
+}
+
+} // namespace
+
+int looks_like_move(const char* token)
+{
+    auto c = [token](int i) { return static_cast<unsigned char>(token[i]); };
+    return isalpha(c(0)) && isdigit(c(1)) && isalpha(c(2)) && isdigit(c(3));
+}
+
+void handle_command(Position* pos)
+{
+    static char line_copy[LINE_BUFFER_SIZE];
+    static const char* tokens[LINE_TOKEN_LIMIT];
+
+    const char* line = pending_line;
+    if (line == nullptr)
+        return;
+    emit_text("[%s]\n", line);
+
+    snprintf(line_copy, sizeof line_copy, "%s", line);
+    int count = split_tokens(line_copy, tokens);
+    if (count == 0)
+        return;
+
+    // looks_like_move reads four characters: only ask when the token has them.
+    if (strlen(tokens[0]) >= 4 && looks_like_move(tokens[0])) {
+        enter_move(pos, tokens[0]);
+        return;
+    }
+    handled_line = line;
+    for (const Command& command : COMMAND_CHAIN) {
+        if (strcmp(tokens[0], command.word) == 0) {
+            command.run(pos, count, tokens);
+            handled_line = nullptr;
+            return;
+        }
+    }
+    handled_line = nullptr;
+    emit_text("Unknown command, %s\n", line);
+}

@@ -1,0 +1,189 @@
+// Board diagram and position editor.
+#include "frontend/diagram.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "board/board.h"
+#include "frontend/frontend.h"
+#include "frontend/input.h"
+
+namespace {
+
+const char* const FRAME_LINE = "      +---+---+---+---+---+---+---+---+\n";
+
+// Cell text by piece code (colour bit plus kind); unused codes stay empty.
+const char* cell_text(int code)
+{
+    static const char* const WHITE_CELLS[7] = {"   |", " P |", " N |", " B |",
+                                               " R |", " Q |", " K |"};
+    static const char* const BLACK_CELLS[7] = {"   |", " *p|", " *n|", " *b|",
+                                               " *r|", " *q|", " *k|"};
+    int kind = piece_kind(code);
+    if (code == EMPTY || kind < PAWN || kind > KING)
+        return "   |";
+    return (code & BLACK_BIT) ? BLACK_CELLS[kind] : WHITE_CELLS[kind];
+}
+
+// Castling rights lose the bits whose king or rook has left its square.
+void drop_unfounded_castling(Position* pos)
+{
+    int rights = *pos->castle_top;
+    if (pos->board[SQ_E1] != W_KING)
+        rights &= ~(CASTLE_WHITE_SHORT | CASTLE_WHITE_LONG);
+    if (pos->board[SQ_E8] != B_KING)
+        rights &= ~(CASTLE_BLACK_SHORT | CASTLE_BLACK_LONG);
+    if (pos->board[SQ_A1] != W_ROOK)
+        rights &= ~CASTLE_WHITE_LONG;
+    if (pos->board[SQ_H1] != W_ROOK)
+        rights &= ~CASTLE_WHITE_SHORT;
+    if (pos->board[SQ_A8] != B_ROOK)
+        rights &= ~CASTLE_BLACK_LONG;
+    if (pos->board[SQ_H8] != B_ROOK)
+        rights &= ~CASTLE_BLACK_SHORT;
+    *pos->castle_top = rights;
+}
+
+struct CastleEdit {
+    const char* text;
+    int bit;
+    int set;
+};
+
+constexpr CastleEdit CASTLE_EDITS[] = {
+    {"+w00", CASTLE_WHITE_SHORT, 1},  {"-w00", CASTLE_WHITE_SHORT, 0},
+    {"+w000", CASTLE_WHITE_LONG, 1},  {"-w000", CASTLE_WHITE_LONG, 0},
+    {"+b00", CASTLE_BLACK_SHORT, 1},  {"-b00", CASTLE_BLACK_SHORT, 0},
+    {"+b000", CASTLE_BLACK_LONG, 1},  {"-b000", CASTLE_BLACK_LONG, 0},
+};
+
+int kind_of_letter(char letter)
+{
+    switch (letter) {
+    case 'P': case 'p': return PAWN;
+    case 'N': case 'n': return KNIGHT;
+    case 'B': case 'b': return BISHOP;
+    case 'R': case 'r': return ROOK;
+    case 'Q': case 'q': return QUEEN;
+    case 'K': case 'k': return KING;
+    case 'X': case 'x': return EMPTY;
+    default: return -1;
+    }
+}
+
+void finish_editing(Position* pos)
+{
+    drop_unfounded_castling(pos);
+    // The edited position starts a fresh history: no earlier position can
+    // repeat it and the fifty-move count starts again.
+    *pos->fifty_top = 0;
+    compute_material(pos);
+    rebuild_bitboards(pos);
+    check_material(pos);
+    *pos->key_top = compute_hash_key(pos);
+    *pos->pawn_key_top = compute_pawn_key(pos);
+    show_board(pos);
+}
+
+} // namespace
+
+void print_diagram(FILE* stream, Position* pos)
+{
+    if (!show_diagram)
+        return;
+    fprintf(stream, pos->side_to_move == WHITE ? "(%d) White to move:\n" : "(%d) Black to move:\n",
+            (pos->game->move_count + 1) / 2);
+    fputs(FRAME_LINE, stream);
+    for (int rank = 7; rank >= 0; rank--) {
+        fprintf(stream, "    %d |", rank + 1);
+        for (int file = 0; file < 8; file++)
+            fputs(cell_text(pos->board[rank * 8 + file]), stream);
+        fprintf(stream, "\n%s", FRAME_LINE);
+    }
+    fputs("        a   b   c   d   e   f   g   h\n\n", stream);
+    fflush(stream);
+}
+
+void show_board(Position* pos)
+{
+    if (!output_enabled)
+        return;
+    if (protocol_mode == PROTOCOL_CONSOLE)
+        print_diagram(stdout, pos);
+    if (log_file != nullptr)
+        print_diagram(log_file, pos);
+}
+
+void report_invalid_move(Position* pos, Move move)
+{
+    show_board(pos);
+    emit_text("Invalid move: %s\n", format_move_coord(move));
+}
+
+void print_illegal_move(Move move)
+{
+    printf("Illegal move: %s%s\n", square_name[move_from(move)], square_name[move_to(move)]);
+    fflush(stdout);
+}
+
+void edit_position(Position* pos)
+{
+    *pos->ep_top = 0;
+    pos->game->move_count = 0;
+    *pos->castle_top = CASTLE_WHITE_SHORT | CASTLE_WHITE_LONG | CASTLE_BLACK_SHORT |
+                       CASTLE_BLACK_LONG;
+    int colour_bit = WHITE_BIT;
+    char line[EDIT_LINE_SIZE];
+    for (;;) {
+        if (protocol_mode != PROTOCOL_XBOARD) {
+            fputs("Edit> ", stdout);
+            fflush(stdout);
+        }
+        if (input_read_line(line, EDIT_LINE_SIZE) < 0)
+            return;
+        line[strcspn(line, "\r\n")] = '\0';
+
+        if (strcmp(line, ".") == 0)
+            break;
+        if (strcmp(line, "#") == 0) {
+            for (int sq = 0; sq < 64; sq++)
+                pos->board[sq] = EMPTY;
+            continue;
+        }
+        if (strcmp(line, "c") == 0) {
+            colour_bit = BLACK_BIT;
+            continue;
+        }
+        bool castle_line = false;
+        for (const CastleEdit& edit : CASTLE_EDITS) {
+            if (strcmp(line, edit.text) == 0) {
+                if (edit.set)
+                    *pos->castle_top |= edit.bit;
+                else
+                    *pos->castle_top &= ~edit.bit;
+                castle_line = true;
+                break;
+            }
+        }
+        if (castle_line)
+            continue;
+
+        int kind = kind_of_letter(line[0]);
+        if (kind < 0 || line[1] == '\0' || line[2] == '\0') {
+            printf("Uknown edit command\n");
+            fflush(stdout);
+            continue;
+        }
+        // File and rank are checked one by one: "i1" must not wrap onto a2.
+        int file = line[1] - 'a';
+        int rank = line[2] - '1';
+        if (file < 0 || file > 7 || rank < 0 || rank > 7) {
+            printf("Edit outside board\n");
+            fflush(stdout);
+            close_log_file();
+            exit(1);
+        }
+        pos->board[rank * 8 + file] = kind == EMPTY ? EMPTY : colour_bit + kind;
+    }
+    finish_editing(pos);
+}

@@ -1,0 +1,331 @@
+// EPD test-suite runner: searches every position of a suite for a fixed time
+// and tells whether the move found is one of the best moves ("bm") or avoids
+// every listed move ("am").
+#include "frontend/testsuite.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <unistd.h>
+
+#include "board/board.h"
+#include "frontend/diagram.h"
+#include "frontend/frontend.h"
+#include "search/ordering.h"
+#include "search/root.h"
+#include "search/search.h"
+#include "search/timecontrol.h"
+#include "search/transposition.h"
+
+int test_mode = 0;
+int test_avoid_mode = 0;
+Move test_solutions[TEST_SOLUTION_LIMIT];
+int test_solution_count = 0;
+int test_extra_plies = 3;
+int test_streak = 0;
+std::uint32_t test_first_solve_time = 0;
+int test_solved = 0;
+
+namespace {
+
+constexpr int EPD_LINE_LIMIT = 255;   // characters of one suite line
+constexpr int TEST_NAME_LIMIT = 31;   // characters of a position's name
+constexpr int MOVE_WORD_LIMIT = 19;   // characters of one solution word
+
+struct SuiteFiles {
+    FILE* suite = nullptr;
+    FILE* result_log = nullptr;
+    FILE* failed = nullptr;
+};
+
+void close_suite_files(SuiteFiles* files)
+{
+    for (FILE** f : {&files->suite, &files->result_log, &files->failed})
+        if (*f != nullptr) {
+            std::fclose(*f);
+            *f = nullptr;
+        }
+}
+
+// Reads one line of any length. Returns false at the end of the file; *overlong
+// tells that the line did not fit the limit (its text is then cut).
+bool read_suite_line(FILE* stream, char* line, bool* overlong)
+{
+    int length = 0;
+    int c;
+    *overlong = false;
+    while ((c = std::fgetc(stream)) != EOF && c != '\n') {
+        if (length < EPD_LINE_LIMIT)
+            line[length++] = char(c);
+        else
+            *overlong = true;
+    }
+    line[length] = '\0';
+    return c != EOF || length > 0 || *overlong;
+}
+
+// Name of a test: the word after "id", or the text between its quotes.
+void read_test_name(const char* line, int number, char* name)
+{
+    const char* id = std::strstr(line, "id ");
+    if (id == nullptr) {
+        std::snprintf(name, TEST_NAME_LIMIT + 1, "test %d", number);
+        return;
+    }
+    const char* p = id + 3;
+    while (*p == ' ' || *p == '\t')
+        p++;
+    const char* end;
+    if (*p == '"') {
+        p++;
+        end = std::strchr(p, '"');
+        if (end == nullptr)
+            end = p + std::strcspn(p, ";");
+    } else {
+        end = p + std::strcspn(p, " \t;");
+    }
+    int length = int(end - p);
+    if (length > TEST_NAME_LIMIT)
+        length = TEST_NAME_LIMIT;
+    std::memcpy(name, p, size_t(length));
+    name[length] = '\0';
+}
+
+bool is_legal_in(Position* pos, Move move)
+{
+    if (move == 0)
+        return false;
+    Move list[MAX_MOVES];
+    int count = remove_illegal_moves(pos, list, gen_all_moves(pos, list));
+    for (int i = 0; i < count; i++)
+        if (list[i] == move)
+            return true;
+    return false;
+}
+
+[[noreturn]] void fail_invalid_solution(Position* pos, const char* word)
+{
+    show_board(pos);
+    emit_text("Invalid move: %s\n", word);
+    std::fprintf(stderr, "Invalid move: %s\n", word);
+    close_log_file();
+    std::exit(1);
+}
+
+// Reads the move words after "bm " / "am " up to ";" or the end of the line.
+void read_solutions(Position* pos, const char* p)
+{
+    test_solution_count = 0;
+    while (*p != '\0' && *p != ';' && std::isprint(static_cast<unsigned char>(*p))) {
+        while (*p == ' ' || *p == '\t')
+            p++;
+        if (*p == '\0' || *p == ';')
+            break;
+        size_t length = std::strcspn(p, " \t;");
+        char word[MOVE_WORD_LIMIT + 2];
+        // A word past the limit cannot be a move; it fails the test below.
+        size_t kept = length > MOVE_WORD_LIMIT + 1 ? MOVE_WORD_LIMIT + 1 : length;
+        std::memcpy(word, p, kept);
+        word[kept] = '\0';
+        p += length;
+        Move move = kept <= MOVE_WORD_LIMIT ? parse_move(pos, word) : 0;
+        if (!is_legal_in(pos, move))
+            fail_invalid_solution(pos, word);
+        if (test_solution_count < TEST_SOLUTION_LIMIT)
+            test_solutions[test_solution_count++] = move;
+    }
+}
+
+// A suite run from a script or a CI job has an empty or closed standard
+// input; the input poll would take its end for a departed interface and end
+// every search at once. The runner reads no commands, so such an input is
+// replaced by a pipe that never delivers anything. A terminal stays as it is:
+// a line typed there still ends the current position's search.
+void detach_batch_input()
+{
+    if (isatty(STDIN_FILENO))
+        return;
+    int quiet[2];
+    if (pipe(quiet) != 0)
+        return;
+    dup2(quiet[0], STDIN_FILENO);
+    close(quiet[0]);
+    // quiet[1] stays open for the life of the process: no end of input.
+}
+
+void prepare_search(Position* pos)
+{
+    clear_hash();
+    *pos->key_top = compute_hash_key(pos);
+    for (auto& slot : pos->killers)
+        slot[0] = slot[1] = 0;
+    std::memset(history, 0, sizeof history);
+    show_board(pos);
+}
+
+}  // namespace
+
+void run_test_suite(const char* file_name, int seconds, int extra_plies)
+{
+    u32 suite_start = get_time_cs();
+    emit_text("Testing %s, %d seconds, extra ply %d\n", file_name, seconds, extra_plies);
+
+    SuiteFiles files;
+    std::string log_name = temp_path("quarvel.test");
+    std::string failed_name = temp_path("failed.epd");
+    files.result_log = std::fopen(log_name.c_str(), "a");
+    if (files.result_log == nullptr)
+        std::perror(log_name.c_str());
+    files.failed = std::fopen(failed_name.c_str(), "w");
+    if (files.failed == nullptr)
+        std::perror(failed_name.c_str());
+    files.suite = std::fopen(file_name, "r");
+    if (files.suite == nullptr) {
+        // Not a single position can be tested: that must not look like success.
+        std::perror(file_name);
+        close_suite_files(&files);
+        close_log_file();
+        std::exit(1);
+    }
+
+    detach_batch_input();
+    Position* pos = create_position();
+    setup_new_game(pos);
+    test_extra_plies = extra_plies;
+    if (files.result_log != nullptr)
+        std::fprintf(files.result_log, "Testing %s (%d seconds)\n", file_name, seconds);
+    test_mode = 1;
+
+    int tested = 0, solved = 0;
+    unsigned long node_sum = 0;
+    u32 time_sum = 0;
+    char average[16] = "0.00";
+    char line[EPD_LINE_LIMIT + 1];
+    bool overlong;
+    int line_number = 0;
+    while (read_suite_line(files.suite, line, &overlong)) {
+        if (line[0] == '*')
+            continue;
+        line[std::strcspn(line, "\r\n")] = '\0';
+        line_number++;
+        if (overlong) {
+            emit_text("Skipping line %d: longer than %d characters\n", line_number, EPD_LINE_LIMIT);
+            continue;
+        }
+        const char* ops = std::strstr(line, "bm ");
+        test_avoid_mode = 0;
+        if (ops == nullptr) {
+            ops = std::strstr(line, "am ");
+            test_avoid_mode = 1;
+        }
+        if (ops == nullptr) {
+            if (line[0] != '\0')
+                emit_text("Skipping line %d: neither bm nor am\n", line_number);
+            continue;
+        }
+        if (!set_board(pos, line)) {
+            emit_text("Skipping line %d: not a position\n", line_number);
+            continue;
+        }
+        int number = tested + 1;
+        char name[TEST_NAME_LIMIT + 1];
+        read_test_name(line, number, name);
+        read_solutions(pos, ops + 2);
+
+        emit_text("Testing: %s   %s:", name, test_avoid_mode ? "Avoid" : "Solution");
+        for (int i = 0; i < test_solution_count; i++)
+            emit_text(" %s", format_move_san(pos, test_solutions[i]));
+        emit_text("\n");
+
+        prepare_search(pos);
+        stop_search = 0;
+        time_target = time_maximum = seconds * 100;
+        test_streak = 0;
+        test_first_solve_time = 0;
+        test_solved = 0;
+        think(pos);
+
+        int score = pos->root_score;
+        u32 now = get_time_cs();
+        tested++;
+        node_sum += (unsigned long)node_count;
+        // A search that ran no iteration (a depth limit of 0, a position
+        // without moves) leaves no move of this position behind.
+        char best[32] = "none";
+        if (is_legal_in(pos, pos->pv[0][0]))
+            std::snprintf(best, sizeof best, "%s", format_move_san(pos, pos->pv[0][0]));
+        u32 start = u32(pos->search_start);
+        u32 solve_end = test_solved ? test_first_solve_time : now;
+        if (test_solved)
+            solved++;
+        time_sum += solve_end - start;
+        char score_text[32];
+        format_score(score_text, score);
+        std::snprintf(average, sizeof average, "%s", format_time(0, time_sum / u32(tested)));
+
+        emit_text("Best move: %s (%s)  %s ", best, score_text, test_solved ? "Solved" : "Not solved");
+        emit_text("(%d/%d)\n", solved, tested);
+        if (files.result_log != nullptr) {
+            std::fprintf(files.result_log, " %s: %ld nodes %s %s %s\n", name, long(node_count),
+                         format_time(start, solve_end), best, test_solved ? "Solved" : "Failed");
+            std::fflush(files.result_log);
+        }
+        if (!test_solved && files.failed != nullptr) {
+            std::fprintf(files.failed, "%s\n", line);
+            std::fflush(files.failed);
+        }
+        emit_text("\n");
+    }
+    test_mode = 0;
+
+    if (tested > 0) {
+        u32 now = get_time_cs();
+        u32 elapsed = now - suite_start;
+        if (elapsed < 1)
+            elapsed = 1;
+        int nps = int((node_sum / elapsed) * 100);
+        char total[16];
+        std::snprintf(total, sizeof total, "%s", format_time(suite_start, now));
+        emit_text("Time: %s, Average: %s, Nodes: %lu, nps: %d\n", total, average, node_sum, nps);
+        emit_text("Summary: %d/%d\n", solved, tested);
+    }
+    close_suite_files(&files);
+    destroy_position(pos);
+}
+
+void check_test_solution(Position* pos, int final)
+{
+    Move best = pos->pv[0][0];
+    bool listed = false;
+    for (int i = 0; i < test_solution_count; i++)
+        if (test_solutions[i] == best)
+            listed = true;
+
+    if (test_avoid_mode) {
+        test_solved = 1;
+        if (listed) {
+            test_solved = 0;
+            test_streak = 0;
+            test_first_solve_time = 0;
+            return;
+        }
+    } else {
+        test_solved = 0;
+        if (!listed) {
+            test_streak = 0;
+            test_first_solve_time = 0;
+            return;
+        }
+        test_solved = 1;
+    }
+    if (final)
+        test_streak++;
+    if (test_first_solve_time == 0)
+        test_first_solve_time = get_time_cs();
+    if (!test_avoid_mode && test_streak == test_extra_plies)
+        stop_search = 1;
+}

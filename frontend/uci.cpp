@@ -1,0 +1,428 @@
+// UCI command words: the handshake, the options, the position and the search
+// request. The main loop does the searching; "go" only sets its limits.
+#include "frontend/uci.h"
+
+#include <cctype>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "board/board.h"
+#include "book/book.h"
+#include "frontend/config.h"
+#include "frontend/frontend.h"
+#include "frontend/input.h"
+#include "search/hashmem.h"
+#include "search/levels.h"
+#include "search/multipv.h"
+#include "search/root.h"
+#include "search/search.h"
+#include "search/timecontrol.h"
+#include "search/transposition.h"
+#include "tablebases/tbprobe.h"
+
+int uci_start_moves = 0;
+
+namespace {
+
+// Entries of the searchmoves list, its 0 terminator included.
+constexpr int SEARCH_MOVES_LIMIT = 256;
+static_assert(SEARCH_MOVES_CAPACITY >= SEARCH_MOVES_LIMIT);
+
+// Announced option ranges; values outside are brought back with a message so
+// that a GUI typo can neither overflow the byte count nor empty a table.
+constexpr int HASH_MB_MIN = 1, HASH_MB_MAX = 2047;
+constexpr int MULTIPV_MIN = 1, MULTIPV_MAX = 20;
+constexpr int TB_CACHE_MB_MIN = 1, TB_CACHE_MB_MAX = 128;
+
+const char* const UCI_OPTION_LINES[] = {
+    "option name Hash type spin min 1 max 2047 default 32\n",
+    "option name MultiPV type spin min 1 max 20 default 1\n",
+    "option name NalimovPath type string default c:\\chess\\tb\n",
+    "option name NalimovCache type spin min 1 max 128 default 1\n",
+    "option name Clear Hash type button\n",
+    "option name OwnBook type check default true\n",
+    "option name Play level type spin min 1 max 11 default 11\n",
+};
+
+bool same(const char* a, const char* b) { return a != nullptr && std::strcmp(a, b) == 0; }
+
+const char* token_at(int count, const char* const* tokens, int index)
+{
+    return index < count ? tokens[index] : nullptr;
+}
+
+// Decimal value of a token; text that is not a number gives 0.
+long long decimal(const char* text) { return std::strtoll(text, nullptr, 10); }
+
+long long clamp_ll(long long value, long long low, long long high)
+{
+    return value < low ? low : (value > high ? high : value);
+}
+
+int clamp_option(const char* name, long long value, int low, int high)
+{
+    long long clamped = clamp_ll(value, low, high);
+    if (clamped != value)
+        emit_text("%s %lld out of range %d..%d, using %lld\n", name, value, low, high, clamped);
+    return int(clamped);
+}
+
+// Milliseconds of a clock token in centiseconds; a negative clock counts as 0.
+int clock_cs(const char* text) { return int(clamp_ll(decimal(text), 0, INT_MAX) / 10); }
+
+// The full legality test: the code must be one the generator gives for the
+// side to move and must not leave the own king in check.
+bool is_playable_move(Position* pos, Move move)
+{
+    if (move == 0)
+        return false;
+    Move list[MAX_MOVES];
+    int count = gen_all_moves(pos, list);
+    count = remove_illegal_moves(pos, list, count);
+    for (int i = 0; i < count; i++)
+        if (list[i] == move)
+            return true;
+    return false;
+}
+
+[[noreturn]] void fail_illegal_move(const char* text)
+{
+    emit_text("Illegal move %s\n", text);
+    std::fprintf(stderr, "Illegal move %s\n", text);
+    close_log_file();
+    std::exit(1);
+}
+
+// The state stacks hold GAME_MAX_MOVES moves on top of the set-up position
+// plus the deepest search line. A longer move list is played on from a fresh
+// set-up of the current position, giving up only the repetition history.
+void rebase_long_game(Position* pos)
+{
+    char text[128];
+    format_position_text(text, pos);
+    int fifty = *pos->fifty_top;
+    setup_new_game(pos);
+    set_board(pos, text);
+    *pos->fifty_top = fifty;
+}
+
+void set_option_tb_path(int count, const char* const* tokens)
+{
+    if (tb_enabled == 0)
+        return;
+    size_t length = 0;
+    for (int i = 4; i < count; i++)
+        length += std::strlen(tokens[i]) + 1;
+    char* path = static_cast<char*>(alloc_mem(length + 1));
+    path[0] = '\0';
+    for (int i = 4; i < count; i++) {
+        if (i > 4)
+            std::strcat(path, " ");
+        std::strcat(path, tokens[i]);
+    }
+    tb_path = path;
+    emit_text("Initializing tablebases: %s\n", tb_path);
+    tb_max_men = init_tablebases(tb_path);
+    if (tb_max_men == 0) {
+        emit_text("No endgame tables found\n");
+        tb_enabled = 0;
+    }
+}
+
+void set_option_tb_cache(const char* value)
+{
+    if (tb_enabled == 0)
+        return;
+    if (tb_max_men == 0) {
+        tb_enabled = 0;
+        return;
+    }
+    int megabytes = clamp_option("NalimovCache", decimal(value), TB_CACHE_MB_MIN, TB_CACHE_MB_MAX);
+    tb_cache_bytes = megabytes * 1048576;
+    char size_text[32];
+    emit_text("Initializing tablebase cache: %s\n", format_size(size_text, tb_cache_bytes));
+    void* block = alloc_mem(size_t(tb_cache_bytes));
+    set_tb_cache(block, unsigned(tb_cache_bytes));
+    // The cache now uses the new block only; the one it replaces can go.
+    if (tb_cache_buffer != nullptr)
+        free_mem(tb_cache_buffer);
+    tb_cache_buffer = block;
+}
+
+// Trailing characters that are not printable go, as the main loop cuts them.
+void trim_line(char* line)
+{
+    size_t length = std::strlen(line);
+    while (length > 0 && !std::isprint(static_cast<unsigned char>(line[length - 1])))
+        line[--length] = '\0';
+}
+
+bool line_starts_with_word(const char* line, const char* word)
+{
+    while (*line == ' ' || *line == '\t')
+        line++;
+    size_t n = std::strlen(word);
+    return std::strncmp(line, word, n) == 0 && (line[n] == '\0' || std::isspace(static_cast<unsigned char>(line[n])));
+}
+
+}  // namespace
+
+void uci_command_uci(Position*, int, const char* const*)
+{
+    protocol_mode = PROTOCOL_UCI;
+    ponder_enabled = 0;
+    moves_per_control = 0;
+    std::printf("id name Quarvel %s\n", QUARVEL_VERSION);
+    std::printf("id author Tolvenar\n");
+    for (const char* line : UCI_OPTION_LINES)
+        std::fputs(line, stdout);
+    std::printf("uciok\n");
+    std::fflush(stdout);
+}
+
+void uci_command_setoption(Position* pos, int count, const char* const* tokens)
+{
+    const char* name = token_at(count, tokens, 2);
+    const char* second = token_at(count, tokens, 3);
+    const char* value = token_at(count, tokens, 4);
+    if (name == nullptr)
+        return;
+    if (same(name, "MultiPV") || same(name, "multipv")) {
+        if (value != nullptr)
+            multipv_lines = clamp_option("MultiPV", decimal(value), MULTIPV_MIN, MULTIPV_MAX);
+    } else if (same(name, "Hash")) {
+        if (value == nullptr)
+            return;
+        int megabytes = clamp_option("Hash", decimal(value), HASH_MB_MIN, HASH_MB_MAX);
+        hash_total_bytes = megabytes * 1048576;
+        set_hash_sizes(hash_total_bytes);
+        resize_hash(hash_entry_count);
+        alloc_pawn_and_eval_cache();
+    } else if (same(name, "Clear") && same(second, "Hash")) {
+        clear_hash();
+    } else if (same(name, "OwnBook")) {
+        if (value != nullptr)
+            book_enabled = same(value, "false") ? 0 : 1;
+    } else if (same(name, "Play") && same(second, "level")) {
+        const char* level = token_at(count, tokens, 5);
+        if (level != nullptr)
+            set_level(pos, int(clamp_ll(decimal(level), INT_MIN, INT_MAX)));
+    } else if (same(name, "NalimovPath")) {
+        if (value != nullptr)
+            set_option_tb_path(count, tokens);
+    } else if (same(name, "NalimovCache")) {
+        if (value != nullptr)
+            set_option_tb_cache(value);
+    } else {
+        emit_text("Ignored:");
+        for (int i = 0; i < count; i++)
+            emit_text(" %s", tokens[i]);
+        emit_text("\n");
+    }
+}
+
+void uci_command_stop(Position*, int, const char* const*)
+{
+    // A "stop" during a search has already ended it (the input poll); here
+    // no search runs any more.
+}
+
+void uci_command_isready(Position*, int, const char* const*)
+{
+    std::printf("readyok\n");
+    std::fflush(stdout);
+}
+
+void uci_command_ponderhit(Position*, int, const char* const*)
+{
+    reply_predicted = 1;
+}
+
+void uci_command_position(Position* pos, int count, const char* const* tokens)
+{
+    setup_new_game(pos);
+    const char* kind = token_at(count, tokens, 1);
+    int moves_at = count;
+    for (int i = 1; i < count; i++)
+        if (same(tokens[i], "moves")) {
+            moves_at = i;
+            break;
+        }
+
+    if (same(kind, "fen")) {
+        // Four fields are needed; the move counters behind them are not used.
+        bool bad = moves_at - 2 < 4;
+        char fen[FEN_TEXT_LIMIT];
+        if (!bad) {
+            int length = std::snprintf(fen, sizeof fen, "%s %s %s %s", tokens[2], tokens[3],
+                                       tokens[4], tokens[5]);
+            bad = length < 0 || length >= FEN_TEXT_LIMIT;
+        }
+        if (bad) {
+            std::string text;
+            for (int i = 2; i < moves_at; i++) {
+                if (i > 2)
+                    text += ' ';
+                text += tokens[i];
+            }
+            std::printf("Bad epd format: %s\n", text.c_str());
+            std::fflush(stdout);
+            return;  // the start position stays; its moves belong to another position
+        }
+        if (!set_board(pos, fen))
+            return;  // set_board has told why; the start position stays
+    }
+
+    int made = 0;
+    for (int i = moves_at + 1; i < count; i++) {
+        Move move = parse_move(pos, tokens[i]);
+        if (!is_playable_move(pos, move))
+            fail_illegal_move(tokens[i]);
+        if (state_depth(pos) >= GAME_MAX_MOVES)
+            rebase_long_game(pos);
+        make_move(pos, move);
+        made++;
+    }
+
+    if (same(kind, "startpos")) {
+        if (made + 5 < uci_start_moves) {
+            emit_text("UCI New game\n");
+            pos->game->contempt = default_contempt;
+            previous_score = 0;
+        }
+        uci_start_moves = made;
+    }
+}
+
+void uci_command_go(Position* pos, int count, const char* const* tokens)
+{
+    analyze_mode = 0;
+    max_depth = DEPTH_UNLIMITED;
+    moves_to_go = 0;
+    search_requested = 1;
+    pos->search_moves[0] = 0;
+
+    for (int i = 1; i < count; i++) {
+        const char* word = tokens[i];
+        const char* value = token_at(count, tokens, i + 1);
+        if (same(word, "searchmoves")) {
+            int n = 0;
+            for (int j = i + 1; j < count && n < SEARCH_MOVES_LIMIT - 1; j++) {
+                Move move = parse_move(pos, tokens[j]);
+                if (move == 0)
+                    break;  // an unreadable word ends the list
+                if (is_playable_move(pos, move))
+                    pos->search_moves[n++] = move;
+            }
+            pos->search_moves[n] = 0;
+            break;
+        } else if (same(word, "ponder")) {
+            ponder_search = 1;
+            reply_predicted = 0;
+            ponder_enabled = 1;
+            idle_flag = 0;
+            search_requested = 0;
+        } else if (same(word, "infinite")) {
+            analyze_mode = 1;
+            own_clock = 300000000;
+            search_requested = 1;
+        } else if (same(word, "nodes") || same(word, "mate")) {
+            emit_text("FIXME go ... %s\n", word);
+        } else if (same(word, "wtime") || same(word, "btime") || same(word, "winc") ||
+                   same(word, "binc") || same(word, "movestogo") || same(word, "depth") ||
+                   same(word, "movetime")) {
+            if (value == nullptr)
+                break;  // a keyword without its value ends the line
+            i++;
+            if (same(word, "wtime")) {
+                if (pos->side_to_move == WHITE)
+                    own_clock = clock_cs(value);
+            } else if (same(word, "btime")) {
+                if (pos->side_to_move == BLACK)
+                    own_clock = clock_cs(value);
+            } else if (same(word, "winc")) {
+                increment[WHITE] = int(clamp_ll(decimal(value), 0, INT_MAX) / 1000);
+            } else if (same(word, "binc")) {
+                increment[BLACK] = int(clamp_ll(decimal(value), 0, INT_MAX) / 1000);
+            } else if (same(word, "movestogo")) {
+                moves_to_go = int(clamp_ll(decimal(value), 0, 1000));
+            } else if (same(word, "depth")) {
+                // At least one iteration, so that the answer is a searched
+                // move; more than the per-ply arrays hold means no limit.
+                max_depth = ONE_PLY * int(clamp_ll(decimal(value), 1, MAX_PLY));
+            } else {
+                // A positive time shorter than a centisecond still fixes the
+                // time; 0 would mean "no fixed time".
+                long long ms = clamp_ll(decimal(value), 0, INT_MAX);
+                fixed_move_time = ms > 0 && ms < 10 ? 1 : int(ms / 10);
+            }
+        } else {
+            emit_text("FIXME undefined command\n");
+        }
+    }
+}
+
+bool uci_answer_must_wait()
+{
+    if (protocol_mode != PROTOCOL_UCI || (ponder_search == 0 && analyze_mode == 0))
+        return false;
+    if (pending_line == nullptr)
+        return true;
+    // A line ended the search: "stop" (or anything but "isready") releases the answer.
+    return line_starts_with_word(pending_line, "isready");
+}
+
+void uci_send_bestmove(Position* pos, std::uint32_t move_code, std::uint32_t reply_code)
+{
+    static char wait_line[LINE_BUFFER_SIZE];
+    while (uci_answer_must_wait()) {
+        if (pending_line != nullptr) {
+            // "isready" is answered and the wait goes on.
+            std::printf("readyok\n");
+            std::fflush(stdout);
+            pending_line = nullptr;
+            continue;
+        }
+        if (input_read_line(wait_line, sizeof wait_line) < 0)
+            break;  // end of input: answer, the main loop then ends in order
+        trim_line(wait_line);
+        if (wait_line[0] == '\0')
+            continue;
+        emit_text("{%s}\n", wait_line);
+        if (line_starts_with_word(wait_line, "ponderhit")) {
+            // The guess was right; a ponder search that already ended by
+            // itself now counts as the real one.
+            ponder_search = 0;
+            continue;
+        }
+        // Everything else, "stop" included, is handled by the command chain
+        // once the answer is out.
+        pending_line = wait_line;
+    }
+
+    Move move = Move(move_code);
+    Move reply = Move(reply_code);
+    if (move == 0) {
+        std::printf("bestmove 0000\n");
+        std::fflush(stdout);
+        return;
+    }
+    // A ponder move is only offered when it is a legal reply to the move.
+    if (reply != 0) {
+        make_move(pos, move);
+        bool legal = is_playable_move(pos, reply);
+        unmake_move(pos, move);
+        if (!legal)
+            reply = 0;
+    }
+    char text[16];
+    std::snprintf(text, sizeof text, "%s", format_move_coord(move));
+    if (reply != 0)
+        std::printf("bestmove %s ponder %s\n", text, format_move_coord(reply));
+    else
+        std::printf("bestmove %s\n", text);
+    std::fflush(stdout);
+}

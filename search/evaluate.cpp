@@ -1,0 +1,866 @@
+// Static evaluation: material, game phase, drawn-material recognisers, pawn
+// structure from the pawn hash, a lazy exit with an adaptive margin, piece
+// terms, king safety and passed pawns. Terms are summed from white's view and
+// the total is turned round for black to move.
+#include "search/evaluate.h"
+
+#include <cstdlib>
+
+#include "board/bitboard.h"
+#include "board/position.h"
+#include "search/hashmem.h"
+#include "search/pawns.h"
+
+int piece_value[5] = {100, 300, 300, 500, 970};
+// Filled again by init_eval_tables; the static values serve code that runs
+// before it (tests of the board alone).
+int piece_value_by_code[40] = {
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 100, 300, 300, 500, 1000, 10000, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 100, 300, 300, 500, 1000, 10000, 0};
+
+int lazy_margin = 100;
+int eval_calls = 0;
+int eval_lazy_exits = 0;
+int pawn_hash_probes = 0;
+int pawn_hash_hits = 0;
+
+int pst_by_square[2][6][4][64];
+int single_by_square[2][5][64];
+
+// Square tables from white's side, rank 8 first: entry (7 - rank) * 8 + file.
+
+const int PST_PAWN[4][64] = {
+    // phase 0
+    {
+           0,    0,    0,    0,    0,    0,    0,    0,
+           5,    5,    5,    6,    6,    5,    5,    5,
+           5,    8,   10,   16,   16,   10,    8,    5,
+           1,    5,    7,   16,   16,    7,    5,    1,
+           0,    1,    6,   14,   14,    6,    1,    0,
+           0,    1,    5,    8,    8,    5,    1,    0,
+           0,    0,    0,    0,    0,    0,    0,    0,
+           0,    0,    0,    0,    0,    0,    0,    0,
+    },
+    // phase 1
+    {
+           0,    0,    0,    0,    0,    0,    0,    0,
+           5,    5,    5,    6,    6,    5,    5,    5,
+           5,    8,   10,   16,   16,   10,    8,    5,
+           1,    5,    7,   16,   16,    7,    5,    1,
+           0,    1,    6,   14,   14,    6,    1,    0,
+           0,    1,    5,    8,    8,    5,    1,    0,
+           0,    0,    0,    0,    0,    0,    0,    0,
+           0,    0,    0,    0,    0,    0,    0,    0,
+    },
+    // phase 2
+    {
+           0,    0,    0,    0,    0,    0,    0,    0,
+           5,    5,    5,    6,    6,    5,    5,    5,
+           5,    8,   10,   18,   18,   10,    8,    5,
+           1,    5,    7,   16,   16,    7,    5,    1,
+           0,    1,    6,   14,   14,    6,    1,    0,
+           0,    1,    5,    8,    8,    5,    1,    0,
+           0,    0,    0,    0,    0,    0,    0,    0,
+           0,    0,    0,    0,    0,    0,    0,    0,
+    },
+    // phase 3
+    {
+           0,    0,    0,    0,    0,    0,    0,    0,
+          30,   30,   30,   30,   30,   30,   30,   30,
+           8,   15,   15,   15,   15,   15,   15,    8,
+           5,   10,   10,   10,   10,   10,   10,    5,
+           2,    4,    8,   10,   10,    8,    4,    2,
+           1,    2,    3,    4,    4,    3,    2,    1,
+           0,    0,    0,    0,    0,    0,    0,    0,
+           0,    0,    0,    0,    0,    0,    0,    0,
+    },
+};
+
+const int PST_KNIGHT[4][64] = {
+    // phase 0
+    {
+         -25,  -16,   -3,   -3,   -3,   -3,  -16,  -25,
+         -16,   -5,    4,    4,    4,    4,   -5,  -16,
+         -10,    4,    6,    8,    8,    6,    4,  -10,
+          -9,    3,    5,    6,    6,    5,    3,   -9,
+          -9,    2,    4,    4,    4,    4,    2,   -9,
+         -12,    2,    3,    2,    2,    3,    2,  -12,
+         -13,  -10,    0,    2,    2,    0,  -10,  -13,
+         -22,  -15,   -9,   -9,   -9,   -9,  -15,  -22,
+    },
+    // phase 1
+    {
+         -25,  -16,   -3,   -3,   -3,   -3,  -16,  -25,
+         -16,   -5,    4,    4,    4,    4,   -5,  -16,
+         -10,    4,    6,    8,    8,    6,    4,  -10,
+          -9,    3,    5,    6,    6,    5,    3,   -9,
+          -9,    2,    4,    4,    4,    4,    2,   -9,
+         -12,    2,    3,    2,    2,    3,    2,  -12,
+         -13,  -10,    0,    2,    2,    0,  -10,  -13,
+         -22,  -15,   -9,   -9,   -9,   -9,  -15,  -22,
+    },
+    // phase 2
+    {
+         -25,  -16,   -3,   -3,   -3,   -3,  -16,  -25,
+         -16,   -5,    4,    4,    4,    4,   -5,  -16,
+         -10,    4,    6,    8,    8,    6,    4,  -10,
+          -9,    3,    5,    6,    6,    5,    3,   -9,
+          -9,    2,    4,    4,    4,    4,    2,   -9,
+         -12,    2,    3,    2,    2,    3,    2,  -12,
+         -13,  -10,    0,    2,    2,    0,  -10,  -13,
+         -22,  -15,   -9,   -9,   -9,   -9,  -15,  -22,
+    },
+    // phase 3
+    {
+         -25,  -16,   -3,   -3,   -3,   -3,  -16,  -25,
+         -16,   -5,    4,    4,    4,    4,   -5,  -16,
+         -10,    4,    6,    8,    8,    6,    4,  -10,
+          -9,    3,    5,    6,    6,    5,    3,   -9,
+          -9,    2,    4,    4,    4,    4,    2,   -9,
+         -12,    2,    3,    2,    2,    3,    2,  -12,
+         -13,  -10,    0,    2,    2,    0,  -10,  -13,
+         -22,  -15,   -9,   -9,   -9,   -9,  -15,  -22,
+    },
+};
+
+const int PST_BISHOP[4][64] = {
+    // phase 0
+    {
+         -15,  -13,    0,    0,    0,    0,  -13,  -15,
+         -13,    2,    4,    5,    5,    4,    2,  -13,
+          -3,    2,    7,    7,    7,    7,    2,   -3,
+           0,    2,    6,    7,    7,    6,    2,    0,
+           0,    2,    4,    4,    4,    4,    2,    0,
+          -1,    2,    2,    2,    2,    2,    2,   -1,
+         -15,    2,    0,    1,    1,    0,    2,  -15,
+         -20,  -16,   -6,   -5,   -5,   -6,  -16,  -20,
+    },
+    // phase 1
+    {
+         -15,  -13,    0,    0,    0,    0,  -13,  -15,
+         -13,    2,    4,    5,    5,    4,    2,  -13,
+          -3,    2,    7,    7,    7,    7,    2,   -3,
+           0,    2,    6,    7,    7,    6,    2,    0,
+           0,    2,    4,    4,    4,    4,    2,    0,
+          -1,    2,    2,    2,    2,    2,    2,   -1,
+         -15,    2,    0,    1,    1,    0,    2,  -15,
+         -20,  -16,   -6,   -5,   -5,   -6,  -16,  -20,
+    },
+    // phase 2
+    {
+         -15,  -13,    0,    0,    0,    0,  -13,  -15,
+         -13,    2,    4,    5,    5,    4,    2,  -13,
+          -3,    2,    7,    7,    7,    7,    2,   -3,
+           0,    2,    6,    7,    7,    6,    2,    0,
+           0,    2,    4,    4,    4,    4,    2,    0,
+          -1,    2,    2,    2,    2,    2,    2,   -1,
+         -15,    2,    0,    1,    1,    0,    2,  -15,
+         -20,  -16,   -6,   -5,   -5,   -6,  -16,  -20,
+    },
+    // phase 3
+    {
+         -15,  -13,    0,    0,    0,    0,  -13,  -15,
+         -13,    2,    4,    5,    5,    4,    2,  -13,
+          -3,    2,    7,    7,    7,    7,    2,   -3,
+           0,    2,    6,    7,    7,    6,    2,    0,
+           0,    2,    4,    4,    4,    4,    2,    0,
+          -1,    2,    2,    2,    2,    2,    2,   -1,
+         -15,    2,    0,    1,    1,    0,    2,  -15,
+         -20,  -16,   -6,   -5,   -5,   -6,  -16,  -20,
+    },
+};
+
+const int PST_ROOK[4][64] = {
+    // phase 0
+    {
+           0,    1,    2,    3,    3,    2,    1,    0,
+           0,    1,    2,    3,    3,    2,    1,    0,
+           0,    1,    2,    3,    3,    2,    1,    0,
+          -1,    1,    2,    3,    3,    2,    1,   -1,
+          -2,    1,    2,    3,    3,    2,    1,   -2,
+          -2,    1,    2,    3,    3,    2,    1,   -2,
+          -2,    1,    2,    3,    3,    2,    1,   -2,
+           0,    2,    3,    4,    4,    3,    2,    0,
+    },
+    // phase 1
+    {
+           0,    1,    2,    3,    3,    2,    1,    0,
+           0,    1,    2,    3,    3,    2,    1,    0,
+           0,    1,    2,    3,    3,    2,    1,    0,
+          -1,    1,    2,    3,    3,    2,    1,   -1,
+          -2,    1,    2,    3,    3,    2,    1,   -2,
+          -2,    1,    2,    3,    3,    2,    1,   -2,
+          -2,    1,    2,    3,    3,    2,    1,   -2,
+           0,    2,    3,    4,    4,    3,    2,    0,
+    },
+    // phase 2
+    {
+           0,    1,    2,    3,    3,    2,    1,    0,
+           0,    1,    2,    3,    3,    2,    1,    0,
+           0,    1,    2,    3,    3,    2,    1,    0,
+          -1,    1,    2,    3,    3,    2,    1,   -1,
+          -2,    1,    2,    3,    3,    2,    1,   -2,
+          -2,    1,    2,    3,    3,    2,    1,   -2,
+          -2,    1,    2,    3,    3,    2,    1,   -2,
+           0,    2,    3,    4,    4,    3,    2,    0,
+    },
+    // phase 3
+    {
+           0,    0,    0,    0,    0,    0,    0,    0,
+           0,    1,    1,    1,    1,    1,    1,    0,
+           0,    1,    2,    2,    2,    2,    1,    0,
+           0,    1,    2,    3,    3,    2,    1,    0,
+           0,    1,    2,    3,    3,    2,    1,    0,
+           0,    1,    2,    2,    2,    2,    1,    0,
+           0,    1,    1,    1,    1,    1,    1,    0,
+           0,    0,    0,    0,    0,    0,    0,    0,
+    },
+};
+
+const int PST_QUEEN[4][64] = {
+    // phase 0
+    {
+           0,    0,    0,    0,    0,    0,    0,    0,
+           0,    0,    1,    2,    2,    1,    0,    0,
+           0,    0,    1,    4,    4,    1,    0,    0,
+           0,    0,    3,    4,    4,    3,    0,    0,
+          -4,    0,    3,    4,    4,    3,    0,   -4,
+          -4,   -4,    1,    2,    2,    1,   -4,   -4,
+          -4,    0,    3,    3,    3,    3,    0,   -4,
+          -5,   -3,   -1,    2,    2,   -1,   -3,   -5,
+    },
+    // phase 1
+    {
+           0,    0,    0,    0,    0,    0,    0,    0,
+           0,    0,    1,    2,    2,    1,    0,    0,
+           0,    0,    1,    4,    4,    1,    0,    0,
+           0,    0,    4,    4,    4,    4,    0,    0,
+          -4,    0,    3,    4,    4,    3,    0,   -4,
+          -4,   -4,    1,    2,    2,    1,   -4,   -4,
+          -4,    0,    3,    3,    3,    3,    0,   -4,
+          -5,   -3,    0,    0,    0,    0,   -3,   -5,
+    },
+    // phase 2
+    {
+           0,    0,    0,    0,    0,    0,    0,    0,
+           0,    0,    1,    2,    2,    1,    0,    0,
+           0,    0,    1,    4,    4,    1,    0,    0,
+           0,    0,    4,    4,    4,    4,    0,    0,
+          -4,    0,    4,    4,    4,    4,    0,   -4,
+          -4,   -2,    1,    4,    4,    1,   -2,   -4,
+          -4,    0,    3,    3,    3,    3,    0,   -4,
+          -5,   -3,    0,    0,    0,    0,   -3,   -5,
+    },
+    // phase 3
+    {
+           0,    0,    0,    0,    0,    0,    0,    0,
+           0,    0,    1,    2,    2,    1,    0,    0,
+           0,    0,    1,    4,    4,    1,    0,    0,
+           0,    0,    4,    4,    4,    4,    0,    0,
+          -4,    0,    4,    4,    4,    4,    0,   -4,
+          -4,    0,    3,    4,    4,    3,    0,   -4,
+          -4,    0,    2,    3,    3,    2,    0,   -4,
+          -5,   -3,    0,    0,    0,    0,   -3,   -5,
+    },
+};
+
+const int PST_KING[4][64] = {
+    // phase 0
+    {
+         -20,  -30,  -40,  -50,  -50,  -40,  -30,  -20,
+         -30,  -40,  -50,  -60,  -60,  -50,  -40,  -30,
+         -35,  -45,  -55,  -65,  -65,  -55,  -45,  -35,
+         -30,  -40,  -50,  -60,  -60,  -50,  -40,  -30,
+         -15,  -20,  -30,  -40,  -40,  -30,  -20,  -15,
+          -6,  -12,  -20,  -25,  -25,  -20,  -12,   -6,
+          -3,   -4,   -8,  -12,  -12,   -8,   -4,   -3,
+          -2,    0,   -3,   -6,   -6,   -3,    0,   -2,
+    },
+    // phase 1
+    {
+         -20,  -30,  -40,  -50,  -50,  -40,  -30,  -20,
+         -30,  -40,  -50,  -60,  -60,  -50,  -40,  -30,
+         -35,  -45,  -55,  -65,  -65,  -55,  -45,  -35,
+         -30,  -40,  -50,  -60,  -60,  -50,  -40,  -30,
+         -15,  -20,  -30,  -40,  -40,  -30,  -20,  -15,
+          -6,  -12,  -20,  -25,  -25,  -20,  -12,   -6,
+          -3,   -4,   -8,  -12,  -12,   -8,   -4,   -3,
+          -2,    0,   -3,   -6,   -6,   -3,    0,   -2,
+    },
+    // phase 2
+    {
+           0,    0,    0,    0,    0,    0,    0,    0,
+           0,    0,    0,    0,    0,    0,    0,    0,
+           0,    0,    0,    0,    0,    0,    0,    0,
+           0,    0,    0,    0,    0,    0,    0,    0,
+           0,    0,    0,    0,    0,    0,    0,    0,
+           1,    8,   10,   13,   13,   10,    8,    1,
+           1,    6,   12,   15,   15,   12,    6,    1,
+          -5,    3,   10,   15,   15,   10,    3,   -5,
+    },
+    // phase 3: the king-end tables take over
+    {
+           0,    0,    0,    0,    0,    0,    0,    0,
+           0,    0,    0,    0,    0,    0,    0,    0,
+           0,    0,    0,    0,    0,    0,    0,    0,
+           0,    0,    0,    0,    0,    0,    0,    0,
+           0,    0,    0,    0,    0,    0,    0,    0,
+           0,    0,    0,    0,    0,    0,    0,    0,
+           0,    0,    0,    0,    0,    0,    0,    0,
+           0,    0,    0,    0,    0,    0,    0,    0,
+    },
+};
+
+const int KING_END_KINGSIDE[64] = {
+     -90,  -70,  -50,  -30,  -20,  -20,  -20,  -30,
+     -80,  -50,  -30,  -10,    0,    0,    0,  -10,
+     -80,  -50,  -30,  -10,   10,   20,   20,    5,
+     -80,  -50,  -30,  -10,   20,   30,   30,    5,
+     -80,  -50,  -30,  -10,   20,   30,   30,    5,
+     -80,  -50,  -30,  -10,   10,   20,   20,    5,
+     -80,  -50,  -30,  -10,    0,    0,    0,  -10,
+     -90,  -70,  -50,  -30,  -20,  -20,  -20,  -30,
+};
+
+const int KING_END_QUEENSIDE[64] = {
+     -30,  -20,  -20,  -20,  -30,  -50,  -70,  -90,
+     -10,    0,    0,    0,  -10,  -30,  -50,  -80,
+       5,   20,   20,   10,  -10,  -30,  -50,  -80,
+       5,   30,   30,   20,  -10,  -30,  -50,  -80,
+       5,   30,   30,   20,  -10,  -30,  -50,  -80,
+       5,   20,   20,   10,  -10,  -30,  -50,  -80,
+     -10,    0,    0,    0,  -10,  -30,  -50,  -80,
+     -30,  -20,  -20,  -20,  -30,  -50,  -70,  -90,
+};
+
+const int KING_END_CENTRE[64] = {
+     -70,  -50,  -40,  -40,  -40,  -40,  -50,  -70,
+     -50,  -30,  -15,  -10,  -10,  -15,  -30,  -50,
+     -20,  -10,   20,   30,   30,   20,  -10,  -20,
+     -20,  -10,   20,   30,   30,   20,  -10,  -20,
+     -20,  -10,   10,   20,   20,   10,  -10,  -20,
+     -20,  -10,    0,   10,   10,    0,  -10,  -20,
+     -30,  -20,  -10,    0,    0,  -10,  -20,  -30,
+     -50,  -30,  -20,  -20,  -20,  -20,  -30,  -50,
+};
+
+const int KING_DANGER[64] = {
+      24,   24,   24,   24,   24,   24,   24,   24,
+      24,   24,   24,   24,   24,   24,   24,   24,
+      24,   24,   24,   24,   24,   24,   24,   24,
+      24,   24,   24,   24,   24,   24,   24,   24,
+      20,   20,   20,   20,   20,   20,   20,   20,
+      12,   12,   16,   16,   16,   16,   12,   12,
+       6,    4,    8,   12,   12,    8,    4,    6,
+       2,    0,    0,    8,    8,    0,    0,    2,
+};
+
+const int OUTPOST[64] = {
+       0,    0,    0,    0,    0,    0,    0,    0,
+       0,    0,    2,    2,    2,    2,    0,    0,
+       0,    0,    2,    3,    3,    2,    0,    0,
+       0,    0,    1,    2,    2,    1,    0,    0,
+       0,    0,    0,    1,    1,    0,    0,    0,
+       0,    0,    0,    0,    0,    0,    0,    0,
+       0,    0,    0,    0,    0,    0,    0,    0,
+       0,    0,    0,    0,    0,    0,    0,    0,
+};
+
+
+const int MIRROR[64] = {
+    56, 57, 58, 59, 60, 61, 62, 63,
+    48, 49, 50, 51, 52, 53, 54, 55,
+    40, 41, 42, 43, 44, 45, 46, 47,
+    32, 33, 34, 35, 36, 37, 38, 39,
+    24, 25, 26, 27, 28, 29, 30, 31,
+    16, 17, 18, 19, 20, 21, 22, 23,
+     8,  9, 10, 11, 12, 13, 14, 15,
+     0,  1,  2,  3,  4,  5,  6,  7,
+};
+
+const int KNIGHT_TROPISM[8] = {0, 3, 3, 2, 1, 0, 0, 0};
+const int BISHOP_TROPISM[8] = {0, 3, 3, 2, 1, 0, 0, 0};
+const int ROOK_FILE_TROPISM[8] = {4, 3, 2, 0, 0, 0, 0, 0};
+const int QUEEN_TROPISM[8] = {0, 8, 7, 4, 2, 1, 0, 0};
+const int QUEEN_KING_DISTANCE[8] = {0, 0, 0, 0, 1, 3, 4, 0};
+const int KING_ATTACK_SCALE[64] = {
+     0,  1,  2,  3,  5,  8, 10, 12, 13, 14, 15, 16, 17, 18, 19, 20,
+    21, 23, 24, 25, 26, 27, 28, 29, 30, 32, 33, 34, 34, 34, 34, 34,
+    34, 34, 34, 34, 34, 34, 34, 34, 34, 34, 34, 34, 34, 34, 34, 34,
+    34, 34, 34, 34, 34, 34, 34, 34, 34, 34, 34, 34, 34, 34, 34, 34,
+};
+const int BISHOP_PAIR_BONUS[20] = {
+    40, 38, 36, 34, 32, 30, 28, 26, 24, 22, 20, 18, 16, 14, 12, 10, 8, 6, 4, 2,
+};
+const int PAWN_PATTERN_WEIGHT[4] = {10, 10, 20, 35};
+const int PASSER_BLOCKED[8] = {0, 10, 10, 15, 30, 50, 70, 0};
+const int PASSER_UNCATCHABLE[8] = {0, 14, 14, 22, 30, 40, 54, 0};
+const int PASSER_KING_SUPPORT[8] = {0, 0, 0, 0, 0, 50, 100, 0};
+
+namespace {
+
+constexpr int MAX_STATIC_SCORE = 29999;
+
+// Square from file letter and rank number, for the few squares named below.
+constexpr int square_at(char file, int rank) { return (rank - 1) * 8 + (file - 'a'); }
+
+constexpr u64 FILE_A = 0x0101010101010101ULL;
+constexpr u64 FILE_H = FILE_A << 7;
+
+inline int distance(int a, int b) {
+    int df = std::abs((a & 7) - (b & 7));
+    int dr = std::abs((a >> 3) - (b >> 3));
+    return df > dr ? df : dr;
+}
+inline int file_distance(int a, int b) { return std::abs((a & 7) - (b & 7)); }
+inline u64 bit(int sq) { return u64(1) << sq; }
+inline u64 same_colour_squares(int sq) {
+    return (dark_square_mask & bit(sq)) ? dark_square_mask : light_square_mask;
+}
+inline int attack_scale(int units) { return KING_ATTACK_SCALE[units < 0 ? 0 : (units > 63 ? 63 : units)]; }
+
+// Colour-relative helpers: what a term says for white holds for black with the
+// board turned round (square s ^ 56, ranks counted from black's side).
+template <int C> constexpr int rel_square(int sq) { return C == WHITE ? sq : sq ^ 56; }
+template <int C> inline int rel_rank(int sq) { return C == WHITE ? (sq >> 3) : 7 - (sq >> 3); }
+template <int C> inline u64 ray_ahead(int sq) { return C == WHITE ? ray_north[sq] : ray_south[sq]; }
+template <int C> inline u64 ray_behind(int sq) { return C == WHITE ? ray_south[sq] : ray_north[sq]; }
+template <int C> inline u64 span_ahead(int sq) { return C == WHITE ? adjacent_span_up[sq] : adjacent_span_down[sq]; }
+// Pawns of colour C that defend sq stand where an enemy pawn on sq would attack.
+template <int C> inline u64 pawn_defenders(const Position* pos, int sq) {
+    return (C == WHITE ? pawn_attacks_black[sq] : pawn_attacks_white[sq]) & pos->pawns[C];
+}
+template <int C> inline u64 passers_of(const PawnHashEntry* e) {
+    return e == nullptr ? 0 : (C == WHITE ? e->white_passers : e->black_passers);
+}
+template <int C> inline int weak_files_of(const PawnHashEntry* e) {
+    return e == nullptr ? 0 : (C == WHITE ? e->white_byte : e->black_byte);
+}
+template <int C> inline int pst(int kind, int phase, int sq) { return pst_by_square[C][kind][phase][sq]; }
+template <int C> inline int single_table(int which, int sq) { return single_by_square[C][which][sq]; }
+
+// Whether the enemy of C is tied to its back ranks: king on its first rank or
+// pawns still on its second.
+template <int C> inline bool seventh_rank_target(const Position* pos, int enemy_king) {
+    constexpr int O = 1 - C;
+    const u64 enemy_second = rank_mask[rel_square<C>(square_at('a', 7))];
+    return rel_rank<C>(enemy_king) == 7 || (pos->pawns[O] & enemy_second) != 0;
+}
+
+template <int C>
+int eval_rooks(const Position* pos, const PawnHashEntry* entry, int phase, int enemy_king, int& attack) {
+    constexpr int O = 1 - C;
+    int v = 0;
+    u64 set = pos->rooks[C];
+    while (set) {
+        int sq = pop_lowest(set);
+        int rank = sq >> 3, file = sq & 7;
+        v += rank_mobility[sq][(pos->occupied >> (8 * rank)) & 127];
+        v += file_mobility[sq][(pos->occupied_rot90 >> (8 * file)) & 127];
+        v += pst<C>(PST_KIND_ROOK, phase, sq);
+        u64 ahead = ray_ahead<C>(sq);
+        if (ahead & passers_of<C>(entry)) v += 20;
+        if (!(ahead & pos->pawns[C])) attack += ROOK_FILE_TROPISM[file_distance(sq, enemy_king)];
+        if (!(file_mask[sq] & pos->pawns[C])) {
+            if (!(file_mask[sq] & pos->pawns[O]))
+                v += (ahead & pos->rooks[C]) ? 40 : 35;
+            else
+                v += ((weak_files_of<O>(entry) >> file) & 1) ? 10 : 5;
+        }
+        if (rel_rank<C>(sq) == 6 && seventh_rank_target<C>(pos, enemy_king)) {
+            v += (rank_attacks_from(pos, sq) & (pos->queens[C] | pos->rooks[C])) ? 42 : 32;
+            const u64 inner = C == WHITE ? rank7_inner_mask : rank2_inner_mask;
+            if (phase == 3 && rel_rank<C>(enemy_king) == 7 && !(pos->pieces[O] & inner)) v += 20;
+        }
+    }
+    return v;
+}
+
+template <int C>
+int eval_knights(const Position* pos, int phase, int enemy_king, int& attack) {
+    constexpr int O = 1 - C;
+    int v = 0;
+    u64 set = pos->knights[C];
+    while (set) {
+        int sq = pop_lowest(set);
+        v += pst<C>(PST_KIND_KNIGHT, phase, sq);
+        attack += KNIGHT_TROPISM[distance(sq, enemy_king)];
+        int o = single_table<C>(SINGLE_OUTPOST, sq);
+        if (o != 0 && !(span_ahead<C>(sq) & pos->pawns[O])) {
+            int defenders = count_bits(pawn_defenders<C>(pos, sq));
+            if (defenders >= 1) {
+                int bonus = 5 * o;
+                v += bonus;
+                if (pos->knights[O] == 0 && !(pos->bishops[O] & same_colour_squares(sq))) v += bonus;
+                v += bonus;
+                if (defenders == 2) v += bonus;
+            }
+        }
+    }
+    return v;
+}
+
+template <int C>
+int eval_bishops(const Position* pos, int phase, int enemy_king, int& attack) {
+    constexpr int O = 1 - C;
+    int v = 0;
+    u64 set = pos->bishops[C];
+    while (set) {
+        int sq = pop_lowest(set);
+        v += pst<C>(PST_KIND_BISHOP, phase, sq);
+        v += diag_a1h8_mobility[sq][(pos->occupied_rot45 >> SHIFT45[sq]) & 127];
+        v += diag_h1a8_mobility[sq][(pos->occupied_rot315 >> SHIFT315[sq]) & 127];
+        attack += BISHOP_TROPISM[distance(sq, enemy_king)];
+        int o = single_table<C>(SINGLE_OUTPOST, sq);
+        if (o != 0 && !(span_ahead<C>(sq) & pos->pawns[O]) && pawn_defenders<C>(pos, sq)) v += 2 * o;
+        // Shut in behind the enemy pawns after taking on a7 or h7.
+        const u64 enemy_pawns = pos->pawns[O];
+        auto enemy_pawn_on = [&](char file, int rank) {
+            return (enemy_pawns & bit(rel_square<C>(square_at(file, rank)))) != 0;
+        };
+        const int rs = rel_square<C>(sq);
+        if ((rs == square_at('a', 7) || rs == square_at('b', 8)) && enemy_pawn_on('b', 6) && enemy_pawn_on('c', 7))
+            v -= 110;
+        if ((rs == square_at('h', 7) || rs == square_at('g', 8)) && enemy_pawn_on('g', 6) && enemy_pawn_on('f', 7))
+            v -= 110;
+    }
+    return v;
+}
+
+template <int C>
+int eval_queens(const Position* pos, int phase, int own_king, int enemy_king, int& attack, int& enemy_attack) {
+    int v = 0;
+    u64 set = pos->queens[C];
+    while (set) {
+        int sq = pop_lowest(set);
+        v += pst<C>(PST_KIND_QUEEN, phase, sq);
+        attack += QUEEN_TROPISM[distance(sq, enemy_king)];
+        enemy_attack += QUEEN_KING_DISTANCE[distance(sq, own_king)];
+        if (rel_rank<C>(sq) == 6 && seventh_rank_target<C>(pos, enemy_king) &&
+            (rank_attacks_from(pos, sq) & (pos->queens[C] | pos->rooks[C])))
+            v += 20;
+    }
+    return v;
+}
+
+// Kings in the opening and middle game: square, rook shut in by its own king,
+// fianchetto and the hole in front of a castled king.
+template <int C>
+int eval_king_shelter_terms(const Position* pos, int phase, int king) {
+    constexpr int O = 1 - C;
+    int v = pst<C>(PST_KIND_KING, phase, king);
+    if (pos->rooks[C] & trapped_rook_mask[king]) v -= 50;
+    const int file = king & 7;
+    const bool own_g2 = (pos->pawns[C] & bit(rel_square<C>(square_at('g', 2)))) != 0;
+    const bool own_b2 = (pos->pawns[C] & bit(rel_square<C>(square_at('b', 2)))) != 0;
+    if (pos->bishops[C]) {
+        const u64 kingside = C == WHITE ? pattern_g2_f3_h3 : pattern_g7_f6_h6;
+        const u64 queenside = C == WHITE ? pattern_b2_a3_c3 : pattern_b7_a6_c6;
+        if ((file >= 5 && !own_g2 && (pos->bishops[C] & kingside)) ||
+            (file <= 2 && !own_b2 && (pos->bishops[C] & queenside)))
+            v += 3;
+    }
+    if (rel_rank<C>(king) == 0 && pos->queens[O]) {
+        const u64 intruders = pos->pawns[O] | pos->bishops[O];
+        if (file >= 5 && !own_g2 && (intruders & bit(rel_square<C>(square_at('f', 3))))) v -= 20;
+        if (file <= 2 && !own_b2 && (intruders & bit(rel_square<C>(square_at('c', 3))))) v -= 20;
+    }
+    return v;
+}
+
+template <int C>
+int eval_blocked_passers(const Position* pos, const PawnHashEntry* entry) {
+    constexpr int O = 1 - C;
+    int v = 0;
+    u64 set = passers_of<C>(entry);
+    while (set) {
+        int sq = pop_lowest(set);
+        int r = rel_rank<C>(sq);
+        if (r == 7) continue;  // a pawn on its last rank has no square in front
+        int front = C == WHITE ? sq + 8 : sq - 8;
+        if (pos->pieces[O] & bit(front)) v -= PASSER_BLOCKED[r];
+    }
+    return v;
+}
+
+template <int C>
+int eval_endgame_passers(const Position* pos, const PawnHashEntry* entry, int own_king, int enemy_king) {
+    int v = 0;
+    u64 set = passers_of<C>(entry);
+    const bool own_move = pos->side_to_move == C;
+    while (set) {
+        int sq = pop_lowest(set);
+        int r = rel_rank<C>(sq);
+        u64 outside;
+        if (C == WHITE)
+            outside = own_move ? outside_square_white[sq] : outside_square_white_far[sq];
+        else
+            outside = own_move ? outside_square_black[sq] : outside_square_black_far[sq];
+        if ((outside & bit(enemy_king)) && !(ray_ahead<C>(sq) & pos->occupied)) v += PASSER_UNCATCHABLE[r];
+        if ((r == 5 || r == 6) && rel_rank<C>(own_king) >= r && file_distance(own_king, sq) == 1)
+            v += PASSER_KING_SUPPORT[r];
+        if (ray_behind<C>(sq) & pos->rooks[C]) v += 20;
+    }
+    return v;
+}
+
+// A rook pawn (or several on one rook file) that the defending king stops.
+template <int C>
+bool rook_pawn_stopped(const Position* pos, int defending_king) {
+    const u64 pawns = pos->pawns[C];
+    if (pawns == 0) return false;
+    if ((pawns & ~FILE_A) != 0 && (pawns & ~FILE_H) != 0) return false;
+    int front = C == WHITE ? highest_square(pawns) : lowest_square(pawns);
+    return rel_rank<C>(defending_king) >= rel_rank<C>(front) && file_distance(defending_king, front) <= 1;
+}
+
+// A bishop that cannot control the promotion square of its rook pawns.
+template <int C>
+bool wrong_bishop_draw(const Position* pos, int defending_king) {
+    constexpr int O = 1 - C;
+    if (pos->phase[C] != 3 || pos->bishop_count[C] != 1 || pos->pawn_count[C] == 0) return false;
+    if (pos->material[O] > piece_value[BISHOP - 1]) return false;
+    const u64 pawns = pos->pawns[C];
+    if (pawns == 0 || pos->bishops[C] == 0) return false;
+    const u64 bishop = pos->bishops[C];
+    // The promotion corner of the a-file is light for white, dark for black.
+    const u64 a_file_wrong = C == WHITE ? dark_square_mask : light_square_mask;
+    const u64 h_file_wrong = C == WHITE ? light_square_mask : dark_square_mask;
+    bool wrong = (!(pawns & ~FILE_A) && (bishop & a_file_wrong)) || (!(pawns & ~FILE_H) && (bishop & h_file_wrong));
+    if (!wrong) return false;
+    int front = C == WHITE ? highest_square(pawns) : lowest_square(pawns);
+    return rel_rank<C>(defending_king) >= rel_rank<C>(front) && file_distance(defending_king, front) <= 1;
+}
+
+// Material configurations that cannot be won. Returns true when the position
+// is a draw outright; may also cancel a small material lead.
+bool drawn_material(const Position* pos, int& score, int wk, int bk) {
+    const int wp = pos->pawn_count[WHITE], bp = pos->pawn_count[BLACK];
+    const bool equal_majors = pos->major_count[WHITE] == pos->major_count[BLACK];
+    if (wp == 0) {
+        if (bp == 0 && pos->phase[WHITE] == pos->phase[BLACK]) return true;
+        if (bp <= 2 && equal_majors && score >= 0 && score <= 400) score = 0;
+    }
+    if (bp == 0 && wp <= 2 && equal_majors && -score >= 0 && -score <= 400) score = 0;
+
+    const int bishop_value = piece_value[BISHOP - 1];
+    if (pos->material[WHITE] <= bishop_value && pos->material[BLACK] <= bishop_value) {
+        if (pos->phase[WHITE] == 3 && bp <= 2) return true;
+        if (pos->phase[BLACK] == 3 && wp <= 2) return true;
+    }
+
+    if (pos->phase[WHITE] == pos->phase[BLACK] && pos->phase[WHITE] >= 1 && pos->phase[WHITE] <= 5) {
+        if (wp == 1 && bp == 0) {
+            int p = lowest_square(pos->pawns[WHITE]);
+            if ((bk & 7) == (p & 7) && (bk >> 3) > (p >> 3)) return true;
+        }
+        if (bp == 1 && wp == 0) {
+            int p = lowest_square(pos->pawns[BLACK]);
+            if ((wk & 7) == (p & 7) && (wk >> 3) < (p >> 3)) return true;
+        }
+    }
+
+    if (wrong_bishop_draw<WHITE>(pos, bk)) return true;
+    if (wrong_bishop_draw<BLACK>(pos, wk)) return true;
+    return false;
+}
+
+// King placement in the endgame, by the wings the pawns stand on.
+int eval_endgame_kings(const Position* pos, int wk, int bk) {
+    const u64 all_pawns = pos->pawns[WHITE] | pos->pawns[BLACK];
+    const bool pieces_equal = pos->phase[WHITE] == pos->phase[BLACK] && pos->phase[WHITE] != 0;
+    const bool no_pieces = pos->phase[WHITE] == 0 && pos->phase[BLACK] == 0;
+    const int wf = wk & 7, bf = bk & 7;
+    int v = 0;
+    if (all_pawns && !(all_pawns & files_e_to_h)) {
+        v += single_table<WHITE>(SINGLE_KING_END_QUEENSIDE, wk) - single_table<BLACK>(SINGLE_KING_END_QUEENSIDE, bk);
+        if (pieces_equal) v -= (pos->material[WHITE] - pos->material[BLACK]) / 2;
+        if (no_pieces) {
+            if (bf >= 4 && wf <= bf - 2) v += 140;
+            if (wf >= 4 && bf <= wf - 2) v -= 140;
+        }
+    } else if (all_pawns && !(all_pawns & files_a_to_d)) {
+        v += single_table<WHITE>(SINGLE_KING_END_KINGSIDE, wk) - single_table<BLACK>(SINGLE_KING_END_KINGSIDE, bk);
+        if (pieces_equal) v -= (pos->material[WHITE] - pos->material[BLACK]) / 2;
+        if (no_pieces) {
+            if (bf <= 3 && wf >= bf + 2) v += 140;
+            if (wf <= 3 && bf >= wf + 2) v -= 140;
+        }
+    } else {
+        v += single_table<WHITE>(SINGLE_KING_END_CENTRE, wk) - single_table<BLACK>(SINGLE_KING_END_CENTRE, bk);
+    }
+    return v;
+}
+
+inline int from_mover(const Position* pos, int white_view) {
+    return pos->side_to_move == WHITE ? white_view : -white_view;
+}
+
+}  // namespace
+
+int eval_king_square(const Position* pos, int side) {
+    int sq = pos->king_square[side];
+    if (sq >= 0 && sq < 64 && pos->board[sq] == make_piece(side, KING)) return sq;
+    return side == WHITE ? SQ_E1 : SQ_E8;
+}
+
+int get_game_phase(Position* pos) {
+    if (pos->phase[WHITE] + pos->phase[BLACK] <= 22) return 3;
+    if (pos->material[WHITE] <= 2100 || pos->material[BLACK] <= 2100) return 2;
+    if (pos->material[WHITE] <= 2700 || pos->material[BLACK] <= 2700) return 1;
+    return 0;
+}
+
+void reset_eval_counters() {
+    eval_calls = 0;
+    eval_lazy_exits = 0;
+    pawn_hash_probes = 0;
+    pawn_hash_hits = 0;
+}
+
+void init_eval_tables() {
+    init_bitboard_tables();
+
+    for (int& v : piece_value_by_code) v = 0;
+    static const int by_kind[6] = {100, 300, 300, 500, 1000, 10000};
+    for (int kind = PAWN; kind <= KING; kind++) {
+        piece_value_by_code[make_piece(WHITE, kind)] = by_kind[kind - 1];
+        piece_value_by_code[make_piece(BLACK, kind)] = by_kind[kind - 1];
+    }
+
+    const int (*per_phase[6])[64] = {PST_PAWN, PST_KNIGHT, PST_BISHOP, PST_ROOK, PST_QUEEN, PST_KING};
+    for (int kind = 0; kind < 6; kind++)
+        for (int phase = 0; phase < 4; phase++)
+            for (int sq = 0; sq < 64; sq++) {
+                pst_by_square[WHITE][kind][phase][sq] = per_phase[kind][phase][MIRROR[sq]];
+                pst_by_square[BLACK][kind][phase][sq] = per_phase[kind][phase][sq];
+            }
+    const int* singles[5] = {KING_END_KINGSIDE, KING_END_QUEENSIDE, KING_END_CENTRE, KING_DANGER, OUTPOST};
+    for (int which = 0; which < 5; which++)
+        for (int sq = 0; sq < 64; sq++) {
+            single_by_square[WHITE][which][sq] = singles[which][MIRROR[sq]];
+            single_by_square[BLACK][which][sq] = singles[which][sq];
+        }
+}
+
+int evaluate(Position* pos, int alpha, int beta) {
+    eval_calls++;
+    const int phase = get_game_phase(pos);
+    const int wk = eval_king_square(pos, WHITE);
+    const int bk = eval_king_square(pos, BLACK);
+    int score = pos->material[WHITE] - pos->material[BLACK];
+
+    if (phase == 3) {
+        if (drawn_material(pos, score, wk, bk)) return 0;
+        score += eval_endgame_kings(pos, wk, bk);
+    }
+
+    PawnHashEntry scratch;
+    PawnHashEntry* entry = lookup_pawn_hash(pos, phase, &scratch);
+    if (entry != nullptr) score += entry->score;
+
+    const bool no_pieces = pos->phase[WHITE] == 0 && pos->phase[BLACK] == 0;
+    if (entry != nullptr) {
+        const int flags = pawn_file_pattern[entry->white_files][entry->black_files];
+        if (phase == 3 && no_pieces) {
+            if (entry->white_passers) score += 70;
+            if (entry->black_passers) score -= 70;
+            if (flags & 0x03) score += 60;
+            if (flags & 0x30) score -= 60;
+            if (pos->pawn_count[BLACK] == 0 && rook_pawn_stopped<WHITE>(pos, bk)) return 0;
+            if (pos->pawn_count[WHITE] == 0 && rook_pawn_stopped<BLACK>(pos, wk)) return 0;
+            score += eval_pawn_race(pos, entry);
+        }
+        if (flags & 0x03) score += PAWN_PATTERN_WEIGHT[phase];
+        if (flags & 0x30) score -= PAWN_PATTERN_WEIGHT[phase];
+    }
+
+    const int white_minors = pos->knight_count[WHITE] + pos->bishop_count[WHITE];
+    const int black_minors = pos->knight_count[BLACK] + pos->bishop_count[BLACK];
+    if (pos->major_count[WHITE] == pos->major_count[BLACK]) {
+        if (white_minors > black_minors) score += 140;
+        if (black_minors > white_minors) score -= 140;
+    } else {
+        if (white_minors >= black_minors + 2) score += 140;
+        if (black_minors >= white_minors + 2) score -= 140;
+    }
+
+    const int lazy = from_mover(pos, score);
+    if (lazy - lazy_margin >= beta) {
+        eval_lazy_exits++;
+        return beta;
+    }
+    if (lazy + lazy_margin <= alpha) {
+        eval_lazy_exits++;
+        return alpha;
+    }
+    const int estimate = score;
+
+    int white_attack = 0;
+    int black_attack = 0;
+    score += eval_rooks<WHITE>(pos, entry, phase, bk, white_attack);
+    score -= eval_rooks<BLACK>(pos, entry, phase, wk, black_attack);
+    score += eval_knights<WHITE>(pos, phase, bk, white_attack);
+    score -= eval_knights<BLACK>(pos, phase, wk, black_attack);
+    score += eval_bishops<WHITE>(pos, phase, bk, white_attack);
+    score -= eval_bishops<BLACK>(pos, phase, wk, black_attack);
+    score += eval_queens<WHITE>(pos, phase, wk, bk, white_attack, black_attack);
+    score -= eval_queens<BLACK>(pos, phase, bk, wk, black_attack, white_attack);
+
+    if (phase <= 2) {
+        score += eval_king_shelter_terms<WHITE>(pos, phase, wk);
+        score -= eval_king_shelter_terms<BLACK>(pos, phase, bk);
+    }
+
+    const int pawns_on_board = pos->pawn_count[WHITE] + pos->pawn_count[BLACK];
+    const int pair_bonus = BISHOP_PAIR_BONUS[pawns_on_board < 0 ? 0 : (pawns_on_board > 19 ? 19 : pawns_on_board)];
+    if (pos->bishop_count[WHITE] == 2) score += pair_bonus;
+    if (pos->bishop_count[BLACK] == 2) score -= pair_bonus;
+
+    if (phase <= 2) {
+        KingDangers dangers;
+        const int k = int16_t(eval_king_safety(pos, &dangers));
+        const int total_phase = pos->phase[WHITE] + pos->phase[BLACK];
+        const int db2 = dangers.black_king_danger * (pos->queens[WHITE] ? 2 : 1);
+        const int dw2 = dangers.white_king_danger * (pos->queens[BLACK] ? 2 : 1);
+        score += (total_phase * k) / 256 + (total_phase * attack_scale(white_attack) * db2) / 256 -
+                 (total_phase * attack_scale(black_attack) * dw2) / 256;
+    }
+
+    if (entry != nullptr) {
+        score += eval_blocked_passers<WHITE>(pos, entry);
+        score -= eval_blocked_passers<BLACK>(pos, entry);
+    }
+
+    if (phase == 3 && entry != nullptr) {
+        score += eval_endgame_passers<WHITE>(pos, entry, wk, bk);
+        score -= eval_endgame_passers<BLACK>(pos, entry, bk, wk);
+
+        u64 white_bishop_colour = 0, black_bishop_colour = 0;
+        if (pos->bishop_count[WHITE] == 1 && pos->bishops[WHITE]) {
+            white_bishop_colour = same_colour_squares(lowest_square(pos->bishops[WHITE]));
+            score -= 5 * count_bits(pos->pawns[WHITE] & white_bishop_colour);
+        }
+        if (pos->bishop_count[BLACK] == 1 && pos->bishops[BLACK]) {
+            black_bishop_colour = same_colour_squares(lowest_square(pos->bishops[BLACK]));
+            score += 5 * count_bits(pos->pawns[BLACK] & black_bishop_colour);
+        }
+        if (white_bishop_colour && black_bishop_colour && white_bishop_colour != black_bishop_colour) {
+            if (pos->phase[WHITE] == 3 && pos->phase[BLACK] == 3) {
+                score /= 2;
+            } else if (pos->phase[WHITE] == 8 && pos->phase[BLACK] == 8) {
+                if (pos->material[WHITE] > pos->material[BLACK]) score -= 70;
+                if (pos->material[BLACK] > pos->material[WHITE]) score += 70;
+            }
+        }
+    }
+
+    const int drift = std::abs(score - estimate);
+    if (drift > lazy_margin) lazy_margin = drift;
+    // Only a hand-made position (dozens of queens) gets near the mate range;
+    // a static score must never read as a mate.
+    if (score > MAX_STATIC_SCORE) score = MAX_STATIC_SCORE;
+    if (score < -MAX_STATIC_SCORE) score = -MAX_STATIC_SCORE;
+    return from_mover(pos, score);
+}

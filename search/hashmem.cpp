@@ -1,0 +1,112 @@
+// The hash budget split and the pawn hash with its per-phase keys.
+#include "search/hashmem.h"
+
+#include <cstring>
+
+#include "board/clock.h"
+#include "board/output.h"
+#include "board/position.h"
+#include "board/zobrist.h"
+#include "search/evaluate.h"
+#include "search/pawns.h"
+#include "search/transposition.h"
+
+PawnHashEntry* pawn_hash_table = nullptr;
+int pawn_hash_count = 0;
+EvalCacheEntry* eval_cache_table = nullptr;
+int eval_cache_count = 0;
+uint64_t pawn_phase_key[4] = {};
+
+namespace {
+
+int64_t largest_power_of_two(int64_t v) {
+    if (v <= 0) return 0;
+    int64_t p = 1;
+    while (p <= v / 2) p *= 2;
+    return p;
+}
+
+}  // namespace
+
+void set_hash_sizes(int64_t total) {
+    char text[32];
+    char limit[32];
+    // Below the minimum some table would get no entry at all (a value such as
+    // "64MB" read as 64 bytes); above the maximum the entry counts outgrow int.
+    if (total < HASH_MIN_BYTES) {
+        emit_text("Hash size %s too small, using %s\n", format_size(text, total < 0 ? 0 : total),
+                  format_size(limit, HASH_MIN_BYTES));
+        total = HASH_MIN_BYTES;
+    } else if (total > HASH_MAX_BYTES) {
+        emit_text("Hash size %s too large, using %s\n", format_size(text, total),
+                  format_size(limit, HASH_MAX_BYTES));
+        total = HASH_MAX_BYTES;
+    }
+    emit_text("Total hash size %s\n", format_size(text, total));
+
+    const int64_t main_size = get_hash_entry_size();
+    const int64_t pawn_size = get_pawn_entry_size();
+    const int64_t eval_size = get_eval_entry_size();
+
+    int64_t main_count = largest_power_of_two(((total / 4) * 3) / main_size);
+    int64_t rest = total - main_size * main_count;
+    int64_t pawn_count = largest_power_of_two(((rest / 4) * 3) / pawn_size);
+    int64_t rest2 = rest - pawn_size * pawn_count;
+    int64_t eval_count = largest_power_of_two(rest2 / eval_size);
+
+    hash_entry_count = int(main_count);
+    pawn_hash_count = int(pawn_count);
+    eval_cache_count = int(eval_count);
+}
+
+void alloc_pawn_and_eval_cache() {
+    free_pawn_and_eval_cache();
+    if (pawn_hash_count < 1) pawn_hash_count = 1;
+    if (eval_cache_count < 1) eval_cache_count = 1;
+    pawn_hash_table = static_cast<PawnHashEntry*>(alloc_mem(size_t(pawn_hash_count) * sizeof(PawnHashEntry)));
+    eval_cache_table = static_cast<EvalCacheEntry*>(alloc_mem(size_t(eval_cache_count) * sizeof(EvalCacheEntry)));
+    clear_pawn_and_eval_cache();
+    for (int phase = 0; phase < 4; phase++) pawn_phase_key[phase] = draw_random64();
+}
+
+void clear_pawn_and_eval_cache() {
+    if (pawn_hash_table != nullptr)
+        std::memset(static_cast<void*>(pawn_hash_table), 0, size_t(pawn_hash_count) * sizeof(PawnHashEntry));
+    if (eval_cache_table != nullptr)
+        std::memset(static_cast<void*>(eval_cache_table), 0, size_t(eval_cache_count) * sizeof(EvalCacheEntry));
+}
+
+void free_pawn_and_eval_cache() {
+    if (pawn_hash_table != nullptr) free_mem(pawn_hash_table);
+    if (eval_cache_table != nullptr) free_mem(eval_cache_table);
+    pawn_hash_table = nullptr;
+    eval_cache_table = nullptr;
+}
+
+int get_pawn_entry_size() { return int(sizeof(PawnHashEntry)); }
+
+int get_eval_entry_size() { return int(sizeof(EvalCacheEntry)); }
+
+PawnHashEntry* lookup_pawn_hash(Position* pos, int phase, PawnHashEntry* scratch) {
+    u64 pawn_key = *pos->pawn_key_top;
+    if (pawn_key == 0) return nullptr;
+    u64 k = pawn_key ^ pawn_phase_key[phase & 3];
+    uint32_t key_low = uint32_t(k);
+    uint32_t key_high = uint32_t(k >> 32);
+
+    pawn_hash_probes++;
+    PawnHashEntry* entry = scratch;
+    if (pawn_hash_table != nullptr && pawn_hash_count > 0) {
+        entry = &pawn_hash_table[key_low & uint32_t(pawn_hash_count - 1)];
+        if (entry->key_low == key_low && entry->key_high == key_high) {
+            pawn_hash_hits++;
+            return entry;
+        }
+    }
+    int white = eval_pawns_white(pos, phase, entry);
+    int black = eval_pawns_black(pos, phase, entry);
+    entry->key_high = key_high;
+    entry->key_low = key_low;
+    entry->score = int16_t(white - black);
+    return entry;
+}

@@ -1,0 +1,426 @@
+// Iterative deepening over the root move list with an aspiration window,
+// and the root search of one iteration.
+#include "search/root.h"
+
+#include <bit>
+#include <cstdio>
+
+#include "board/board.h"
+#include "frontend/frontend.h"
+#include "frontend/testsuite.h"
+#include "search/evaluate.h"
+#include "search/levels.h"
+#include "search/multipv.h"
+#include "search/ordering.h"
+#include "search/search.h"
+#include "search/searchinfo.h"
+#include "search/timecontrol.h"
+#include "search/transposition.h"
+#include "tablebases/tbprobe.h"
+
+int iteration_depth = 0;
+int max_depth = DEPTH_UNLIMITED;
+int root_alpha = -SCORE_INFINITE;
+int root_beta = SCORE_INFINITE;
+int extend_time = 0;
+int stop_search = 0;
+int search_side = WHITE;
+char current_move_text[32] = "";
+
+namespace {
+
+constexpr int ASPIRATION_WINDOW = 35;
+
+int clamp_score(int score)
+{
+    if (score > SCORE_INFINITE)
+        return SCORE_INFINITE;
+    if (score < -SCORE_INFINITE)
+        return -SCORE_INFINITE;
+    return score;
+}
+
+bool side_to_move_in_check(const Position* pos)
+{
+    return is_in_check(pos, pos->side_to_move);
+}
+
+bool bare_king(const Position* pos, int side)
+{
+    return pos->pieces[side] == (u64(1) << pos->king_square[side]);
+}
+
+// Same men conditions as the probe inside the tree, without its depth test.
+bool root_tablebase_allowed(const Position* pos)
+{
+    if (!tb_enabled || tb_max_men <= 0)
+        return false;
+    const int men = std::popcount(pos->occupied);
+    if (men > tb_max_men)
+        return false;
+    return !(bare_king(pos, WHITE) || bare_king(pos, BLACK)) || men <= 4;
+}
+
+// A made root move whose result the tables know (or that leaves two bare
+// kings) needs no search: it is unmade and its score from the root's view
+// returned. Otherwise the move stays made and the answer is false.
+bool resolve_by_tables(Position* pos, Move move, int ply, int* score)
+{
+    if (std::popcount(pos->occupied) == 2) {
+        unmake_move(pos, move);
+        *score = 0;
+        return true;
+    }
+    int value = 0;
+    if (!probe_tablebases(pos, &value))
+        return false;
+    unmake_move(pos, move);
+    value = -value;
+    if (value > 0)
+        value += 1 - ply;
+    else if (value < 0)
+        value += ply;
+    *score = value;
+    return true;
+}
+
+int child_search(Position* pos, int depth, int ply, int alpha, int beta)
+{
+    if (depth >= ONE_PLY)
+        return search(pos, depth, ply, alpha, beta, 1);
+    return quiesce(pos, ply, alpha, beta);
+}
+
+// The root line becomes the single move `move`.
+void set_single_move_line(Position* pos, Move move)
+{
+    pos->pv_length[0] = 1;
+    pos->pv[0][0] = move;
+    expected_reply = 0;
+}
+
+bool may_search_another_root_move(const Position* pos, int index, int alpha)
+{
+    if (extend_time != 0 || index == 0 || test_mode || fixed_move_time != 0 || ponder_search ||
+        analyze_mode)
+        return true;
+    if (get_elapsed_cs(pos) <= unsigned(time_target) / 2)
+        return true;
+    return alpha + 5 < previous_score;
+}
+
+// The first legal move of the position regardless of any searchmoves list,
+// or 0 when there is none.
+Move first_legal_move(Position* pos)
+{
+    Move list[MAX_MOVES];
+    const int count = remove_illegal_moves(pos, list, gen_all_moves(pos, list));
+    return count > 0 ? list[0] : 0;
+}
+
+// A search that completed no root move still has to answer with a move:
+// the first root move, or the first legal move when the root list is empty
+// or was not built by this search.
+void ensure_best_move(Position* pos, bool list_built)
+{
+    if (pos->pv_length[0] > 0 && pos->pv[0][0] != 0)
+        return;
+    Move move = list_built && pos->root_count > 0 ? pos->root_moves[0].move : 0;
+    if (move == 0)
+        move = first_legal_move(pos);
+    pos->pv[0][0] = move;
+    pos->pv_length[0] = move != 0 ? 1 : 0;
+    if (move == 0)
+        expected_reply = 0;
+}
+
+} // namespace
+
+void reset_node_counters()
+{
+    node_count = 0;
+}
+
+void init_search(Position* pos)
+{
+    reset_search_stats();
+    stop_search = 0;
+    const int side = pos->side_to_move;
+    search_side = side;
+    lazy_margin = 100;
+    pos->engine_side = side;
+    pos->search_start = int(get_time_cs());
+    pos->search_start_cpu = get_cpu_time_cs();
+    pos->pv_length[0] = 0;
+    pos->threat[0] = 0;
+    pos->pv_flag[0] = 0;
+    pos->ext_flags[0] = 0;
+    pos->in_check[0] = side_to_move_in_check(pos);
+    expected_reply = 0;
+    sel_depth = 0;
+    draw_score[side] = pos->game->contempt;
+    draw_score[side ^ 1] = -pos->game->contempt;
+}
+
+int get_root_extension(Position* pos, int move)
+{
+    pos->ext_flags[1] = 0;
+    int extension = 0;
+    if (pos->in_check[1]) {
+        extension += ONE_PLY;
+        pos->ext_flags[1] |= EXT_CHECK;
+    }
+    const int piece = move_piece(move);
+    const int rank = square_rank(move_to(move));
+    if ((piece == W_PAWN && rank == 6) || (piece == B_PAWN && rank == 1)) {
+        extension += ONE_PLY;
+        pos->ext_flags[1] |= EXT_PAWN_SEVENTH;
+    }
+    return extension > ONE_PLY ? ONE_PLY : extension;
+}
+
+void sort_root_moves(Position* pos)
+{
+    RootMove* list = pos->root_moves;
+    for (int last = pos->root_count - 1; last >= 1; last--) {
+        int lowest = last;
+        for (int i = 0; i < last; i++)
+            if (list[i].score < list[lowest].score)
+                lowest = i;
+        const RootMove swapped = list[lowest];
+        list[lowest] = list[last];
+        list[last] = swapped;
+    }
+}
+
+void move_root_entry_to_front(int index, RootMove* list)
+{
+    if (index <= 0)
+        return;
+    const RootMove entry = list[index];
+    for (int i = index; i > 0; i--)
+        list[i] = list[i - 1];
+    list[0] = entry;
+}
+
+int search_root(Position* pos, int depth, int ply, int alpha, int beta)
+{
+    *pos->key_top = compute_hash_key(pos);
+    node_count++;
+    root_alpha = alpha;
+    root_beta = beta;
+    pos->move_list_end[ply] = 0;
+    if (depth < 2 * ONE_PLY)
+        build_root_moves(pos);
+
+    const int alpha_on_entry = alpha;
+    const bool full_window = iteration_depth < 3 * ONE_PLY || root_noise != 0;
+    int resolved = 0;
+    int best_index = -1;
+    RootMove* list = pos->root_moves;
+
+    for (int i = 0; i < pos->root_count; i++) {
+        pos->root_index = i;
+        if (!may_search_another_root_move(pos, i, alpha)) {
+            stop_search = 1;
+            return alpha;
+        }
+        if (list[i].flags & ROOT_SEARCHED)
+            continue;
+        list[i].flags |= ROOT_SEARCHED;
+
+        const Move move = list[i].move;
+        pos->current_move[ply] = move;
+        snprintf(current_move_text, sizeof current_move_text, "%s", format_move_san(pos, move));
+        print_current_move(pos, depth, move);
+        make_move(pos, move);
+
+        int table_score = 0;
+        if (root_tablebase_allowed(pos) && resolve_by_tables(pos, move, ply, &table_score)) {
+            resolved++;
+            if (table_score > alpha) {
+                set_single_move_line(pos, move);
+                if (table_score > 0)
+                    idle_flag = 1;
+                if (table_score >= beta) {
+                    if (table_score == 0)
+                        extend_time = 1;
+                    print_fail_high(pos, depth, table_score);
+                    move_root_entry_to_front(i, list);
+                    return table_score;
+                }
+                print_pv(pos, depth, table_score);
+                alpha = table_score;
+                best_index = i;
+            }
+            continue;
+        }
+        pos->in_check[ply + 1] = side_to_move_in_check(pos);
+        const int d = depth + get_root_extension(pos, move) - ONE_PLY;
+        int score;
+        if (full_window) {
+            score = -child_search(pos, d, ply + 1, -SCORE_INFINITE, SCORE_INFINITE);
+            if (root_noise != 0 && score <= MATE_THRESHOLD && score >= -MATE_THRESHOLD)
+                score += int(draw_random32() % unsigned(root_noise)) - root_noise / 2;
+            list[i].score = score;
+        } else {
+            pos->pv_flag[ply] = 0;
+            if (i == 0) {
+                score = -child_search(pos, d, ply + 1, -beta, -alpha);
+            } else {
+                extend_time++;
+                score = -child_search(pos, d, ply + 1, -alpha - 1, -alpha);
+                if (!stop_search && score > alpha && score < beta) {
+                    unmake_move(pos, move);
+                    print_new_best(pos, depth, move);
+                    make_move(pos, move);
+                    score = -child_search(pos, d, ply + 1, -beta, -alpha);
+                }
+                extend_time--;
+            }
+        }
+        unmake_move(pos, move);
+        if (stop_search)
+            break;
+        if (score <= alpha) {
+            if (i == 0) {
+                extend_time = 1;
+                print_fail_low(pos, depth, alpha);
+                return score;
+            }
+            continue;
+        }
+        alpha = score;
+        best_index = i;
+        update_pv(ply, move, pos);
+        expected_reply = pos->pv_length[0] >= 2 ? pos->pv[0][1] : 0;
+        if (score >= beta) {
+            update_killers_history(pos, move, ply, depth);
+            extend_time = 1;
+            print_fail_high(pos, depth, score);
+            move_root_entry_to_front(i, list);
+            return score;
+        }
+        print_pv(pos, depth, score);
+        if (test_mode)
+            check_test_solution(pos, 0);
+    }
+
+    if (pos->root_count == 0)
+        return pos->in_check[0] ? ply - SCORE_INFINITE : 0;
+    if (alpha > alpha_on_entry) {
+        update_killers_history(pos, pos->pv[ply][ply], ply, depth);
+        if (best_index >= 0)
+            move_root_entry_to_front(best_index, list);
+        if (!stop_search)
+            print_iteration_end(pos, depth, alpha);
+    }
+    if (depth >= 3 * ONE_PLY && pos->root_count == 1 && !ponder_search && !analyze_mode)
+        stop_search = 1;
+    if (alpha > alpha_on_entry && resolved == pos->root_count)
+        stop_search = 1;
+    if (full_window)
+        sort_root_moves(pos);
+    return alpha;
+}
+
+void think(Position* pos)
+{
+    if (multipv_lines > 1) {
+        analyse_multipv(pos, multipv_lines);
+        return;
+    }
+    init_search(pos);
+    emit_text("\n");
+    show_position_text(pos);
+    emit_text("\n");
+    emit_text("  Depth   Time  Score    Best line\n");
+
+    // A root without legal moves is decided already: no iteration could
+    // ever settle a window around its score.
+    if (count_legal_moves(pos) == 0) {
+        pos->root_count = 0;
+        pos->pv_length[0] = 0;
+        pos->pv[0][0] = 0;
+        pos->root_score = pos->in_check[0] ? -SCORE_INFINITE : 0;
+        print_search_stats(pos);
+        return;
+    }
+
+    Move easy_move = 0;
+    int score = 0;
+    const bool list_built = max_depth >= ONE_PLY;
+    for (iteration_depth = ONE_PLY; iteration_depth <= max_depth && !stop_search;
+         iteration_depth += ONE_PLY) {
+        tb_probe_depth = ONE_PLY * tb_probe_plies;
+        qsearch_depth_limit = iteration_depth / 48 + 5;
+        extend_time = 0;
+        for (int i = 0; i < ROOT_MOVES_CAPACITY; i++)
+            pos->root_moves[i].flags = 0;
+
+        int alpha = -SCORE_INFINITE;
+        int beta = SCORE_INFINITE;
+        if (iteration_depth > ONE_PLY) {
+            alpha = clamp_score(score - ASPIRATION_WINDOW);
+            beta = clamp_score(score + ASPIRATION_WINDOW);
+            if (pos->root_score + 40 < previous_score && previous_score > -200)
+                extend_time = 1;
+        }
+        while (!stop_search) {
+            score = search_root(pos, iteration_depth + 3, 0, alpha, beta);
+            if (score > alpha)
+                pos->root_score = score;
+            if (stop_search || pos->root_count == 0)
+                break;
+            if (score >= beta && beta < SCORE_INFINITE) {
+                pos->root_moves[0].flags |= ROOT_FAILED_HIGH;
+                pos->root_moves[0].flags &= ~ROOT_SEARCHED;
+                if (test_mode)
+                    check_test_solution(pos, 0);
+                beta = SCORE_INFINITE;
+                continue;
+            }
+            if (score <= alpha && alpha > -SCORE_INFINITE) {
+                for (int i = 0; i < pos->root_count; i++)
+                    pos->root_moves[i].flags &= ~ROOT_SEARCHED;
+                pos->root_moves[0].flags |= ROOT_FAILED_LOW;
+                alpha = -SCORE_INFINITE;
+                continue;
+            }
+            break;
+        }
+        // searchmoves that exclude every legal move leave nothing to search.
+        if (pos->root_count == 0)
+            stop_search = 1;
+        if (test_mode)
+            check_test_solution(pos, 1);
+        if ((score > MATE_THRESHOLD || score < -MATE_THRESHOLD) && !analyze_mode)
+            stop_search = 1;
+        if (pos->pv_length[0] > 0)
+            store_pv_in_hash(pos);
+        if (test_mode || ponder_search || analyze_mode)
+            continue;
+
+        const RootMove* list = pos->root_moves;
+        const u32 elapsed = get_elapsed_cs(pos);
+        if (iteration_depth == 2 * ONE_PLY && pos->root_count >= 2 &&
+            list[0].score - 100 > list[1].score)
+            easy_move = list[0].move;
+        if (easy_move != 0 && pos->pv[0][0] == easy_move && score + 10 >= list[0].score &&
+            elapsed > unsigned(time_target) / 8 && fixed_move_time == 0)
+            stop_search = 1;
+
+        const GameRecord* game = pos->game;
+        if (game->move_count > 0 && extend_time == 0) {
+            const Move last = game->moves[game->move_count - 1];
+            if (move_captured(last) != 0 && move_to(pos->pv[0][0]) == move_to(last) &&
+                score >= previous_score && elapsed > unsigned(time_target) / 4 &&
+                fixed_move_time == 0)
+                stop_search = 1;
+        }
+        if (!stop_search)
+            check_iteration_time(pos);
+    }
+    ensure_best_move(pos, list_built);
+    print_search_stats(pos);
+}

@@ -1,0 +1,426 @@
+// Principal-variation alpha-beta search with null move, mate-threat
+// detection, internal iterative deepening, fractional extensions and
+// futility pruning, and the capture-only quiescence search.
+#include "search/search.h"
+
+#include <bit>
+
+#include "board/board.h"
+#include "frontend/input.h"
+#include "frontend/frontend.h"
+#include "search/evaluate.h"
+#include "search/ordering.h"
+#include "search/root.h"
+#include "search/timecontrol.h"
+#include "search/transposition.h"
+#include "tablebases/tbprobe.h"
+
+int64_t node_count = 0;
+int node_countdown = 0;
+int node_countdown_reload = 8000;
+int sel_depth = 0;
+int draw_score[2] = {0, 0};
+int tb_probe_depth = 48;
+int tb_probe_plies = 4;
+int qsearch_depth_limit = 5;
+
+namespace {
+
+// A node never needs to look beyond the nearest possible mate.
+constexpr int MATE_BOUND = 32766;
+
+// Phase units below which the side to move is too weak for a null move
+// or the futility margins (zugzwang and bare-king endings).
+constexpr int FUTILITY_MIN_PHASE = 5;
+
+int material_balance(const Position* pos)
+{
+    const int side = pos->side_to_move;
+    return pos->material[side] - pos->material[side ^ 1];
+}
+
+bool is_promotion(Move move)
+{
+    return move_promo(move) != 0;
+}
+
+bool pawn_reaches_seventh(Move move)
+{
+    const int piece = move_piece(move);
+    const int rank = square_rank(move_to(move));
+    return (piece == W_PAWN && rank == 6) || (piece == B_PAWN && rank == 1);
+}
+
+// Whether the side to move attacks the square (it is the opponent of the
+// side that just moved).
+bool side_to_move_attacks(const Position* pos, int square)
+{
+    return pos->side_to_move == WHITE ? is_attacked_by_white(pos, square)
+                                      : is_attacked_by_black(pos, square);
+}
+
+// Whether the side that just moved left its own king attacked.
+bool mover_king_attacked(const Position* pos)
+{
+    const int mover = pos->side_to_move ^ 1;
+    return mover == WHITE ? is_attacked_by_black(pos, pos->king_square[WHITE])
+                          : is_attacked_by_white(pos, pos->king_square[BLACK]);
+}
+
+bool side_to_move_in_check(const Position* pos)
+{
+    return is_in_check(pos, pos->side_to_move);
+}
+
+// A table result is a distance from the probed node; make it one from the root.
+int tablebase_score_from_root(int score, int ply)
+{
+    if (score > 0)
+        return score + 1 - ply;
+    if (score < 0)
+        return score + ply;
+    return 0;
+}
+
+bool tablebase_probe_allowed(const Position* pos)
+{
+    if (!tb_enabled || tb_max_men <= 0)
+        return false;
+    const int men = std::popcount(pos->occupied);
+    if (men > tb_max_men)
+        return false;
+    // No table holds four pieces against a bare king.
+    const bool bare_king = pos->pieces[WHITE] == (u64(1) << pos->king_square[WHITE]) ||
+                           pos->pieces[BLACK] == (u64(1) << pos->king_square[BLACK]);
+    return !bare_king || men <= 4;
+}
+
+int child_search(Position* pos, int depth, int ply, int alpha, int beta)
+{
+    if (depth >= ONE_PLY)
+        return search(pos, depth, ply, alpha, beta, 1);
+    return quiesce(pos, ply, alpha, beta);
+}
+
+// The null move passes the turn in place: it touches only the key, the
+// side, the fifty-move counter and the en-passant square.
+void make_null_move(Position* pos)
+{
+    const u64 key = *pos->key_top;
+    *++pos->key_top = key;
+    ++*pos->fifty_top;
+    pos->side_to_move ^= 1;
+    *pos->key_top ^= zobrist_side;
+    if (*pos->ep_top != 0)
+        *pos->key_top ^= zobrist_ep[*pos->ep_top];
+    *++pos->ep_top = 0;
+}
+
+void unmake_null_move(Position* pos)
+{
+    pos->side_to_move ^= 1;
+    --pos->ep_top;
+    --pos->key_top;
+    --*pos->fifty_top;
+}
+
+// Re-probe the hash at this ply only to pick up the move that an internal
+// search just stored there.
+void fetch_hash_move(Position* pos, int ply)
+{
+    int scratch = 0;
+    probe_hash(pos, DEPTH_UNLIMITED, ply, &scratch, &scratch);
+}
+
+} // namespace
+
+int search(Position* pos, int depth, int ply, int alpha, int beta, int allow_null)
+{
+    if (node_countdown-- <= 0) {
+        node_countdown = node_countdown_reload;
+        check_time(pos);
+        poll_input(pos);
+        if (stop_search)
+            return beta;
+    }
+    if (ply >= MAX_SEARCH_PLY - 1)
+        return beta;
+    node_count++;
+    pos->pv_length[ply] = ply;
+
+    const int side = pos->side_to_move;
+    if (is_draw(pos))
+        return draw_score[side];
+    if (alpha >= MATE_BOUND - ply)
+        return alpha;
+
+    const int alpha_on_entry = alpha;
+    const int probe = probe_hash(pos, depth, ply, &alpha, &beta);
+    if (probe == HASH_CUTOFF)
+        return alpha;
+
+    if (depth > tb_probe_depth && tablebase_probe_allowed(pos)) {
+        int score = 0;
+        if (probe_tablebases(pos, &score)) {
+            score = tablebase_score_from_root(score, ply);
+            store_hash(pos, 0, DEPTH_UNLIMITED, ply, score, HASH_EXACT);
+            return score;
+        }
+    }
+
+    pos->pv_flag[ply] = 0;
+    const int in_check = pos->in_check[ply];
+
+    // Null move: if passing still fails high, the position is good enough.
+    if (allow_null && probe != HASH_NULL_FAILS && !pos->threat[ply] && !in_check &&
+        pos->phase[side] > 0 && 24 * pos->phase[side] >= depth) {
+        pos->in_check[ply + 1] = 0;
+        make_null_move(pos);
+        pos->move_list_end[ply] = pos->move_list_end[ply - 1];
+        pos->current_move[ply] = 0;
+        pos->ext_flags[ply + 1] = 0;
+        const int reduction = depth <= 72 ? 2 * ONE_PLY : 3 * ONE_PLY;
+        int d = depth - ONE_PLY - reduction;
+        if (ply >= 2 && d < ONE_PLY && pos->threat[ply - 2])
+            d = ONE_PLY;
+        const int score = d >= ONE_PLY ? -search(pos, d, ply + 1, -beta, 1 - beta, 0)
+                                       : -quiesce(pos, ply + 1, -beta, 1 - beta);
+        unmake_null_move(pos);
+        if (stop_search)
+            return alpha;
+        if (score >= beta) {
+            store_hash(pos, 0, depth, ply, score, HASH_LOWER);
+            return score;
+        }
+        if (score < -MATE_THRESHOLD && beta > -MATE_THRESHOLD)
+            pos->threat[ply] = 1;
+    }
+
+    // The static estimate is needed only where futility can prune, and then
+    // only up to alpha, which lets the evaluation take its lazy exit.
+    const int balance = material_balance(pos);
+    const int estimate =
+        balance + 200 < alpha ? evaluate(pos, -SCORE_INFINITE, alpha) : SCORE_INFINITE;
+
+    if (depth >= 3 * ONE_PLY && pos->hash_move[ply] == 0 && beta - alpha == root_beta - root_alpha)
+        pos->pv_flag[ply - 1] = 1;
+
+    // Our parent is threatened with mate: a shallow search for a mate of our
+    // own finds the move that carries the threat, to be tried first.
+    if (depth >= 2 * ONE_PLY && pos->threat[ply - 1] && pos->hash_move[ply] == 0 && !in_check) {
+        const int saved_threat = pos->threat[ply];
+        search(pos, ONE_PLY, ply, MATE_THRESHOLD, MATE_BOUND - ply, 0);
+        if (stop_search)
+            return alpha;
+        fetch_hash_move(pos, ply);
+        pos->threat[ply] = saved_threat;
+    }
+
+    if (depth >= 3 * ONE_PLY && pos->pv_flag[ply - 1] == 1 && pos->hash_move[ply] == 0) {
+        const int saved_threat = pos->threat[ply];
+        search(pos, depth - 2 * ONE_PLY, ply, alpha, beta, 0);
+        if (stop_search)
+            return alpha;
+        fetch_hash_move(pos, ply);
+        pos->threat[ply] = saved_threat;
+    }
+
+    const int threat = pos->threat[ply];
+    const int parent_threat = pos->threat[ply - 1];
+    const Move previous = pos->current_move[ply - 1];
+    int legal = 0;
+    Move best = 0;
+
+    for (Move move = pick_first_move(pos, ply); move != 0; move = pick_next_move(pos, ply)) {
+        make_move(pos, move);
+        if (mover_king_attacked(pos)) {
+            unmake_move(pos, move);
+            continue;
+        }
+        legal++;
+        pos->current_move[ply] = move;
+        const int gives_check = side_to_move_in_check(pos);
+        pos->in_check[ply + 1] = gives_check;
+        int flags = 0;
+        int e = 0;
+        if (pos->single_reply) {
+            e += 9;
+            flags |= EXT_SINGLE_REPLY;
+        }
+        if (gives_check) {
+            e += ONE_PLY;
+            flags |= EXT_CHECK;
+        }
+        if (threat) {
+            e += 9;
+            flags |= EXT_THREAT;
+        }
+        const int captured = move_captured(move);
+        if (previous != 0 && move_to(move) == move_to(previous) && move_captured(previous) != 0 &&
+            !(pos->ext_flags[ply] & EXT_RECAPTURE)) {
+            const int diff =
+                piece_value_by_code[captured] - piece_value_by_code[move_captured(previous)];
+            // After the move the opponent is to move, so negate his balance.
+            if (diff <= 210 && diff >= -210 && 250 - material_balance(pos) > alpha) {
+                e += 9;
+                flags |= EXT_RECAPTURE;
+            }
+        }
+        if (pawn_reaches_seventh(move)) {
+            e += ONE_PLY;
+            flags |= EXT_PAWN_SEVENTH;
+        }
+        pos->ext_flags[ply + 1] = flags;
+
+        if (e == 0 && !parent_threat && pos->phase[pos->side_to_move] >= FUTILITY_MIN_PHASE &&
+            !is_promotion(move)) {
+            const int v = piece_value_by_code[captured] + estimate;
+            bool prune = false;
+            if (depth >= 4 * ONE_PLY) {
+                if (!in_check && v + 1000 < alpha)
+                    e = -ONE_PLY;
+            } else if (depth >= 3 * ONE_PLY) {
+                prune = v + 350 < alpha;
+            } else if (depth >= 2 * ONE_PLY) {
+                prune = v + 200 < alpha;
+            } else {
+                prune = v + 100 < alpha;
+            }
+            if (prune) {
+                unmake_move(pos, move);
+                node_count++;
+                continue;
+            }
+        }
+        if (e != 0 && ply >= iteration_depth / 6 && !gives_check)
+            e /= 2;
+        if (e == 0 && is_promotion(move) && depth >= 2 * ONE_PLY &&
+            !side_to_move_attacks(pos, move_to(move)))
+            e = -ONE_PLY;
+        if (e > ONE_PLY)
+            e = ONE_PLY;
+        const int d = depth + e - ONE_PLY;
+
+        int score;
+        if (legal == 1) {
+            pos->pv_flag[ply] = 0;
+            score = -child_search(pos, d, ply + 1, -beta, -alpha);
+        } else {
+            pos->pv_flag[ply] = 1;
+            score = -child_search(pos, d, ply + 1, -alpha - 1, -alpha);
+            if (!stop_search && score > alpha && score < beta)
+                score = -child_search(pos, d, ply + 1, -beta, -alpha);
+        }
+        unmake_move(pos, move);
+        if (stop_search)
+            return alpha;
+        if (score >= beta) {
+            store_hash(pos, move, depth, ply, score, HASH_LOWER);
+            update_killers_history(pos, move, ply, depth);
+            return score;
+        }
+        if (score > alpha) {
+            alpha = score;
+            best = move;
+            update_pv(ply, move, pos);
+        }
+    }
+
+    if (legal == 0)
+        return in_check ? ply - SCORE_INFINITE : 0;
+    if (alpha > alpha_on_entry) {
+        update_killers_history(pos, best, ply, depth);
+        store_hash(pos, best, depth, ply, alpha, HASH_EXACT);
+    } else {
+        store_hash(pos, 0, depth, ply, alpha, HASH_UPPER);
+    }
+    return alpha;
+}
+
+int quiesce(Position* pos, int ply, int alpha, int beta)
+{
+    if (ply >= MAX_SEARCH_PLY)
+        return beta;
+    if (ply > sel_depth)
+        sel_depth = ply;
+    node_count++;
+    if (pos->ext_flags[0] > qsearch_depth_limit)
+        return beta;
+
+    const int stand_pat = evaluate(pos, alpha, beta);
+    if (stand_pat > alpha) {
+        if (stand_pat >= beta)
+            return stand_pat;
+        alpha = stand_pat;
+        pos->pv_length[ply] = ply;
+    }
+
+    // Even winning a queen would not lift the score to alpha.
+    const int delta = alpha - material_balance(pos) - 100;
+    if (delta > piece_value[QUEEN - 1])
+        return alpha;
+
+    const int start = pos->move_list_end[ply - 1];
+    Move* list = pos->move_buffer + start;
+    const int generated = pos->side_to_move == WHITE ? gen_captures_white(pos, list)
+                                                     : gen_captures_black(pos, list);
+    if (generated == 0)
+        return alpha;
+
+    int* scores = pos->move_scores;
+    int kept = 0;
+    for (int i = 0; i < generated; i++) {
+        const Move move = list[i];
+        const int captured = move_captured(move);
+        if (piece_kind(captured) == KING)
+            return SCORE_INFINITE;
+        int score;
+        if (is_promotion(move)) {
+            // Under-promotions are never worth a quiescence node.
+            if (move_promo(move) != PROMO_QUEEN)
+                continue;
+            score = piece_value[QUEEN - 1] - piece_value[PAWN - 1] + piece_value_by_code[captured];
+        } else {
+            const int victim = piece_value_by_code[captured];
+            if (victim < delta)
+                continue;
+            const int attacker = piece_value_by_code[move_piece(move)];
+            if (victim - attacker > 0) {
+                score = victim;
+            } else if (victim == attacker && delta <= 0) {
+                score = victim;
+            } else {
+                const int exchange = eval_static_exchange(pos, move_from(move), move_to(move));
+                if (exchange > 0)
+                    score = exchange;
+                else if (exchange == 0 && delta <= 0)
+                    score = 0;
+                else
+                    continue;
+            }
+        }
+        list[kept] = move;
+        scores[kept] = score;
+        kept++;
+    }
+    if (kept == 0)
+        return alpha;
+    pos->move_list_end[ply] = start + kept;
+    sort_moves(list, scores, kept);
+
+    for (int i = 0; i < kept; i++) {
+        const Move move = list[i];
+        make_move(pos, move);
+        pos->ext_flags[0]++;
+        const int score = -quiesce(pos, ply + 1, -beta, -alpha);
+        pos->ext_flags[0]--;
+        unmake_move(pos, move);
+        if (score > alpha) {
+            if (score >= beta)
+                return score;
+            alpha = score;
+            update_pv(ply, move, pos);
+        }
+    }
+    return alpha;
+}

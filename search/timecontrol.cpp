@@ -1,0 +1,108 @@
+// Time allocation for one move and the clock tests made during the search.
+//
+// The arithmetic runs in 64 bits on clocks clamped at 0: an interface may
+// send a negative clock after a flag fall, and the result must still be a
+// small positive target rather than a wrapped-around huge one.
+#include "search/timecontrol.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+
+#include "board/board.h"
+#include "frontend/frontend.h"
+#include "search/root.h"
+#include "search/transposition.h"
+
+int own_clock = 30000;
+int increment[2] = {0, 0};
+int moves_to_go = 0;
+int moves_per_control = 40;
+int fixed_move_time = 0;
+int time_target = 0;
+int time_maximum = 0;
+std::int64_t next_info_time = 0;
+
+namespace {
+
+constexpr std::int64_t MIN_TARGET = 5;
+
+}  // namespace
+
+TimeAllocation compute_time_allocation(int clock, int increment_seconds, int moves_left_in_control,
+                                       int moves_per_ctrl, int plies_played, int fixed_time)
+{
+    const std::int64_t left = std::max(clock, 0);
+    const std::int64_t inc = std::max(increment_seconds, 0);
+    std::int64_t target;
+    if (moves_left_in_control > 0) {
+        target = left / moves_left_in_control + 100 * inc;
+    } else if (moves_per_ctrl > 0) {
+        // Moves still to play before the next control: the next multiple of
+        // the control above the full moves played, less those moves (1..M).
+        const std::int64_t played = std::max(plies_played, 0) / 2;
+        const std::int64_t next_control = (played / moves_per_ctrl + 1) * moves_per_ctrl;
+        target = left / (next_control - played) + 100 * inc;
+    } else {
+        target = left / 25 + 75 * inc;
+    }
+
+    if (left < 1000)
+        target /= 2;
+    if (left < 500)
+        target /= 2;
+    if (left < 200)
+        target /= 2;
+
+    target = std::min(target, left / 2);
+    target = std::max(target, MIN_TARGET);
+
+    std::int64_t maximum = 6 * target;
+    if (maximum > left / 2)
+        maximum = target;
+
+    if (fixed_time > 0) {
+        target = fixed_time;
+        maximum = fixed_time;
+    }
+    // Both fit: the target is at most half a 32-bit clock or a 32-bit fixed time.
+    return TimeAllocation{int(target), int(maximum)};
+}
+
+void allocate_time(Position* pos)
+{
+    const TimeAllocation allocation =
+        compute_time_allocation(own_clock, increment[pos->side_to_move], moves_to_go,
+                                moves_per_control, pos->game->move_count, fixed_move_time);
+    time_target = allocation.target;
+    time_maximum = allocation.maximum;
+    emit_text("Time allocated: %s\n", format_time(0, u32(time_target)));
+}
+
+void check_time(Position* pos)
+{
+    const u32 elapsed = get_time_cs() - u32(pos->search_start);
+
+    if (protocol_mode == PROTOCOL_UCI) {
+        const std::int64_t now = std::int64_t(std::time(nullptr));
+        if (now > next_info_time) {
+            next_info_time = now + 2;
+            std::printf("info hashfull %d nps %d\n", get_hash_fill_permille(),
+                        get_nodes_per_second(pos));
+            std::fflush(stdout);
+        }
+    }
+
+    if (elapsed >= u32(time_target) && !ponder_search && !analyze_mode &&
+        (extend_time == 0 || elapsed > u32(time_maximum)))
+        stop_search = 1;
+}
+
+void check_iteration_time(Position* pos)
+{
+    const u32 elapsed = get_time_cs() - u32(pos->search_start);
+    const u32 two_thirds = u32(2 * std::int64_t(std::max(time_target, 0)) / 3);
+    if (pos->root_score > previous_score - 20 && elapsed >= two_thirds && fixed_move_time == 0 &&
+        !ponder_search && !analyze_mode)
+        stop_search = 1;
+}

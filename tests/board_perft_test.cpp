@@ -1,0 +1,57 @@
+// Perft counts of the published suite: the strongest whole-generator oracle.
+// Also the same trees walked through the evasion generator whenever the side
+// to move is in check, which is how the search generates there.
+#include <gtest/gtest.h>
+
+#include "tests/board_support.h"
+
+namespace {
+
+uint64_t perft(Position* pos, int depth, Move* list, bool use_evasions) {
+    int n;
+    if (use_evasions && is_in_check(pos, pos->side_to_move))
+        n = pos->side_to_move == WHITE ? gen_evasions_white(pos, list) : gen_evasions_black(pos, list);
+    else
+        n = gen_all_moves(pos, list);
+    n = remove_illegal_moves(pos, list, n);
+    if (depth == 1) return uint64_t(n);
+    uint64_t nodes = 0;
+    for (int i = 0; i < n; i++) {
+        make_move(pos, list[i]);
+        nodes += perft(pos, depth - 1, list + n, use_evasions);
+        unmake_move(pos, list[i]);
+    }
+    return nodes;
+}
+
+int max_depth_for_build(int release_depth) { return board_tests_sanitized() ? 3 : release_depth; }
+
+void run_suite(int depth_limit, bool use_evasions) {
+    auto cases = load_perft_suite("perft.epd");
+    ASSERT_EQ(cases.size(), 159u);
+    static Move list[MAX_PLY * MAX_MOVES];
+    auto pos = new_position();
+    int checked = 0;
+    for (const PerftCase& c : cases) {
+        ASSERT_EQ(set_board(pos.get(), c.fen.c_str()), 1) << c.fen;
+        for (auto [depth, expected] : c.counts) {
+            if (depth > depth_limit) continue;
+            EXPECT_EQ(perft(pos.get(), depth, list, use_evasions), expected) << c.fen << " depth " << depth;
+            checked++;
+        }
+    }
+    EXPECT_GT(checked, 300);
+}
+
+TEST(BoardPerft, SuiteCountsAtListedDepths) { run_suite(max_depth_for_build(99), false); }
+
+TEST(BoardPerft, SuiteCountsThroughEvasionGenerator) { run_suite(max_depth_for_build(4), true); }
+
+TEST(BoardPerft, StartPositionDepthFive) {
+    if (board_tests_sanitized()) GTEST_SKIP() << "too slow under sanitizers";
+    static Move list[MAX_PLY * MAX_MOVES];
+    auto pos = new_position();
+    EXPECT_EQ(perft(pos.get(), 5, list, false), 4865609u);
+}
+
+}  // namespace

@@ -1,0 +1,205 @@
+// The hash budget split, its limits, the pawn hash's addressing and keys.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "board/board.h"
+#include "search/evaluate.h"
+#include "search/hashmem.h"
+#include "search/root.h"
+#include "search/transposition.h"
+
+namespace {
+
+struct Split {
+    int64_t total;
+    int main_entries, pawn_entries, cache_entries;
+    const char* line;
+};
+
+std::string split_output(int64_t total) {
+    ::testing::internal::CaptureStdout();
+    set_hash_sizes(total);
+    return ::testing::internal::GetCapturedStdout();
+}
+
+TEST(HashSplit, BudgetsSplitThreeWays) {
+    const int64_t M = 1048576;
+    const Split splits[] = {
+        {1 * M, 32768, 8192, 16384, "Total hash size 1M\n"},
+        {16 * M, 524288, 131072, 262144, "Total hash size 16M\n"},
+        {32 * M, 1048576, 262144, 524288, "Total hash size 32M\n"},
+        {64 * M, 2097152, 524288, 1048576, "Total hash size 64M\n"},
+        {128 * M, 4194304, 1048576, 2097152, "Total hash size 128M\n"},
+        {2047 * M, 67108864, 16777216, 33554432, "Total hash size 2047M\n"},
+        // Not a power of two: each table still takes a power of two.
+        {3 * M + 1, 131072, 16384, 32768, "Total hash size 3M\n"},
+    };
+    for (const Split& s : splits) {
+        std::string out = split_output(s.total);
+        EXPECT_EQ(out, s.line);
+        EXPECT_EQ(hash_entry_count, s.main_entries) << s.total;
+        EXPECT_EQ(pawn_hash_count, s.pawn_entries) << s.total;
+        EXPECT_EQ(eval_cache_count, s.cache_entries) << s.total;
+        // Nothing exceeds the budget.
+        EXPECT_LE(int64_t(hash_entry_count) * 16 + int64_t(pawn_hash_count) * 30 + int64_t(eval_cache_count) * 12,
+                  s.total);
+    }
+    // The default budget leaves 2621440 bytes over.
+    set_hash_sizes(32 * M);
+    EXPECT_EQ(32 * M - (int64_t(hash_entry_count) * 16 + pawn_hash_count * 30 + eval_cache_count * 12), 2621440);
+}
+
+TEST(HashSplit, BudgetsOutsideTheRangeAreClamped) {
+    const int64_t M = 1048576;
+    const int64_t too_small[] = {0, 64, 1000, M - 1, -5};
+    for (int64_t total : too_small) {
+        std::string out = split_output(total);
+        EXPECT_NE(out.find("too small"), std::string::npos) << total << ": " << out;
+        EXPECT_NE(out.find("Total hash size 1M\n"), std::string::npos) << out;
+        EXPECT_EQ(hash_entry_count, 32768);
+        EXPECT_EQ(pawn_hash_count, 8192);
+        EXPECT_EQ(eval_cache_count, 16384);
+    }
+    // UCI sends megabytes; 4096 of them must not wrap when multiplied out.
+    const int64_t too_large[] = {2048 * M, 4096 * M, int64_t(1) << 40};
+    for (int64_t total : too_large) {
+        std::string out = split_output(total);
+        EXPECT_NE(out.find("too large"), std::string::npos) << out;
+        EXPECT_NE(out.find("Total hash size 2047M\n"), std::string::npos) << out;
+        EXPECT_EQ(hash_entry_count, 67108864);
+    }
+}
+
+TEST(HashSplit, RecordSizes) {
+    EXPECT_EQ(get_hash_entry_size(), 16);
+    EXPECT_EQ(get_pawn_entry_size(), 30);
+    EXPECT_EQ(get_eval_entry_size(), 12);
+}
+
+// The start-up order: keys first, then the pawn hash with its phase keys.
+uint64_t first_phase_keys[4];
+
+void init_once() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    init_eval_tables();
+    set_hash_sizes(1048576);
+    init_hash_keys();
+    alloc_pawn_and_eval_cache();
+    for (int i = 0; i < 4; i++) first_phase_keys[i] = pawn_phase_key[i];
+}
+
+struct PawnHashFixture : ::testing::Test {
+    Position* pos = nullptr;
+    static void SetUpTestSuite() { init_once(); }
+    void SetUp() override { pos = create_position(); }
+    void TearDown() override { destroy_position(pos); }
+};
+
+TEST_F(PawnHashFixture, EntriesLieThirtyBytesApart) {
+    ASSERT_EQ(set_board(pos, "4k3/pp6/8/8/8/8/5PP1/4K3 w - -"), 1);
+    for (int phase = 0; phase < 4; phase++) {
+        PawnHashEntry scratch;
+        PawnHashEntry* entry = lookup_pawn_hash(pos, phase, &scratch);
+        ASSERT_NE(entry, nullptr);
+        u64 k = *pos->pawn_key_top ^ pawn_phase_key[phase];
+        uint32_t index = uint32_t(k) & uint32_t(pawn_hash_count - 1);
+        EXPECT_EQ(reinterpret_cast<const char*>(entry) - reinterpret_cast<const char*>(pawn_hash_table),
+                  ptrdiff_t(index) * 30);
+        EXPECT_EQ(entry->key_low, uint32_t(k));
+        EXPECT_EQ(entry->key_high, uint32_t(k >> 32));
+        EXPECT_EQ(entry->white_files, 0x60);
+        EXPECT_EQ(entry->black_files, 0x03);
+    }
+}
+
+TEST_F(PawnHashFixture, PhasesKeepTheirOwnEntries) {
+    ASSERT_EQ(set_board(pos, "4k3/p7/8/8/8/8/5PP1/4K3 w - -"), 1);
+    clear_pawn_and_eval_cache();
+    reset_eval_counters();
+    PawnHashEntry scratch;
+    PawnHashEntry* e0 = lookup_pawn_hash(pos, 0, &scratch);
+    int s0 = e0->score;
+    uint32_t k0 = e0->key_low;
+    PawnHashEntry* e3 = lookup_pawn_hash(pos, 3, &scratch);
+    EXPECT_EQ(pawn_hash_hits, 0);
+    EXPECT_NE(k0, e3->key_low);
+    // The ending scores the same pawns with its own tables.
+    EXPECT_NE(s0, e3->score);
+    lookup_pawn_hash(pos, 3, &scratch);
+    EXPECT_EQ(pawn_hash_hits, 1);
+    EXPECT_EQ(pawn_hash_probes, 3);
+    // No pawns, no entry.
+    ASSERT_EQ(set_board(pos, "4k3/8/8/8/8/8/8/R3K3 w - -"), 1);
+    EXPECT_EQ(lookup_pawn_hash(pos, 3, &scratch), nullptr);
+    EXPECT_EQ(pawn_hash_probes, 3);
+}
+
+TEST_F(PawnHashFixture, WithoutATableTheScratchEntryIsUsed) {
+    ASSERT_EQ(set_board(pos, "4k3/pp6/8/8/8/8/5PP1/4K3 w - -"), 1);
+    PawnHashEntry* saved_table = pawn_hash_table;
+    int saved_count = pawn_hash_count;
+    clear_pawn_and_eval_cache();
+    lazy_margin = 100;
+    int with_table = evaluate(pos, -32767, 32767);
+    pawn_hash_table = nullptr;
+    pawn_hash_count = 0;
+    PawnHashEntry scratch;
+    EXPECT_EQ(lookup_pawn_hash(pos, 3, &scratch), &scratch);
+    lazy_margin = 100;
+    EXPECT_EQ(evaluate(pos, -32767, 32767), with_table);
+    pawn_hash_table = saved_table;
+    pawn_hash_count = saved_count;
+}
+
+TEST_F(PawnHashFixture, ReallocationDrawsNewPhaseKeys) {
+    uint64_t before[4];
+    for (int i = 0; i < 4; i++) before[i] = pawn_phase_key[i];
+    set_hash_sizes(2 * 1048576);
+    alloc_pawn_and_eval_cache();
+    EXPECT_EQ(pawn_hash_count, 16384);
+    for (int i = 0; i < 4; i++) {
+        EXPECT_NE(pawn_phase_key[i], before[i]);
+        for (int j = 0; j < i; j++) EXPECT_NE(pawn_phase_key[i], pawn_phase_key[j]);
+    }
+    // The tables start empty.
+    for (int i = 0; i < pawn_hash_count; i++) {
+        ASSERT_EQ(pawn_hash_table[i].key_low, 0u);
+        ASSERT_EQ(pawn_hash_table[i].key_high, 0u);
+    }
+    free_pawn_and_eval_cache();
+    EXPECT_EQ(pawn_hash_table, nullptr);
+    EXPECT_EQ(eval_cache_table, nullptr);
+    set_hash_sizes(1048576);
+    alloc_pawn_and_eval_cache();
+}
+
+// The phase keys follow the Zobrist keys in the one random sequence: with
+// nothing drawn in between, they are the 898th to 901st 64-bit draws.
+TEST_F(PawnHashFixture, PhaseKeysFollowTheZobristKeys) {
+    // Replay the additive lagged generator from its seed table.
+    uint32_t state[55];
+    for (int i = 0; i < 55; i++) state[i] = RANDOM_SEED_TABLE[i];
+    int j = 23, k = 54;
+    auto next32 = [&]() {
+        state[k] += state[j];
+        uint32_t r = state[k];
+        j = j == 0 ? 54 : j - 1;
+        k = k == 0 ? 54 : k - 1;
+        return r;
+    };
+    auto next64 = [&]() {
+        uint64_t v = 0;
+        for (int i = 0; i < 8; i++) v = (v << 8) + next32();
+        return v;
+    };
+    uint64_t side_key = 0;
+    for (int i = 0; i < 768 + 128 + 1; i++) side_key = next64();
+    ASSERT_EQ(side_key, zobrist_side);
+    for (int i = 0; i < 4; i++) EXPECT_EQ(first_phase_keys[i], next64()) << i;
+}
+
+}  // namespace

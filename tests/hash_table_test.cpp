@@ -1,0 +1,420 @@
+// Transposition table: slot choice, age counters, mate-score conversion,
+// the kept move, probe results, the fill figure and the principal-variation
+// helpers.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "board/board.h"
+#include "search/evaluate.h"
+#include "search/hashmem.h"
+#include "search/transposition.h"
+
+namespace {
+
+constexpr int TABLE_ENTRIES = 16;  // 8 buckets
+constexpr u64 BUCKET_MASK = TABLE_ENTRIES / 2 - 1;
+
+struct TableFixture : ::testing::Test {
+    Position* pos = nullptr;
+
+    static void SetUpTestSuite() {
+        static bool done = false;
+        if (done) return;
+        done = true;
+        init_eval_tables();
+        set_hash_sizes(1048576);
+        init_hash_keys();
+        alloc_pawn_and_eval_cache();
+    }
+
+    void SetUp() override {
+        pos = create_position();
+        ASSERT_EQ(set_board(pos, "4k3/8/8/8/8/8/8/4K3 w - - 0 1"), 1);
+        resize_hash(TABLE_ENTRIES);
+        hash_age = 1;
+        std::memset(pos->threat, 0, sizeof pos->threat);
+        std::memset(pos->hash_move, 0, sizeof pos->hash_move);
+    }
+    void TearDown() override {
+        destroy_position(pos);
+        resize_hash(TABLE_ENTRIES);
+        hash_age = 1;
+    }
+
+    // Keys are planted directly: only the key and the bucket matter here.
+    void use_key(u64 key) { *pos->key_top = key; }
+    static u64 key_in_bucket(int bucket, u64 tag) { return (tag << 32) | (tag << 8) | u64(bucket); }
+    static HashEntry& slot(u64 key, int s) { return hash_table[key & BUCKET_MASK].slot[s]; }
+    static int depth_of(const HashEntry& e) { return (e.info >> 3) & 1023; }
+    static int bound_of(const HashEntry& e) { return (e.info >> 1) & 3; }
+    static int age_of(const HashEntry& e) { return e.info >> 13; }
+
+    int probe(int depth, int ply, int alpha, int beta, int* out = nullptr) {
+        int a = alpha, b = beta;
+        int r = probe_hash(pos, depth, ply, &a, &b);
+        if (out) *out = a;
+        return r;
+    }
+};
+
+TEST_F(TableFixture, EmptyTableProbeClearsPlySlots) {
+    use_key(key_in_bucket(3, 0x11));
+    pos->hash_move[5] = 1234;
+    pos->threat[5] = 1;
+    EXPECT_EQ(probe(24, 5, -100, 100), HASH_NO_CUTOFF);
+    EXPECT_EQ(pos->hash_move[5], 0);
+    EXPECT_EQ(pos->threat[5], 0);
+    EXPECT_EQ(hash_probes, 1);
+    EXPECT_EQ(hash_hits, 0);
+}
+
+TEST_F(TableFixture, EntryLayoutFollowsInfoBits) {
+    u64 key = 0x123456789ABCDEF0ULL;
+    use_key(key);
+    pos->threat[2] = 1;
+    hash_age = 5;
+    store_hash(pos, 0x777, 100, 2, -45, HASH_UPPER);
+    const HashEntry& e = hash_table[uint32_t(key) & BUCKET_MASK].slot[0];
+    EXPECT_EQ(e.key_low, 0x9ABCDEF0u);
+    EXPECT_EQ(e.key_high, 0x12345678u);
+    EXPECT_EQ(e.move, 0x777u);
+    EXPECT_EQ(e.score, -45);
+    EXPECT_EQ(e.info, 1 | (3 << 1) | (100 << 3) | (5 << 13));
+}
+
+TEST_F(TableFixture, MateScoresAreStoredRelativeToTheStoringNode) {
+    u64 k1 = key_in_bucket(1, 0x21), k2 = key_in_bucket(2, 0x22), k3 = key_in_bucket(3, 0x23);
+    use_key(k1);
+    store_hash(pos, 0, 40, 3, 32762, HASH_EXACT);
+    EXPECT_EQ(slot(k1, 0).score, 32765);
+    int score = 0;
+    EXPECT_EQ(probe(40, 1, -32767, 32767, &score), HASH_CUTOFF);
+    EXPECT_EQ(score, 32764);
+
+    use_key(k2);
+    store_hash(pos, 0, 40, 3, -32762, HASH_EXACT);
+    EXPECT_EQ(slot(k2, 0).score, -32765);
+    EXPECT_EQ(probe(40, 1, -32767, 32767, &score), HASH_CUTOFF);
+    EXPECT_EQ(score, -32764);
+
+    // Only exact scores are converted, and only beyond 30000 on a store.
+    use_key(k3);
+    store_hash(pos, 0, 40, 3, 32762, HASH_LOWER);
+    EXPECT_EQ(slot(k3, 0).score, 32762);
+    store_hash(pos, 0, 40, 3, 30000, HASH_EXACT);
+    EXPECT_EQ(slot(k3, 0).score, 30000);
+    // ...while the probe converts from 30000 on.
+    EXPECT_EQ(probe(40, 2, -32767, 32767, &score), HASH_CUTOFF);
+    EXPECT_EQ(score, 29998);
+}
+
+TEST_F(TableFixture, MoveZeroKeepsTheStoredMoveOfTheSameKeyOnly) {
+    u64 a = key_in_bucket(4, 0x31), b = key_in_bucket(4, 0x32);
+    use_key(a);
+    store_hash(pos, 0x1111, 24, 0, 10, HASH_LOWER);
+    store_hash(pos, 0, 36, 0, 20, HASH_LOWER);
+    EXPECT_EQ(slot(a, 0).move, 0x1111u);
+    EXPECT_EQ(depth_of(slot(a, 0)), 36);
+
+    use_key(b);
+    store_hash(pos, 0, 48, 0, 5, HASH_UPPER);
+    EXPECT_EQ(slot(b, 0).key_low, uint32_t(b));
+    EXPECT_EQ(slot(b, 0).move, 0u);
+    EXPECT_EQ(slot(b, 1).key_low, uint32_t(a));  // pushed down whole
+    EXPECT_EQ(slot(b, 1).move, 0x1111u);
+}
+
+TEST_F(TableFixture, SlotChoiceFollowsDepthAndAge) {
+    u64 deep = key_in_bucket(5, 0x41), other = key_in_bucket(5, 0x42), third = key_in_bucket(5, 0x43);
+    use_key(deep);
+    store_hash(pos, 1, 60, 0, 0, HASH_EXACT);
+    // Shallower store of another key: slot 0 is deeper and current, so slot 1.
+    use_key(other);
+    store_hash(pos, 2, 24, 0, 0, HASH_EXACT);
+    EXPECT_EQ(slot(deep, 0).key_low, uint32_t(deep));
+    EXPECT_EQ(slot(deep, 1).key_low, uint32_t(other));
+    // Slot 1 is never searched on a store: a third key overwrites it too.
+    use_key(third);
+    store_hash(pos, 3, 12, 0, 0, HASH_EXACT);
+    EXPECT_EQ(slot(deep, 0).key_low, uint32_t(deep));
+    EXPECT_EQ(slot(deep, 1).key_low, uint32_t(third));
+    // An equally deep store moves slot 0 down.
+    use_key(other);
+    store_hash(pos, 4, 60, 0, 0, HASH_EXACT);
+    EXPECT_EQ(slot(deep, 0).key_low, uint32_t(other));
+    EXPECT_EQ(slot(deep, 1).key_low, uint32_t(deep));
+    // A deeper slot 0 of an older search is moved down as well.
+    hash_age = 2;
+    use_key(third);
+    store_hash(pos, 5, 0, 0, 0, HASH_EXACT);
+    EXPECT_EQ(slot(deep, 0).key_low, uint32_t(third));
+    EXPECT_EQ(slot(deep, 1).key_low, uint32_t(other));
+    EXPECT_EQ(age_of(slot(deep, 0)), 2);
+    EXPECT_EQ(age_of(slot(deep, 1)), 1);
+}
+
+TEST_F(TableFixture, AgeCountsFollowEveryReplacement) {
+    // Recount the table by hand after a mixed series of stores.
+    uint64_t seed = 12345;
+    for (int i = 0; i < 400; i++) {
+        seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+        if (i % 50 == 0) hash_age = hash_age >= 7 ? 1 : hash_age + 1;
+        use_key(key_in_bucket(int(seed >> 60) & 7, 1 + ((seed >> 33) & 0x3)));
+        store_hash(pos, int(seed >> 40) & 0xFFF, int(seed >> 20) & 127, 0, 0, 1 + int(seed >> 50) % 3);
+    }
+    int counted[8] = {};
+    for (int b = 0; b < hash_bucket_count; b++)
+        for (const HashEntry& e : hash_table[b].slot)
+            if (e.key_low != 0 || e.key_high != 0) counted[age_of(e)]++;
+    for (int age = 1; age <= 7; age++) EXPECT_EQ(hash_age_count[age], counted[age]) << "age " << age;
+    int fill = get_hash_fill_permille();
+    EXPECT_EQ(fill, int(double(counted[hash_age]) / TABLE_ENTRIES * 1000.0));
+}
+
+TEST_F(TableFixture, FillStaysInRangeAfterStatisticsReset) {
+    for (int b = 0; b < 8; b++) {
+        use_key(key_in_bucket(b, 0x51));
+        store_hash(pos, 0, 12, 0, 0, HASH_EXACT);
+        use_key(key_in_bucket(b, 0x52));
+        store_hash(pos, 0, 12, 0, 0, HASH_EXACT);
+    }
+    EXPECT_EQ(get_hash_fill_permille(), 1000);
+    // A new search of the same age number overwrites entries it never counted.
+    clear_hash_stats();
+    for (int b = 0; b < 8; b++) {
+        use_key(key_in_bucket(b, 0x53));
+        store_hash(pos, 0, 12, 0, 0, HASH_EXACT);
+    }
+    int fill = get_hash_fill_permille();
+    EXPECT_GE(fill, 0);
+    EXPECT_LE(fill, 1000);
+}
+
+struct ProbeCase {
+    int stored_depth, bound, stored_score;
+    int depth, alpha, beta;
+    int result, alpha_after;
+};
+
+TEST_F(TableFixture, ProbeResultsByBoundAndDepth) {
+    const ProbeCase cases[] = {
+        // deep enough: cut-offs by bound
+        {48, HASH_EXACT, 17, 48, -100, 100, HASH_CUTOFF, 17},
+        {48, HASH_LOWER, 150, 48, -100, 100, HASH_CUTOFF, 150},
+        {48, HASH_LOWER, 50, 48, -100, 100, HASH_NO_CUTOFF, -100},
+        {48, HASH_UPPER, -150, 48, -100, 100, HASH_CUTOFF, -150},
+        {48, HASH_UPPER, 50, 48, -100, 100, HASH_NULL_FAILS, -100},
+        {48, HASH_UPPER, 150, 48, -100, 100, HASH_NO_CUTOFF, -100},
+        {48, 0, 0, 48, -100, 100, HASH_NO_CUTOFF, -100},
+        // too shallow: null-move hint only; R = 24 up to depth 72
+        {36, HASH_UPPER, 0, 72, -100, 100, HASH_NULL_FAILS, -100},
+        {35, HASH_UPPER, 0, 72, -100, 100, HASH_NO_CUTOFF, -100},
+        {36, HASH_EXACT, 0, 72, -100, 100, HASH_NULL_FAILS, -100},
+        {36, HASH_LOWER, 0, 72, -100, 100, HASH_NO_CUTOFF, -100},
+        // R = 36 above depth 72: d >= depth - 48
+        {36, HASH_UPPER, 0, 84, -100, 100, HASH_NULL_FAILS, -100},
+        {35, HASH_UPPER, 0, 84, -100, 100, HASH_NO_CUTOFF, -100},
+        {36, HASH_UPPER, 100, 84, -100, 100, HASH_NO_CUTOFF, -100},
+        // the move-only entry of the principal variation never cuts
+        {0, HASH_LOWER, -32766, 0, -32767, -32000, HASH_NO_CUTOFF, -32767},
+    };
+    int n = 0;
+    for (const ProbeCase& c : cases) {
+        SCOPED_TRACE(n++);
+        resize_hash(TABLE_ENTRIES);
+        u64 key = key_in_bucket(6, 0x61);
+        use_key(key);
+        store_hash(pos, 0x4242, c.stored_depth, 0, c.stored_score, c.bound);
+        pos->hash_move[7] = 0;
+        int alpha = 0;
+        EXPECT_EQ(probe(c.depth, 7, c.alpha, c.beta, &alpha), c.result);
+        EXPECT_EQ(alpha, c.alpha_after);
+        EXPECT_EQ(pos->hash_move[7], 0x4242);
+        EXPECT_EQ(hash_hits, c.stored_depth >= c.depth ? 1 : 0);
+    }
+}
+
+TEST_F(TableFixture, ThreatFlagTravelsWithTheEntry) {
+    u64 key = key_in_bucket(2, 0x71);
+    use_key(key);
+    pos->threat[4] = 1;
+    store_hash(pos, 9, 12, 4, 0, HASH_LOWER);
+    pos->threat[6] = 0;
+    probe(12, 6, -10, 10);
+    EXPECT_EQ(pos->threat[6], 1);
+}
+
+TEST_F(TableFixture, DepthAndScoreAreClampedToTheirFields) {
+    u64 a = key_in_bucket(1, 0x81), b = key_in_bucket(2, 0x82), c = key_in_bucket(3, 0x83);
+    use_key(a);
+    store_hash(pos, 1, 5000, 0, 40000, HASH_LOWER);
+    EXPECT_EQ(depth_of(slot(a, 0)), 1023);
+    EXPECT_EQ(slot(a, 0).score, 32767);
+    EXPECT_EQ(age_of(slot(a, 0)), 1);
+    EXPECT_EQ(bound_of(slot(a, 0)), HASH_LOWER);
+    use_key(b);
+    store_hash(pos, 1, -7, 0, -40000, HASH_UPPER);
+    EXPECT_EQ(depth_of(slot(b, 0)), 0);
+    EXPECT_EQ(slot(b, 0).score, -32767);
+    // A mate score pushed past the field by the ply conversion stays a mate.
+    use_key(c);
+    store_hash(pos, 1, 12, 20, 32760, HASH_EXACT);
+    EXPECT_EQ(slot(c, 0).score, 32767);
+    // A window wider than the score range still compares correctly.
+    int score = 0;
+    EXPECT_EQ(probe(12, 0, -40000, 40000, &score), HASH_CUTOFF);
+    EXPECT_EQ(score, 32767);
+}
+
+TEST_F(TableFixture, NoTableMeansNoIndexing) {
+    free_hash();
+    int saved_entries = hash_entry_count, saved_buckets = hash_bucket_count;
+    use_key(0xDEADBEEFULL);
+    store_hash(pos, 5, 12, 0, 0, HASH_EXACT);
+    EXPECT_EQ(probe(12, 0, -10, 10), HASH_NO_CUTOFF);
+    clear_hash();
+    EXPECT_EQ(get_hash_fill_permille() >= 0, true);
+    hash_entry_count = saved_entries;
+    hash_bucket_count = saved_buckets;
+    // A request for fewer than one bucket still gets one; an odd count is
+    // cleared within what was allocated.
+    resize_hash(0);
+    EXPECT_EQ(hash_bucket_count, 1);
+    store_hash(pos, 5, 12, 0, 0, HASH_EXACT);
+    EXPECT_EQ(probe(12, 0, -10, 10), HASH_CUTOFF);
+    resize_hash(3);
+    EXPECT_EQ(hash_bucket_count, 1);
+    store_hash(pos, 5, 12, 0, 0, HASH_EXACT);
+    clear_hash();
+    EXPECT_EQ(probe(12, 0, -10, 10), HASH_NO_CUTOFF);
+    // A ply past the per-ply slots is looked up without touching them.
+    store_hash(pos, 5, 12, MAX_PLY + 3, 0, HASH_EXACT);
+    EXPECT_EQ(probe(12, MAX_PLY, -10, 10), HASH_CUTOFF);
+}
+
+TEST_F(TableFixture, ResizeLeavesAnEmptyTableAndZeroFigures) {
+    use_key(key_in_bucket(0, 0x91));
+    store_hash(pos, 1, 12, 0, 0, HASH_EXACT);
+    probe(12, 0, -1, 1);
+    resize_hash(TABLE_ENTRIES);
+    EXPECT_EQ(get_hash_fill_permille(), 0);
+    EXPECT_EQ(hash_probes, 0);
+    EXPECT_EQ(hash_hits, 0);
+    ::testing::internal::CaptureStdout();
+    show_hash_usage = 1;
+    print_hash_usage();
+    show_hash_usage = 0;
+    std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("Hash usage: used1 0.00%, used2 0.00%\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("Hash: 256, used 0%, hits  0%\n"), std::string::npos) << out;
+}
+
+TEST_F(TableFixture, UsageLineCountsCurrentAgeBySlot) {
+    for (int b = 0; b < 4; b++) {
+        use_key(key_in_bucket(b, 0xA1));
+        store_hash(pos, 0, 12, 0, 0, HASH_EXACT);
+    }
+    use_key(key_in_bucket(0, 0xA2));
+    store_hash(pos, 0, 12, 0, 0, HASH_EXACT);  // moves slot 0 of bucket 0 down
+    int a = 0, beta = 0;
+    probe_hash(pos, 12, 0, &a, &beta);
+    ::testing::internal::CaptureStdout();
+    show_hash_usage = 1;
+    print_hash_usage();
+    show_hash_usage = 0;
+    std::string out = ::testing::internal::GetCapturedStdout();
+    // 4 of 8 slot-0 entries, 1 of 8 slot-1 entries; 5 of 16 entries filled.
+    EXPECT_NE(out.find("Hash usage: used1 50.00%, used2 12.50%\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("Hash: 256, used 31%, hits 100%\n"), std::string::npos) << out;
+}
+
+// The principal-variation helpers work on a real position.
+struct PvFixture : TableFixture {
+    Move find_move(const char* text) {
+        Move m = parse_move(pos, text);
+        EXPECT_NE(m, 0) << text;
+        return m;
+    }
+};
+
+TEST_F(PvFixture, StorePvReplacesADeepEntryWithAnotherMove) {
+    ASSERT_EQ(set_board(pos, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"), 1);
+    resize_hash(1 << 12);
+    Move e4 = find_move("e2e4"), e5 = find_move("e7e5"), d4 = find_move("d2d4");
+    store_hash(pos, d4, 200, 0, 55, HASH_EXACT);
+    pos->pv[0][0] = e4;
+    pos->pv[0][1] = e5;
+    pos->pv_length[0] = 2;
+    u64 before = *pos->key_top;
+    store_pv_in_hash(pos);
+    EXPECT_EQ(*pos->key_top, before);
+    HashEntry& e = hash_table[uint32_t(before) & uint32_t(hash_bucket_count - 1)].slot[0];
+    EXPECT_EQ(e.key_low, uint32_t(before));
+    EXPECT_EQ(int(e.move), e4);
+    EXPECT_EQ(depth_of(e), 0);
+    EXPECT_EQ(bound_of(e), HASH_LOWER);
+    EXPECT_EQ(e.score, -32766);
+
+    // The stored line comes back through the hash: a one-move line grows.
+    pos->pv_length[0] = 1;
+    pos->pv[0][1] = 0;
+    extend_pv_from_hash(pos);
+    EXPECT_EQ(pos->pv_length[0], 2);
+    EXPECT_EQ(pos->pv[0][1], e5);
+    EXPECT_EQ(*pos->key_top, before);
+}
+
+TEST_F(PvFixture, ExtensionStopsAtARepeatedMove) {
+    ASSERT_EQ(set_board(pos, "4k3/8/8/8/8/8/8/R3K3 w - - 0 1"), 1);
+    resize_hash(1 << 12);
+    Move ra2 = find_move("a1a2");
+    store_hash(pos, ra2, 12, 0, 0, HASH_LOWER);
+    make_move(pos, ra2);
+    Move kd8 = find_move("e8d8");
+    make_move(pos, kd8);
+    Move ra1 = find_move("a2a1");
+    make_move(pos, ra1);
+    Move ke8 = find_move("d8e8");
+    unmake_move(pos, ra1);
+    unmake_move(pos, kd8);
+    unmake_move(pos, ra2);
+    // The line returns to its start, whose hash move is the line's first move.
+    const Move line[4] = {ra2, kd8, ra1, ke8};
+    for (int i = 0; i < 4; i++) pos->pv[0][i] = line[i];
+    pos->pv_length[0] = 4;
+    extend_pv_from_hash(pos);
+    EXPECT_EQ(pos->pv_length[0], 4);
+    for (int i = 0; i < 4; i++) EXPECT_EQ(pos->pv[0][i], line[i]);
+}
+
+TEST_F(PvFixture, ExtensionSkipsAHashMoveThatLeavesTheKingInCheck) {
+    ASSERT_EQ(set_board(pos, "4k3/8/8/8/8/8/4r3/4K3 b - - 0 1"), 1);
+    const u64 start_key = *pos->key_top;
+    resize_hash(1 << 12);
+    Move kf8 = find_move("e8f8");
+    make_move(pos, kf8);
+    // Kd2 passes the board's validity test but walks into the rook.
+    Move kd2 = make_move_code(SQ_E1, 11, W_KING, 0, 0);
+    ASSERT_TRUE(is_move_valid(pos, kd2));
+    store_hash(pos, kd2, 12, 0, 0, HASH_LOWER);
+    unmake_move(pos, kf8);
+    pos->pv[0][0] = kf8;
+    pos->pv_length[0] = 1;
+    extend_pv_from_hash(pos);
+    EXPECT_EQ(pos->pv_length[0], 1);
+    EXPECT_EQ(*pos->key_top, start_key);
+
+    // The legal capture in the same place is appended.
+    make_move(pos, kf8);
+    Move kxe2 = find_move("e1e2");
+    store_hash(pos, kxe2, 12, 0, 0, HASH_LOWER);
+    unmake_move(pos, kf8);
+    extend_pv_from_hash(pos);
+    EXPECT_EQ(pos->pv_length[0], 2);
+    EXPECT_EQ(pos->pv[0][1], kxe2);
+    EXPECT_EQ(*pos->key_top, start_key);
+}
+
+}  // namespace

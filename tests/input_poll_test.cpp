@@ -1,0 +1,449 @@
+// Input during a search through real pipes (and a terminal): every scenario
+// runs in a child process whose standard input is a pipe or a pseudo
+// terminal, so the reader's one-way state (end of input) never leaks between
+// scenarios. The child checks its own results and its own standard output,
+// and reports through its exit status; feeders write lines with delays.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "board/board.h"
+#include "frontend/frontend.h"
+#include "frontend/input.h"
+#include "search/root.h"
+#include "search/search.h"
+
+namespace {
+
+// ---- child-side checking ----
+
+#define CHILD_CHECK(cond)                                                                 \
+    do {                                                                                  \
+        if (!(cond)) {                                                                    \
+            std::fprintf(stderr, "%s:%d: child check failed: %s\n", __FILE__, __LINE__, #cond); \
+            _exit(1);                                                                     \
+        }                                                                                 \
+    } while (0)
+
+int stdout_read_end = -1;   // the child's own standard output, read back
+
+// Sends the child's standard output into a pipe it can read itself.
+void capture_own_stdout()
+{
+    int fds[2];
+    CHILD_CHECK(pipe(fds) == 0);
+    fcntl(fds[0], F_SETFL, O_NONBLOCK);
+    fcntl(fds[1], F_SETPIPE_SZ, 1 << 20);
+    std::fflush(stdout);
+    dup2(fds[1], 1);
+    close(fds[1]);
+    stdout_read_end = fds[0];
+}
+
+// Everything written to standard output since the last call.
+std::string take_output()
+{
+    std::fflush(stdout);
+    std::string out;
+    char chunk[4096];
+    ssize_t n;
+    while ((n = read(stdout_read_end, chunk, sizeof chunk)) > 0)
+        out.append(chunk, size_t(n));
+    return out;
+}
+
+void write_all(int fd, const std::string& text)
+{
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        done += size_t(n);
+    }
+}
+
+Position* child_position()
+{
+    init_bitboard_tables();
+    Position* pos = create_position();
+    setup_new_game(pos);
+    return pos;
+}
+
+void reset_flags()
+{
+    stop_search = 0;
+    ponder_search = 0;
+    draw_offered = 0;
+    post_enabled = 0;
+    pending_line = nullptr;
+    protocol_version = 0;
+}
+
+// Polls like a search until the poll reports a pending line; gives up after
+// a generous while so that a broken reader fails instead of hanging.
+int poll_until_pending(Position* pos)
+{
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < give_up) {
+        if (poll_input(pos))
+            return 1;
+        if (stop_search)
+            return 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return 0;
+}
+
+// ---- parent side ----
+
+// Runs body in a child with standard input connected to a fresh pipe. The
+// child keeps the pipe's write end as *input_writer when keep_writer is set;
+// otherwise feeder runs in the parent with the write end and the child's pid.
+void run_child(const std::function<void(int input_writer)>& body,
+               const std::function<void(int writer, pid_t child)>& feeder = nullptr)
+{
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    fcntl(fds[1], F_SETPIPE_SZ, 1 << 20);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        dup2(fds[0], 0);
+        close(fds[0]);
+        int writer = fds[1];
+        if (feeder) {
+            close(fds[1]);
+            writer = -1;
+        }
+        body(writer);
+        std::fflush(stdout);
+        _exit(0);
+    }
+    close(fds[0]);
+    if (feeder)
+        feeder(fds[1], child);
+    close(fds[1]);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "child killed by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "see the child's message above";
+}
+
+void pause_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// Waits (at most 20 s) until the child catches SIGINT (handler) or, with
+// handler false, until it is asleep after catching it.
+bool wait_for_child(pid_t child, bool handler)
+{
+    const std::string path = "/proc/" + std::to_string(child) + "/status";
+    for (int tries = 0; tries < 20000; ++tries) {
+        FILE* file = std::fopen(path.c_str(), "r");
+        if (file == nullptr)
+            return false;
+        char line[256];
+        bool caught = false, sleeping = false;
+        while (std::fgets(line, sizeof line, file)) {
+            if (std::strncmp(line, "SigCgt:", 7) == 0)
+                caught = (std::strtoull(line + 7, nullptr, 16) >> (SIGINT - 1)) & 1;
+            if (std::strncmp(line, "State:", 6) == 0)
+                sleeping = std::strchr(line, 'S') != nullptr;
+        }
+        std::fclose(file);
+        if (caught && (handler || sleeping))
+            return true;
+        pause_ms(1);
+    }
+    return false;
+}
+
+struct ServeRow {
+    const char* line;
+    int pondering;
+    int protocol;
+    int result;               // poll_input's result
+    const char* pending;      // expected pending_line, or nullptr for none
+    const char* output;       // expected standard output of the line, exactly
+};
+
+TEST(InputPoll, ServedCommandsAndPendingLines)
+{
+    run_child([](int writer) {
+        capture_own_stdout();
+        Position* pos = child_position();
+        const ServeRow rows[] = {
+            {"draw", 0, PROTOCOL_CONSOLE, 0, nullptr, "{draw}\n"},
+            {"draw", 0, PROTOCOL_XBOARD, 0, nullptr, ""},
+            {"ponderhit", 1, PROTOCOL_UCI, 0, nullptr, ""},
+            {"ping 7", 1, PROTOCOL_XBOARD, 0, nullptr, "pong 7\n"},
+            {"ping", 1, PROTOCOL_XBOARD, 0, nullptr, ""},
+            {"accepted draw", 0, PROTOCOL_XBOARD, 0, nullptr, ""},
+            {"post", 0, PROTOCOL_XBOARD, 0, nullptr, ""},
+            {"nopost", 0, PROTOCOL_XBOARD, 0, nullptr, ""},
+            {"isready", 0, PROTOCOL_UCI, 0, nullptr, "readyok\n"},
+            {"", 0, PROTOCOL_XBOARD, 0, nullptr, ""},
+            {"\r", 0, PROTOCOL_XBOARD, 0, nullptr, ""},
+            {"ping 7", 0, PROTOCOL_XBOARD, 1, "ping 7", ""},
+            {"usermove e2e4\r", 1, PROTOCOL_XBOARD, 1, "usermove e2e4", ""},
+            {"e7e5", 1, PROTOCOL_CONSOLE, 1, "e7e5", "{e7e5}\n"},
+            {"stop", 0, PROTOCOL_UCI, 1, "stop", ""},
+            {"quit", 0, PROTOCOL_UCI, 1, "quit", ""},
+            {"   ", 0, PROTOCOL_XBOARD, 1, "   ", ""},
+            {"drawish", 0, PROTOCOL_XBOARD, 1, "drawish", ""},
+            {"Draw", 0, PROTOCOL_XBOARD, 1, "Draw", ""},
+            {"  post  ", 0, PROTOCOL_XBOARD, 0, nullptr, ""},
+        };
+        for (const ServeRow& row : rows) {
+            reset_flags();
+            ponder_search = row.pondering;
+            protocol_mode = row.protocol;
+            const int post_before = post_enabled = std::strcmp(row.line, "nopost") == 0 ? 1 : 0;
+            write_all(writer, std::string(row.line) + "\n");
+            const int result = poll_input(pos);
+            const std::string out = take_output();
+            if (result != row.result || out != row.output) {
+                std::fprintf(stderr, "line \"%s\": result %d, output \"%s\"\n", row.line, result, out.c_str());
+                _exit(1);
+            }
+            CHILD_CHECK(stop_search == row.result);
+            if (row.pending) {
+                CHILD_CHECK(pending_line != nullptr && std::strcmp(pending_line, row.pending) == 0);
+            } else {
+                CHILD_CHECK(pending_line == nullptr);
+            }
+            const std::string first = row.line;
+            if (first == "draw") CHILD_CHECK(draw_offered == 1);
+            if (first == "ponderhit") CHILD_CHECK(ponder_search == 0);
+            if (first.rfind("ping", 0) == 0 && row.pondering) CHILD_CHECK(ponder_search == 1);
+            if (first == "post" || first == "  post  ") CHILD_CHECK(post_enabled == 1);
+            if (first == "nopost") CHILD_CHECK(post_enabled == 0 && post_before == 1);
+        }
+        // "." answers with one stat01 line; the move name only from protover 2.
+        reset_flags();
+        protocol_mode = PROTOCOL_XBOARD;
+        pos->root_count = 20;
+        pos->root_index = 4;
+        iteration_depth = 60;
+        node_count = 12345;
+        std::snprintf(current_move_text, sizeof current_move_text, "Nf3");
+        pos->search_start = int(get_time_cs());
+        write_all(writer, ".\n");
+        CHILD_CHECK(poll_input(pos) == 0);
+        std::string out = take_output();
+        CHILD_CHECK(out.rfind("stat01: ", 0) == 0);
+        CHILD_CHECK(out.find(" 12345 5 15 20\n") != std::string::npos);
+        protocol_version = 2;
+        write_all(writer, ".\n");
+        CHILD_CHECK(poll_input(pos) == 0);
+        out = take_output();
+        CHILD_CHECK(out.find(" 12345 5 15 20 Nf3\n") != std::string::npos);
+        CHILD_CHECK(stop_search == 0);
+    });
+}
+
+TEST(InputPoll, HalfLinesWaitAndStoppedSearchReadsNothing)
+{
+    run_child([](int writer) {
+        capture_own_stdout();
+        Position* pos = child_position();
+        reset_flags();
+        protocol_mode = PROTOCOL_XBOARD;
+        CHILD_CHECK(input_line_waiting() == 0);
+        CHILD_CHECK(poll_input(pos) == 0);
+        write_all(writer, "dra");
+        CHILD_CHECK(input_line_waiting() == 0);
+        CHILD_CHECK(poll_input(pos) == 0);
+        CHILD_CHECK(draw_offered == 0);
+        write_all(writer, "w\nusermove e2");
+        CHILD_CHECK(poll_input(pos) == 0);
+        CHILD_CHECK(draw_offered == 1);
+        CHILD_CHECK(poll_input(pos) == 0);   // half a move only
+        write_all(writer, "e4\npost\n");
+        CHILD_CHECK(poll_input(pos) == 1);
+        CHILD_CHECK(std::strcmp(pending_line, "usermove e2e4") == 0);
+        // Stopped: the next line waits for the main loop's blocking read.
+        CHILD_CHECK(poll_input(pos) == 0);
+        CHILD_CHECK(post_enabled == 0);
+        char line[POLL_LINE_SIZE];
+        CHILD_CHECK(input_read_line(line, sizeof line) == 4);
+        CHILD_CHECK(std::strcmp(line, "post") == 0);
+        // A small buffer gets the start of the line; the rest of it is gone.
+        write_all(writer, "0123456789\nnext\n");
+        char small[5];
+        CHILD_CHECK(input_read_line(small, sizeof small) == 4);
+        CHILD_CHECK(std::strcmp(small, "0123") == 0);
+        CHILD_CHECK(input_read_line(line, sizeof line) == 4);
+        CHILD_CHECK(std::strcmp(line, "next") == 0);
+    });
+}
+
+TEST(InputPoll, OverlongLinesAreDroppedWholeNeverSplit)
+{
+    run_child([](int writer) {
+        capture_own_stdout();
+        Position* pos = child_position();
+        reset_flags();
+        protocol_mode = PROTOCOL_CONSOLE;
+        const int limit = POLL_LINE_SIZE - 1;
+        // The longest line that fits is handed out whole.
+        write_all(writer, std::string(size_t(limit), 'a') + "\n");
+        CHILD_CHECK(poll_input(pos) == 1);
+        CHILD_CHECK(std::strlen(pending_line) == size_t(limit));
+        take_output();
+        // One more character and it is dropped with a message.
+        reset_flags();
+        write_all(writer, std::string(size_t(limit + 1), 'b') + "\nping 3\n");
+        CHILD_CHECK(poll_input(pos) == 1);
+        CHILD_CHECK(std::strcmp(pending_line, "ping 3") == 0);
+        std::string out = take_output();
+        CHILD_CHECK(out.find("Input line longer than 10239 characters ignored\n") != std::string::npos);
+        CHILD_CHECK(out.find("bbbb") == std::string::npos);
+        // Far longer than the reader's buffer, through the blocking read.
+        write_all(writer, std::string(300000, 'c') + "\nquit\n");
+        char line[POLL_LINE_SIZE];
+        CHILD_CHECK(input_read_line(line, sizeof line) == 4);
+        CHILD_CHECK(std::strcmp(line, "quit") == 0);
+        // An overlong last line cut off by the end of input.
+        write_all(writer, std::string(50000, 'd'));
+        close(writer);
+        CHILD_CHECK(input_read_line(line, sizeof line) == -1);
+        out = take_output();
+        CHILD_CHECK(out.find("Input line longer than") != std::string::npos);
+    });
+}
+
+TEST(InputPoll, EndOfInputStopsTheSearchAndIsReportedToTheReader)
+{
+    run_child([](int writer) {
+        capture_own_stdout();
+        Position* pos = child_position();
+        reset_flags();
+        protocol_mode = PROTOCOL_XBOARD;
+        write_all(writer, "post\nquit");   // the last line has no line end
+        close(writer);
+        CHILD_CHECK(poll_input(pos) == 0);
+        CHILD_CHECK(post_enabled == 1);
+        CHILD_CHECK(poll_input(pos) == 1);
+        CHILD_CHECK(std::strcmp(pending_line, "quit") == 0);
+        reset_flags();
+        CHILD_CHECK(input_at_end() == 1);
+        CHILD_CHECK(input_line_waiting() == 1);   // the end itself is news
+        CHILD_CHECK(poll_input(pos) == 0);
+        CHILD_CHECK(stop_search == 1);
+        CHILD_CHECK(pending_line == nullptr);
+        char line[16];
+        CHILD_CHECK(input_read_line(line, sizeof line) == -1);
+        CHILD_CHECK(input_read_line(line, sizeof line) == -1);
+    });
+}
+
+TEST(InputPoll, FeederWithDelaysDuringAPonderSearch)
+{
+    run_child(
+        [](int) {
+            capture_own_stdout();
+            Position* pos = child_position();
+            reset_flags();
+            protocol_mode = PROTOCOL_XBOARD;
+            ponder_search = 1;
+            CHILD_CHECK(poll_until_pending(pos) == 1);
+            CHILD_CHECK(std::strcmp(pending_line, "usermove g1f3") == 0);
+            CHILD_CHECK(draw_offered == 1);
+            CHILD_CHECK(post_enabled == 1);
+            CHILD_CHECK(ponder_search == 1);
+            const std::string out = take_output();
+            CHILD_CHECK(out == "pong 9\npong 10\n");
+            // The line after the stopping one is left for the blocking read.
+            char line[64];
+            CHILD_CHECK(input_read_line(line, sizeof line) == 6);
+            CHILD_CHECK(std::strcmp(line, "time 5") == 0);
+            CHILD_CHECK(input_read_line(line, sizeof line) == -1);
+        },
+        [](int writer, pid_t) {
+            const char* pieces[] = {"dr", "aw\n", "post\npi", "ng 9\n", "ping 10\n", "usermove g1f3\ntime 5\n"};
+            for (const char* piece : pieces) {
+                pause_ms(20);
+                write_all(writer, piece);
+            }
+        });
+}
+
+TEST(InputPoll, InterruptSetsTheCountdownStaysInstalledAndReadsResume)
+{
+    run_child(
+        [](int) {
+            input_install_interrupt();
+            node_countdown = 5000;
+            raise(SIGINT);
+            CHILD_CHECK(node_countdown == 0);
+            node_countdown = 5000;
+            raise(SIGINT);   // would end the process were the handler reset
+            CHILD_CHECK(node_countdown == 0);
+            node_countdown = 5000;
+            // Blocked in a read while the signal arrives: the line still comes.
+            char line[64];
+            const int n = input_read_line(line, sizeof line);
+            CHILD_CHECK(n == 5);
+            CHILD_CHECK(std::strcmp(line, "hello") == 0);
+            CHILD_CHECK(node_countdown == 0);
+            // SIGPIPE is ignored: writing into a closed pipe fails, nothing dies.
+            int fds[2];
+            CHILD_CHECK(pipe(fds) == 0);
+            close(fds[0]);
+            CHILD_CHECK(write(fds[1], "x", 1) == -1 && errno == EPIPE);
+        },
+        [](int writer, pid_t child) {
+            // Signal only once the handler is in place and the child sleeps in its read.
+            CHILD_CHECK(wait_for_child(child, true));
+            CHILD_CHECK(wait_for_child(child, false));
+            kill(child, SIGINT);
+            pause_ms(50);
+            kill(child, SIGINT);
+            pause_ms(50);
+            write_all(writer, "hello\n");
+        });
+}
+
+TEST(InputPoll, TerminalInLineModeCountsOnlyWholeLines)
+{
+    run_child([](int) {
+        const int master = posix_openpt(O_RDWR | O_NOCTTY);
+        CHILD_CHECK(master >= 0);
+        CHILD_CHECK(grantpt(master) == 0 && unlockpt(master) == 0);
+        const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+        CHILD_CHECK(slave >= 0);
+        dup2(slave, 0);
+        CHILD_CHECK(isatty(0));
+        capture_own_stdout();
+        Position* pos = child_position();
+        reset_flags();
+        protocol_mode = PROTOCOL_CONSOLE;
+        write_all(master, "dra");
+        pause_ms(100);
+        CHILD_CHECK(poll_input(pos) == 0);
+        CHILD_CHECK(draw_offered == 0);
+        write_all(master, "w\nusermove d2d4\n");
+        CHILD_CHECK(poll_until_pending(pos) == 1);
+        CHILD_CHECK(draw_offered == 1);
+        CHILD_CHECK(std::strcmp(pending_line, "usermove d2d4") == 0);
+    });
+}
+
+}  // namespace

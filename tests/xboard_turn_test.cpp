@@ -1,0 +1,164 @@
+// The engine's turn inside the process: result lines, the move line, the
+// guarantee that only legal moves leave the turn, and draw offers that arrive
+// before the turn.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "board/board.h"
+#include "frontend/frontend.h"
+#include "frontend/turn.h"
+#include "search/evaluate.h"
+#include "search/hashmem.h"
+#include "search/ordering.h"
+#include "search/root.h"
+#include "search/timecontrol.h"
+#include "book/book.h"
+
+namespace {
+
+class TurnTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        output_enabled = 0;
+        init_eval_tables();
+        set_hash_sizes(1 << 20);
+        init_hash_keys();
+        alloc_pawn_and_eval_cache();
+        book_enabled = 0;
+    }
+
+    void SetUp() override
+    {
+        pos = create_position();
+        setup_new_game(pos);
+        output_enabled = 0;
+        protocol_mode = PROTOCOL_CONSOLE;
+        max_depth = 2 * 12;
+        fixed_move_time = 0;
+        own_clock = 30000;
+        ponder_enabled = 0;
+        reply_predicted = 0;
+        analyze_mode = 0;
+        ponder_search = 0;
+    }
+
+    void TearDown() override { destroy_position(pos); }
+
+    Position* pos = nullptr;
+};
+
+struct EndCase {
+    const char* fen;
+    const char* line;
+};
+
+TEST_F(TurnTest, PositionsWithoutMovesEndTheGame)
+{
+    const EndCase cases[] = {
+        {"rnb1kbnr/pppp1ppp/8/4p3/6Pq/5P2/PPPPP2P/RNBQKBNR w KQkq -", "0-1 {Black mates}\n"},
+        {"R5k1/5ppp/8/8/8/8/8/6K1 b - -", "1-0 {White mates}\n"},
+        {"7k/5Q2/6K1/8/8/8/8/8 b - -", "1/2-1/2 {Stalemate}\n"},
+    };
+    for (const EndCase& c : cases) {
+        SCOPED_TRACE(c.fen);
+        ASSERT_EQ(set_board(pos, c.fen), 1);
+        pos->game_active = 1;
+        output_enabled = 1;
+        testing::internal::CaptureStdout();
+        play_engine_move(pos);
+        std::string out = testing::internal::GetCapturedStdout();
+        output_enabled = 0;
+        EXPECT_EQ(out, c.line);
+        EXPECT_EQ(pos->game_active, 0);
+        EXPECT_EQ(idle_flag, 1);
+    }
+}
+
+struct MoveLineCase {
+    const char* fen;
+    const char* text;      // the move as typed
+    const char* line;      // what send_move prints
+};
+
+TEST_F(TurnTest, MoveLinesForTheInterface)
+{
+    const MoveLineCase cases[] = {
+        {START_POSITION_FEN, "e2e4", "move e2e4\n"},
+        {"4k3/8/8/8/8/8/8/4K2R w K -", "e1g1", "move e1g1\n"},
+        {"k7/4P3/8/8/8/8/8/4K3 w - -", "e7e8q", "move e7e8=q\n"},
+        {"k7/4P3/8/8/8/8/8/4K3 w - -", "e7e8r", "move e7e8=r\n"},
+        {"k7/4P3/8/8/8/8/8/4K3 w - -", "e7e8b", "move e7e8=b\n"},
+        {"k7/4P3/8/8/8/8/8/4K3 w - -", "e7e8n", "move e7e8=n\n"},
+        {"4k3/8/8/8/8/8/3p4/K7 b - -", "d2d1q", "move d2d1=q\n"},
+    };
+    for (const MoveLineCase& c : cases) {
+        SCOPED_TRACE(c.text);
+        ASSERT_EQ(set_board(pos, c.fen), 1);
+        Move move = parse_move(pos, c.text);
+        ASSERT_NE(move, 0);
+        testing::internal::CaptureStdout();
+        send_move(move);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.line);
+    }
+}
+
+TEST_F(TurnTest, StaleBestMoveIsReplacedByALegalOne)
+{
+    const char* fens[] = {
+        START_POSITION_FEN,
+        "7k/8/8/8/8/8/r7/K7 w - -",          // one legal reply: Kb1 or Kxa2
+        "4k3/8/8/8/8/8/8/4K2R b K -",
+    };
+    for (const char* fen : fens) {
+        SCOPED_TRACE(fen);
+        ASSERT_EQ(set_board(pos, fen), 1);
+        // A line left over from another position: a white move in a position
+        // with Black to move, or a move from an empty square.
+        pos->pv[0][0] = make_move_code(SQ_E1, SQ_E1 + 8, W_KING, 0, 0);
+        if (pos->side_to_move == WHITE)
+            pos->pv[0][0] = make_move_code(SQ_E8, SQ_E8 - 8, B_KING, 0, 0);
+        expected_reply = 1234;
+        EXPECT_EQ(ensure_legal_best_move(pos), 1);
+        EXPECT_NE(pos->pv[0][0], 0);
+        EXPECT_EQ(is_legal_move(pos, pos->pv[0][0]), 1);
+        EXPECT_EQ(expected_reply, 0);
+        // A legal move stays.
+        Move kept = pos->pv[0][0];
+        EXPECT_EQ(ensure_legal_best_move(pos), 0);
+        EXPECT_EQ(pos->pv[0][0], kept);
+    }
+}
+
+TEST_F(TurnTest, SearchedMoveIsLegal)
+{
+    const char* fens[] = {
+        START_POSITION_FEN,
+        "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -",
+        "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - -",
+        "7k/8/8/8/8/8/r7/K7 w - -",
+    };
+    for (const char* fen : fens) {
+        SCOPED_TRACE(fen);
+        ASSERT_EQ(set_board(pos, fen), 1);
+        pos->game_active = 1;
+        play_engine_move(pos);
+        EXPECT_EQ(pos->game_active, 1);
+        EXPECT_EQ(is_legal_move(pos, pos->pv[0][0]), 1);
+    }
+}
+
+TEST_F(TurnTest, DrawOfferSurvivesUntilTheTurnIsAnswered)
+{
+    // An offer read while the engine pondered is set before the turn starts;
+    // the turn must not forget it before the main loop can accept it.
+    ASSERT_EQ(set_board(pos, "8/8/4k3/8/8/3K4/8/8 w - -"), 1);
+    pos->game_active = 1;
+    draw_offered = 1;
+    play_engine_move(pos);
+    EXPECT_EQ(draw_offered, 1);
+    draw_offered = 0;
+}
+
+} // namespace
