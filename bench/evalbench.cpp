@@ -1,6 +1,7 @@
 // Evaluations per second over a fixed set of positions (the perft positions,
 // their children and the WAC suite), with the pawn hash warm and cold.
-// Usage: evalbench [seconds per measurement, default 1]
+// Usage: evalbench [seconds per measurement, default 1] [data directory,
+// default ../shared/data as seen from the repository]
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -19,7 +20,7 @@
 
 namespace {
 
-// A position as the evaluation sees it: set up once, copied before use.
+// The first four FEN fields of each line.
 std::vector<std::string> load_fens(const std::string& path) {
     std::vector<std::string> fens;
     std::ifstream in(path);
@@ -97,7 +98,7 @@ int main(int argc, char** argv) {
 
     Position* pos = create_position();
     std::vector<Sample> samples;
-    const std::string data = QUARVEL_DATA_DIR;
+    const std::string data = argc > 2 ? argv[2] : QUARVEL_DATA_DIR;
     for (const std::string& fen : load_fens(data + "/perft/perft.epd")) {
         if (!set_board(pos, fen.c_str())) continue;
         samples.push_back({fen, 0});
@@ -110,6 +111,7 @@ int main(int argc, char** argv) {
     }
     if (samples.empty()) {
         std::printf("evalbench: no positions found under %s\n", data.c_str());
+        destroy_position(pos);
         return 1;
     }
     search_side = WHITE;

@@ -56,4 +56,9 @@ TMPDIR=$epd_tmp "$BUILD/quarvel" -T "$(dirname "$0")/../../shared/data/epd/wac.e
     </dev/null 2>/dev/null | grep -E '^(Time: .*Average|Summary): ' || status=1
 rm -rf "$epd_tmp"
 
+# --- opening book: lookups per second in a 1000000-entry book, games per
+# second of the builder over the shared game file read 20 times ---
+echo "== opening book, lookups and building"
+"$BUILD/bookbench" 1000000 20 "$(dirname "$0")/../../shared/data/pgn/engine-games.pgn" || status=1
+
 exit $status

@@ -84,7 +84,7 @@ void enter_move(Position* pos, const char* text)
         show_board(pos);
         report_invalid_move(pos, move);
         if (protocol_mode == PROTOCOL_XBOARD)
-            print_illegal_move(move);
+            print_illegal_move_text(move, text);
         search_requested = 0;
         return;
     }
@@ -319,7 +319,7 @@ void command_st(Position*, int count, const char* const* tokens)
 
 void command_edit(Position* pos, int, const char* const*) { edit_position(pos); }
 
-void command_setboard(Position* pos, int count, const char*const*)
+void command_setboard(Position* pos, int count, const char* const*)
 {
     if (count < 2)
         return;
@@ -368,7 +368,7 @@ void command_ponder(Position* pos, int count, const char* const* tokens)
     show_board(pos);
     emit_text("Cannot accept %s\n", tokens[1]);
     if (protocol_mode == PROTOCOL_XBOARD)
-        print_illegal_move(move);
+        print_illegal_move_text(move, tokens[1]);
     else
         report_invalid_move(pos, move);
     search_requested = 0;

@@ -126,6 +126,16 @@ void print_illegal_move(Move move)
     fflush(stdout);
 }
 
+void print_illegal_move_text(Move move, const char* text)
+{
+    if (move != 0) {
+        print_illegal_move(move);
+        return;
+    }
+    printf("Illegal move: %s\n", text);
+    fflush(stdout);
+}
+
 void edit_position(Position* pos)
 {
     *pos->ep_top = 0;

@@ -17,5 +17,8 @@ void show_board(Position* pos);
 void report_invalid_move(Position* pos, Move move);
 // "Illegal move: <from><to>" for the xboard interface.
 void print_illegal_move(Move move);
+// The same reply for text that gave no move code at all: the interface is
+// answered with the move it sent, not with the squares of move 0.
+void print_illegal_move_text(Move move, const char* text);
 // Reads editor lines until "." (or the end of input) and rebuilds the position.
 void edit_position(Position* pos);

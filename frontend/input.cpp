@@ -144,18 +144,30 @@ void fill_buffer(bool blocking)
     }
 }
 
+// Whether take_line would now hand out a line or the end of input. Overlong
+// lines at the front are dropped first, so that a true answer never leaves a
+// reader blocked behind a line it is going to throw away.
 bool whole_line_buffered()
 {
-    if (discarding && !drop_long_line())
-        return false;
-    const int available = buffer_end - buffer_start;
-    if (std::memchr(read_buffer + buffer_start, '\n', size_t(available)) != nullptr)
-        return true;
-    if (available > LINE_LIMIT) {
-        discarding = true;
-        return whole_line_buffered();
+    for (;;) {
+        if (discarding && !drop_long_line())
+            return false;
+        const int available = buffer_end - buffer_start;
+        char* start = read_buffer + buffer_start;
+        char* newline = static_cast<char*>(std::memchr(start, '\n', size_t(available)));
+        if (newline != nullptr) {
+            if (newline - start <= LINE_LIMIT)
+                return true;
+            buffer_start += int(newline - start) + 1;
+            report_long_line();
+            continue;
+        }
+        if (available > LINE_LIMIT) {
+            discarding = true;
+            continue;
+        }
+        return end_of_input;
     }
-    return end_of_input;
 }
 
 // Printable in the sense of the command reader: letters, digits,
@@ -263,7 +275,10 @@ int poll_input(Position* pos)
         return 0;
     if (!input_line_waiting())
         return 0;
-    if (input_read_line(poll_line, POLL_LINE_SIZE) < 0) {
+    const int length = take_line(poll_line, POLL_LINE_SIZE);
+    if (length == LINE_NONE)
+        return 0;   // never block inside a search
+    if (length == LINE_END_OF_INPUT) {
         // The interface has gone: finish this search now; the main loop's
         // read then meets the end of input and the program ends in order.
         stop_search = 1;

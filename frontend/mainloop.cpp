@@ -121,6 +121,7 @@ void run_engine_move(Position* pos)
     emit_text("Best move: %s score %s\n\n", format_move_san(pos, move),
               format_score(score_text, pos->root_score));
 
+    // Under UCI the interface keeps the game: the move is not recorded.
     if (protocol_mode == PROTOCOL_UCI) {
         idle_flag = 1;
     } else if (push_game_move(pos, move)) {
@@ -132,8 +133,6 @@ void run_engine_move(Position* pos)
         if (pos->draw_count >= 3 && pos->draw_count % 3 == 0 && phase_sum(pos) < 21)
             emit_text_any_mode("offer draw\n");
     }
-    if (protocol_mode == PROTOCOL_UCI)
-        idle_flag = 1;
     search_requested = 0;
     fflush(stdout);
 }

@@ -4,7 +4,7 @@
 #include "frontend/testsuite.h"
 
 #include <cctype>
-#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -200,6 +200,8 @@ void run_test_suite(const char* file_name, int seconds, int extra_plies)
         std::fprintf(files.result_log, "Testing %s (%d seconds)\n", file_name, seconds);
     test_mode = 1;
 
+    // Centiseconds per position; a huge -t must not wrap to a negative time.
+    const int search_time = seconds <= 0 ? 0 : (seconds > INT_MAX / 100 ? INT_MAX : seconds * 100);
     int tested = 0, solved = 0;
     unsigned long node_sum = 0;
     u32 time_sum = 0;
@@ -243,7 +245,7 @@ void run_test_suite(const char* file_name, int seconds, int extra_plies)
 
         prepare_search(pos);
         stop_search = 0;
-        time_target = time_maximum = seconds * 100;
+        time_target = time_maximum = search_time;
         test_streak = 0;
         test_first_solve_time = 0;
         test_solved = 0;

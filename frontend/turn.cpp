@@ -20,17 +20,24 @@ void advance_hash_age()
     hash_age = hash_age >= 7 ? 1 : hash_age + 1;
 }
 
+// Game results go to the interface in xboard and console mode. A UCI
+// interface keeps the game itself and knows no such lines: there they are
+// only logged.
+void announce_result(const char* line)
+{
+    if (protocol_mode == PROTOCOL_UCI)
+        emit_text("%s", line);
+    else
+        emit_text_any_mode("%s", line);
+}
+
 // Prints the result line of a position without legal moves.
 void announce_mate_or_stalemate(Position* pos)
 {
-    if (is_in_check(pos, pos->side_to_move)) {
-        if (pos->side_to_move == WHITE)
-            emit_text_any_mode("0-1 {Black mates}\n");
-        else
-            emit_text_any_mode("1-0 {White mates}\n");
-    } else {
-        emit_text_any_mode("1/2-1/2 {Stalemate}\n");
-    }
+    if (is_in_check(pos, pos->side_to_move))
+        announce_result(pos->side_to_move == WHITE ? "0-1 {Black mates}\n" : "1-0 {White mates}\n");
+    else
+        announce_result("1/2-1/2 {Stalemate}\n");
 }
 
 void end_game(Position* pos)
@@ -93,7 +100,7 @@ void play_engine_move(Position* pos)
     // Under UCI the interface owns the game and always waits for a move, so
     // a repetition is left to it and to the search's draw scores.
     if (protocol_mode != PROTOCOL_UCI && is_drawn_by_repetition(pos)) {
-        emit_text_any_mode("1/2-1/2 {Drawn by repetition}\n");
+        announce_result("1/2-1/2 {Drawn by repetition}\n");
         end_game(pos);
         return;
     }
@@ -136,10 +143,8 @@ void play_engine_move(Position* pos)
     } else {
         pos->resign_count++;
         if (pos->resign_count >= 3 && opponent_clock > 200) {
-            if (pos->side_to_move == WHITE)
-                emit_text_any_mode("0-1 {White resigns}\n");
-            else
-                emit_text_any_mode("1-0 {Black resigns}\n");
+            announce_result(pos->side_to_move == WHITE ? "0-1 {White resigns}\n"
+                                                       : "1-0 {Black resigns}\n");
             end_game(pos);
         }
     }

@@ -31,15 +31,16 @@ void uci_command_go(Position* pos, int token_count, const char* const* tokens);
 // uci_send_bestmove writes "bestmove <move>" (" ponder <reply>" when reply is
 // not 0) straight to standard output and flushes. A move of 0 (no legal move
 // in the position) is written as "bestmove 0000", the UCI null move, so that
-// a GUI always gets its answer.
+// a GUI always gets its answer. A reply that is no legal answer to the move
+// is left out rather than offered for pondering.
 //
 // Before writing, it waits when the search that produced the move was a ponder
 // search ("go ponder" without a "ponderhit" yet) or an infinite search ("go
 // infinite"): such a search may end by itself (a mate found, the depth limit
 // reached), but UCI forbids the answer before "stop" or "ponderhit". While it
-// waits it reads lines itself: "isready" is answered, "stop" and "ponderhit"
-// end the wait, "quit" ends the program, and any other line ends the wait and
-// is left in pending_line for the command handler.
+// waits it reads lines itself: "isready" is answered; "ponderhit" ends the
+// wait of a ponder search; any other line ("stop", "quit", ...) ends the wait
+// and is left in pending_line for the command handler.
 //
 // The main loop calls it in place of printing the bestmove line itself, with
 // pv[0][0] and expected_reply after a move, or with 0 and 0 when the turn found

@@ -22,7 +22,7 @@ std::string expected_mark(Position* pos, Move move) {
     const int mover = pos->side_to_move;
     make_move(pos, move);
     std::string mark;
-    if (is_in_check(pos, mover ^ 1)) mark = legal_moves(pos).empty() ? "#" : "+";
+    if (is_in_check(pos, mover ^ 1)) mark.assign(1, legal_moves(pos).empty() ? '#' : '+');
     unmake_move(pos, move);
     return mark;
 }
@@ -59,7 +59,7 @@ TEST(BoardNotation, RoundTripsOverSuiteAndChildren) {
         // Formatting and parsing leave the position as it was.
         ASSERT_EQ(position_text(pos.get()), before);
     }
-    EXPECT_GT(count, 50000);
+    EXPECT_GT(count, 30000);
 }
 
 struct ParseCase {
@@ -125,7 +125,9 @@ TEST(BoardNotation, RandomTextGivesOnlySaneCodes) {
             EXPECT_TRUE(to < 8 || to >= 56) << text;
         }
         const int target = pos->board[move_to(m)];
-        if (!is_castling_move(m) && target) EXPECT_NE(piece_colour(target), WHITE) << text;
+        if (!is_castling_move(m) && target) {
+            EXPECT_NE(piece_colour(target), WHITE) << text;
+        }
     }
     EXPECT_EQ(position_text(pos.get()), before);
 }
@@ -138,7 +140,7 @@ TEST(BoardNotation, FormatExamples) {
     } cases[] = {
         {"4k3/8/8/8/8/5N2/8/1N2K3 w - -", "b1d2", "Nbd2"},
         {"4k3/8/8/8/8/1N6/8/1N2K3 w - -", "b1d2", "N1d2"},
-        {"k7/8/8/8/4Q2Q/8/8/K6Q w - -", "h4e1", "Qh4e1"},
+        {"8/8/1k6/8/4Q2Q/8/8/K6Q w - -", "h4e1", "Qh4e1"},
         // Disambiguation counts pseudo-legal candidates: the pinned knight too.
         {"4k3/8/8/7b/8/5N2/8/1N1K4 w - -", "b1d2", "Nbd2"},
         {"5k2/8/8/8/8/8/8/4K2R w K -", "e1g1", "O-O+"},
@@ -147,7 +149,7 @@ TEST(BoardNotation, FormatExamples) {
         {"7k/8/6K1/8/8/8/8/Q7 w - -", "a1a8", "Qa8#"},
         {"7k/8/8/6K1/8/8/8/5Q2 w - -", "f1f7", "Qf7"},
         {"4k3/8/8/3pP3/8/8/8/4K3 w - d6", "e5d6", "exd6"},
-        {"1r2k3/P7/8/8/8/8/8/4K3 w - -", "a7b8n", "axb8=N+"},
+        {"1r6/P2k4/8/8/8/8/8/4K3 w - -", "a7b8n", "axb8=N+"},
     };
     for (const FormatCase& c : cases) {
         auto pos = new_position(c.fen);
@@ -182,11 +184,11 @@ TEST(BoardNotation, EngineGamesReadAndWrittenBack) {
     int games = 0, moves = 0, extra_disambiguation = 0;
     std::string token;
     bool in_game = false;
-    std::istringstream words(all.str());
+    int comment_depth = 0;
     std::string line;
     std::istringstream lines(all.str());
     while (std::getline(lines, line)) {
-        if (line.empty() || line[0] == '[') {
+        if (comment_depth == 0 && (line.empty() || line[0] == '[')) {
             if (!line.empty() && line.rfind("[FEN", 0) == 0) FAIL() << "games with set-up positions not expected";
             if (!line.empty() && line.rfind("[Event", 0) == 0) {
                 setup_new_game(pos.get());
@@ -196,6 +198,13 @@ TEST(BoardNotation, EngineGamesReadAndWrittenBack) {
             continue;
         }
         if (!in_game) continue;
+        std::string text;
+        for (char ch : line) {
+            if (ch == '{' || ch == '(') comment_depth++;
+            else if ((ch == '}' || ch == ')') && comment_depth > 0) comment_depth--;
+            else if (comment_depth == 0) text += ch;
+        }
+        line = text;
         std::istringstream tokens(line);
         while (tokens >> token) {
             if (token.find('.') != std::string::npos) {
@@ -206,7 +215,7 @@ TEST(BoardNotation, EngineGamesReadAndWrittenBack) {
                 in_game = false;
                 break;
             }
-            if (token[0] == '{' || token[0] == '(' || token[0] == '$') continue;
+            if (token[0] == '$') continue;
             const Move m = parse_move(pos.get(), token.c_str());
             ASSERT_NE(m, 0) << "game " << games << " " << token;
             const std::vector<Move> legal = legal_moves(pos.get());
@@ -216,7 +225,9 @@ TEST(BoardNotation, EngineGamesReadAndWrittenBack) {
             while (!theirs.empty() && strchr("!?", theirs.back())) theirs.pop_back();
             if (ours != theirs) {
                 ASSERT_EQ(ours.size(), theirs.size() + 1) << token << " vs " << ours;
-                ASSERT_EQ(ours.substr(0, 1) + ours.substr(2), theirs) << token << " vs " << ours;
+                std::string shortened = ours;
+                shortened.erase(1, 1);
+                ASSERT_EQ(shortened, theirs) << token << " vs " << ours;
                 extra_disambiguation++;
             }
             ASSERT_EQ(push_game_move(pos.get(), m), 1);

@@ -43,7 +43,7 @@ void run_suite(int depth_limit, bool use_evasions) {
     EXPECT_GT(checked, 300);
 }
 
-TEST(BoardPerft, SuiteCountsAtListedDepths) { run_suite(max_depth_for_build(99), false); }
+TEST(BoardPerft, SuiteCountsAtListedDepths) { run_suite(99, false); }
 
 TEST(BoardPerft, SuiteCountsThroughEvasionGenerator) { run_suite(max_depth_for_build(4), true); }
 

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "board/board.h"
+#include "search/evaluate.h"
 #include "tests/helpers/engine_process.h"
 
 namespace {
@@ -203,6 +205,94 @@ TEST(Console, EndOfInputInsideTheEditor)
     ASSERT_TRUE(process_send(&proc, "Ke1"));
     process_close_input(&proc);
     EXPECT_EQ(process_wait_exit(&proc, SHORT), 0);
+}
+
+struct ClockCase {
+    std::vector<std::string> commands;   // before "go"
+    const char* allocated;               // the allocation the turn reports
+};
+
+TEST(Console, ClockCommandsReachTheAllocation)
+{
+    const std::string long_base(40, '9');
+    const ClockCase cases[] = {
+        {{"level 40 5 0", "time 6000"}, "Time allocated: 1.50"},
+        {{"level 0 2:30 12", "time 6000"}, "Time allocated: 11.40"},
+        {{"level 40 " + long_base + " 3", "time 6000"}, "Time allocated: 4.50"},
+        {{"level 40 5 0", "time 6000", "st 5"}, "Time allocated: 5.00"},
+        // A "time" with two values is not a clock setting.
+        {{"level 40 5 0", "time 6000", "time 10 20"}, "Time allocated: 1.50"},
+    };
+    for (const ClockCase& c : cases) {
+        SCOPED_TRACE(c.allocated);
+        EngineProcess proc;
+        ASSERT_TRUE(start_quarvel(&proc, {"-e"}));
+        ASSERT_TRUE(process_send(&proc, "sd 1"));
+        for (const std::string& line : c.commands)
+            ASSERT_TRUE(process_send(&proc, line));
+        ASSERT_TRUE(process_send(&proc, "go"));
+        std::string line;
+        ASSERT_TRUE(process_expect_prefix(&proc, "Time allocated: ", SEARCH, &line))
+            << process_transcript(&proc);
+        EXPECT_EQ(line, c.allocated);
+        process_close_input(&proc);
+        EXPECT_EQ(process_wait_exit(&proc, SEARCH), 0);
+    }
+}
+
+// The text after `prefix` on the first unconsumed line that starts with it.
+std::string expect_after(EngineProcess* proc, const std::string& prefix)
+{
+    std::string line;
+    if (!process_expect_prefix(proc, prefix, SEARCH, &line))
+        return "";
+    return line.substr(prefix.size());
+}
+
+TEST(Console, PredictedReplyReachesTheNextTurn)
+{
+    // The test keeps its own copy of the game to turn SAN into coordinates.
+    init_eval_tables();
+    Position* game = create_position();
+    setup_new_game(game);
+
+    EngineProcess proc;
+    ASSERT_TRUE(start_quarvel(&proc));
+    for (const char* line : {"new", "hard", "time 1000", "otim 1000", "e2e4"})
+        ASSERT_TRUE(process_send(&proc, line));
+    make_move(game, parse_move(game, "e2e4"));
+    std::string reply = expect_after(&proc, "Best move: ");
+    ASSERT_FALSE(reply.empty()) << process_transcript(&proc);
+    Move engine_move = parse_move(game, reply.substr(0, reply.find(' ')).c_str());
+    ASSERT_NE(engine_move, 0) << reply;
+    make_move(game, engine_move);
+    std::string pondered = expect_after(&proc, "Pondering: ");
+    ASSERT_FALSE(pondered.empty()) << process_transcript(&proc);
+    Move predicted = parse_move(game, pondered.c_str());
+    ASSERT_NE(predicted, 0) << pondered;
+
+    // Let the ponder search run: the status request reports its time.
+    for (int elapsed = 0; elapsed < 50;) {
+        ASSERT_TRUE(process_send(&proc, "."));
+        std::string stat = expect_after(&proc, "stat01: ");
+        ASSERT_FALSE(stat.empty()) << process_transcript(&proc);
+        elapsed = atoi(stat.c_str());
+    }
+    std::string move_text = std::string(square_name[move_from(predicted)]) +
+                            square_name[move_to(predicted)];
+    for (std::string line : {std::string("time 1000"), std::string("otim 1000"), move_text})
+        ASSERT_TRUE(process_send(&proc, line));
+    ASSERT_TRUE(process_expect_line(&proc, "Predicted move!!", SEARCH)) << process_transcript(&proc);
+    // The turn either reuses the ponder search or searches anew; either way
+    // it answers with a move.
+    std::string line;
+    bool answered = false;
+    while (!answered && process_next_line(&proc, SEARCH, &line))
+        answered = line.rfind("Using ponder move: ", 0) == 0 || line.rfind("Best move: ", 0) == 0;
+    EXPECT_TRUE(answered) << process_transcript(&proc);
+    process_close_input(&proc);
+    EXPECT_EQ(process_wait_exit(&proc, SEARCH), 0);
+    destroy_position(game);
 }
 
 } // namespace

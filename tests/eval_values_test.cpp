@@ -165,23 +165,6 @@ TEST_F(EvalFixture, MarginCoversThePieceTerms) {
     EXPECT_GT(checked, 100);
 }
 
-TEST_F(EvalFixture, GamePhaseThresholds) {
-    load("4k3/8/8/8/8/8/8/4K3 w - -");
-    const int cases[][5] = {
-        // white units, black units, white material, black material, phase
-        {11, 11, 4000, 4000, 3}, {12, 11, 4000, 4000, 0}, {12, 11, 2100, 4000, 2},
-        {12, 11, 4000, 2100, 2}, {12, 11, 2101, 2700, 1}, {12, 11, 2701, 2701, 0},
-        {32, 32, 3970, 3970, 0}, {0, 0, 0, 0, 3},
-    };
-    for (const auto& c : cases) {
-        pos->phase[WHITE] = c[0];
-        pos->phase[BLACK] = c[1];
-        pos->material[WHITE] = c[2];
-        pos->material[BLACK] = c[3];
-        EXPECT_EQ(get_game_phase(pos), c[4]) << c[0] << " " << c[1] << " " << c[2] << " " << c[3];
-    }
-}
-
 struct PawnCase {
     const char* fen;
     int phase;
@@ -215,20 +198,6 @@ TEST_F(EvalFixture, WhitePawnStructure) {
         EXPECT_EQ(entry.white_byte, c.weak_files) << c.fen;
         EXPECT_EQ(entry.white_files, c.files) << c.fen;
     }
-}
-
-TEST_F(EvalFixture, EightPawnsPenaltyFollowsTheSearchSide) {
-    load("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
-    PawnHashEntry entry = {};
-    search_side = WHITE;
-    int as_searcher = eval_pawns_white(pos, 0, &entry);
-    int black_other = eval_pawns_black(pos, 0, &entry);
-    search_side = BLACK;
-    int as_other = eval_pawns_white(pos, 0, &entry);
-    int black_searcher = eval_pawns_black(pos, 0, &entry);
-    EXPECT_EQ(as_searcher, as_other - 20);
-    EXPECT_EQ(black_searcher, black_other - 20);
-    EXPECT_EQ(as_other, black_other);
 }
 
 TEST_F(EvalFixture, PassersAndFlagsInTheEntry) {
@@ -292,13 +261,6 @@ TEST_F(EvalFixture, KingSafetyShelter) {
         EXPECT_EQ(d.black_king_danger, c.black_danger) << c.fen;
         EXPECT_EQ(k, (c.black_danger - c.white_danger) * level_weight) << c.fen;
     }
-}
-
-TEST_F(EvalFixture, TrappedBishop) {
-    // Bishop a7 shut in by b6/c7 costs 110; on a3 it is free.
-    int trapped = eval("4k3/B1p4p/1p6/8/8/8/7P/4K3 w - -");
-    int free_bishop = eval("4k3/2p4p/1p6/8/8/B7/7P/4K3 w - -");
-    EXPECT_LT(trapped, free_bishop - 80);
 }
 
 }  // namespace

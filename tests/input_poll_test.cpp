@@ -315,6 +315,18 @@ TEST(InputPoll, OverlongLinesAreDroppedWholeNeverSplit)
         std::string out = take_output();
         CHILD_CHECK(out.find("Input line longer than 10239 characters ignored\n") != std::string::npos);
         CHILD_CHECK(out.find("bbbb") == std::string::npos);
+        // Alone, an overlong line leaves nothing to read: the poll must not block.
+        reset_flags();
+        write_all(writer, std::string(size_t(limit + 5), 'e') + "\n");
+        CHILD_CHECK(input_line_waiting() == 0);
+        CHILD_CHECK(poll_input(pos) == 0);
+        write_all(writer, std::string(size_t(3 * limit), 'f') + "\n");
+        CHILD_CHECK(poll_input(pos) == 0);
+        CHILD_CHECK(poll_input(pos) == 0);
+        CHILD_CHECK(stop_search == 0);
+        write_all(writer, "post\n");
+        CHILD_CHECK(poll_input(pos) == 0);
+        CHILD_CHECK(post_enabled == 1);
         // Far longer than the reader's buffer, through the blocking read.
         write_all(writer, std::string(300000, 'c') + "\nquit\n");
         char line[POLL_LINE_SIZE];

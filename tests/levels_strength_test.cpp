@@ -64,17 +64,6 @@ bool hash_holds_entry(Position* pos)
     return pos->hash_move[0] != 0;
 }
 
-TEST(PlayingLevels, StartUpValuesAreThoseOfLevelEleven)
-{
-    EXPECT_EQ(piece_value[0], 100);
-    EXPECT_EQ(piece_value[KNIGHT - 1], 300);
-    EXPECT_EQ(piece_value[QUEEN - 1], 970);
-    EXPECT_EQ(level_weight, 4);
-    EXPECT_EQ(max_depth, 768);
-    EXPECT_EQ(root_noise, 0);
-    EXPECT_EQ(default_contempt, 0);
-}
-
 TEST(PlayingLevels, EveryRowIsAppliedExactly)
 {
     Position* pos = start_position();

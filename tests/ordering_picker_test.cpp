@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -349,25 +348,6 @@ TEST(OrderingPicker, SortKeepsTheOrderOfEqualKeysAsSpecified)
         sort_moves(moves.data(), scores.data(), int(moves.size()));
         EXPECT_EQ(moves, row.expected_moves);
     }
-    // Any input: a permutation in non-increasing order.
-    std::srand(7);
-    for (int trial = 0; trial < 200; ++trial) {
-        const int n = 1 + std::rand() % 60;
-        std::vector<int> scores(static_cast<size_t>(n));
-        std::vector<Move> moves(static_cast<size_t>(n));
-        std::map<Move, int> key;
-        for (int i = 0; i < n; ++i) {
-            scores[size_t(i)] = std::rand() % 9 - 4;
-            moves[size_t(i)] = i + 1;
-            key[i + 1] = scores[size_t(i)];
-        }
-        sort_moves(moves.data(), scores.data(), n);
-        for (int i = 1; i < n; ++i)
-            ASSERT_GE(key[moves[size_t(i - 1)]], key[moves[size_t(i)]]);
-        std::vector<Move> sorted = moves;
-        std::sort(sorted.begin(), sorted.end());
-        for (int i = 0; i < n; ++i) ASSERT_EQ(sorted[size_t(i)], i + 1);
-    }
 }
 
 TEST(OrderingPicker, IsLegalMoveAndRootMovesAgreeWithTheLegalityFilter)
@@ -431,22 +411,6 @@ TEST(OrderingPicker, KillersAndHistoryUpdate)
     for (int i = 0; i < 10000; ++i) update_killers_history(pos, a, 3, 768);
     EXPECT_GT(history[WHITE][a & 0xfff], 0);
     std::fill(&history[0][0], &history[0][0] + 2 * 4096, 0);
-    destroy_position(pos);
-}
-
-TEST(OrderingPicker, PrincipalVariationCopiesTheChildLine)
-{
-    Position* pos = new_position("4k3/8/8/8/8/8/8/4K3 w - -");
-    pos->pv_length[3] = 6;
-    for (int j = 3; j < 6; ++j) pos->pv[3][j] = 100 + j;
-    update_pv(2, 42, pos);
-    EXPECT_EQ(pos->pv_length[2], 6);
-    EXPECT_EQ(pos->pv[2][2], 42);
-    for (int j = 3; j < 6; ++j) EXPECT_EQ(pos->pv[2][j], 100 + j);
-    pos->pv_length[MAX_PLY - 1] = MAX_PLY - 1;
-    update_pv(MAX_PLY - 1, 9, pos);   // the last ply has no child line
-    EXPECT_EQ(pos->pv_length[MAX_PLY - 1], MAX_PLY);
-    EXPECT_EQ(pos->pv[MAX_PLY - 1][MAX_PLY - 1], 9);
     destroy_position(pos);
 }
 

@@ -462,6 +462,60 @@ TEST_F(UciTest, OptionsAndUnknownWordsGoOnlyToTheLog)
     EXPECT_EQ(log.find("Initializing tablebases: /nonexistent dir"), std::string::npos);
 }
 
+TEST_F(UciTest, GoClockValuesReachTheTimeAllocation)
+{
+    start_logged();
+    // The allocation writes "Time allocated: %s" to the log: with no moves
+    // per control after "uci" the target is clock / 25 + 75 x increment
+    // (or clock / movestogo + 100 x increment), in centiseconds.
+    struct Row {
+        const char* position;
+        const char* go;
+        const char* allocated;
+    };
+    const Row rows[] = {
+        {"position startpos", "go wtime 60000 btime 30000 winc 0 binc 0 depth 1", "2.40"},
+        {"position startpos moves e2e4", "go wtime 60000 btime 30000 depth 1", "1.20"},
+        {"position startpos", "go wtime 60000 btime 30000 winc 1500 depth 1", "3.15"},
+        {"position startpos moves e2e4", "go wtime 60000 btime 30000 binc 999 depth 1", "1.20"},
+        {"position startpos", "go wtime 60000 btime 1 winc 0 movestogo 10 depth 1", "6.00"},
+        {"position startpos", "go wtime -5000 btime 1000 depth 1", "0.05"},
+        {"position startpos", "go movetime 300 depth 1", "0.30"},
+        // movetime holds until another one replaces it.
+        {"position startpos", "go wtime 600000 btime 600000 depth 1", "0.30"},
+        {"position startpos", "go wtime 600000 btime 600000 movetime 9 depth 1", "0.01"},
+    };
+    for (const Row& r : rows) {
+        ASSERT_TRUE(process_send(&engine, r.position));
+        ASSERT_TRUE(process_send(&engine, r.go));
+        bestmove(10000);
+    }
+    quit();
+    std::istringstream log(log_text());
+    std::vector<std::string> allocated;
+    for (std::string line; std::getline(log, line);)
+        if (line.rfind("Time allocated: ", 0) == 0)
+            allocated.push_back(line.substr(16));
+    ASSERT_EQ(allocated.size(), std::size(rows)) << log_text();
+    for (size_t i = 0; i < std::size(rows); i++)
+        EXPECT_EQ(allocated[i], rows[i].allocated) << rows[i].position << " / " << rows[i].go;
+}
+
+TEST_F(UciTest, NalimovPathWithoutTablesSwitchesThemOff)
+{
+    start_logged();
+    ASSERT_TRUE(process_send(&engine, "setoption name NalimovPath value /nonexistent  dir"));
+    ASSERT_TRUE(process_send(&engine, "setoption name NalimovPath value /another"));
+    sync();
+    quit();
+    std::string log = log_text();
+    // The words of the path are joined by single blanks.
+    EXPECT_NE(log.find("Initializing tablebases: /nonexistent dir\nNo endgame tables found\n"),
+              std::string::npos) << log;
+    // The tables stay off for the rest of the run: a second path is not tried.
+    EXPECT_EQ(log.find("Initializing tablebases: /another"), std::string::npos) << log;
+}
+
 TEST_F(UciTest, ShorterMoveListStartsANewGame)
 {
     start_logged();

@@ -37,6 +37,7 @@ TEST(UciReferee, QuarvelAgainstQuarvelWithPondering)
     EXPECT_EQ(code, 0) << out;
     EXPECT_NE(out.find("referee: ok"), std::string::npos) << out;
     EXPECT_NE(out.find("Game " + games + ":"), std::string::npos) << out;
+    EXPECT_NE(out.find("Time losses: A 0, B 0"), std::string::npos) << out;
 }
 
 TEST(UciReferee, QuarvelAgainstStockfishAtLowestSkill)
@@ -54,6 +55,8 @@ TEST(UciReferee, QuarvelAgainstStockfishAtLowestSkill)
                               scaled_timeout(240000), &code);
     EXPECT_EQ(code, 0) << out;
     EXPECT_NE(out.find("referee: ok"), std::string::npos) << out;
+    // Only quarvel's clock handling is under test here.
+    EXPECT_NE(out.find("Time losses: A 0,"), std::string::npos) << out;
 }
 
 }  // namespace

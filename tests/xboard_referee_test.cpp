@@ -1,9 +1,9 @@
 // Engine-against-engine games over the xboard protocol, refereed by
 // build/referee: every move checked by the move generator, clocks kept,
 // pondering on, and a clean exit of both engines at the end of their input.
-// Six seconds a side leave room for a loaded test machine: the time the
-// engine spends between reading the clock and sending its move is charged to
-// it, as a real interface would.
+// Eight seconds a side and a lag allowance of 30 ms per move leave room for
+// a loaded test machine, whose scheduling delays the referee would otherwise
+// charge to the engine.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -22,7 +22,7 @@ bool sanitized()
 
 std::string engine_command()
 {
-    return quarvel_path() + " -c /nonexistent-quarvel-dir/quarvel.cfg";
+    return quarvel_path() + " -c /nonexistent-quarvel-dir/quarvel.cfg -o";
 }
 
 // Runs the referee and returns its summary line; the whole transcript goes
@@ -34,7 +34,7 @@ void run_referee(const std::string& first, const std::string& second, int games,
     std::string program = std::string(QUARVEL_BUILD_DIR) + "/referee";
     ASSERT_TRUE(process_start(&referee, program,
                               {"-g", std::to_string(games), "-m", std::to_string(max_plies), "-b",
-                               std::to_string(base_seconds), first, second}));
+                               std::to_string(base_seconds), "-l", "30", first, second}));
     // Each game lasts at most both clocks plus the process overhead.
     int limit = games * (2 * base_seconds + 20) * 1000;
     ASSERT_TRUE(process_read_to_end(&referee, limit)) << process_transcript(&referee);
@@ -49,7 +49,7 @@ void run_referee(const std::string& first, const std::string& second, int games,
 TEST(XboardReferee, QuarvelAgainstQuarvel)
 {
     int games = sanitized() ? 2 : 4;
-    run_referee(engine_command(), engine_command(), games, 60, 6);
+    run_referee(engine_command(), engine_command(), games, 60, 8);
 }
 
 TEST(XboardReferee, QuarvelAgainstFairymax)
@@ -57,7 +57,7 @@ TEST(XboardReferee, QuarvelAgainstFairymax)
     const char* fairymax = "/usr/games/fairymax";
     if (access(fairymax, X_OK) != 0)
         GTEST_SKIP() << "fairymax is not installed";
-    run_referee(engine_command(), fairymax, 2, 60, 6);
+    run_referee(engine_command(), fairymax, 2, 60, 8);
 }
 
 } // namespace

@@ -161,4 +161,46 @@ TEST_F(TurnTest, DrawOfferSurvivesUntilTheTurnIsAnswered)
     draw_offered = 0;
 }
 
+struct ResignCase {
+    int opponent_time;     // centiseconds
+    const char* third;     // output of the third lost search
+};
+
+TEST_F(TurnTest, ResignsOnTheThirdLostSearchWhenTheOpponentHasTime)
+{
+    const ResignCase cases[] = {
+        {300, "0-1 {White resigns}\n"},
+        {200, ""},   // the opponent could lose on time: play on
+    };
+    for (const ResignCase& c : cases) {
+        SCOPED_TRACE(c.opponent_time);
+        ASSERT_EQ(set_board(pos, "k7/q7/q7/q7/8/8/8/7K w - -"), 1);
+        pos->game_active = 1;
+        pos->resign_count = 0;
+        opponent_clock = c.opponent_time;
+        max_depth = 12;
+        // Under xboard only the interface's lines reach standard output.
+        protocol_mode = PROTOCOL_XBOARD;
+        post_enabled = 0;
+        std::string third;
+        for (int turn = 1; turn <= 3; turn++) {
+            output_enabled = 1;
+            testing::internal::CaptureStdout();
+            play_engine_move(pos);
+            std::string out = testing::internal::GetCapturedStdout();
+            output_enabled = 0;
+            ASSERT_LT(pos->root_score, -700);
+            ASSERT_GT(pos->root_score, -30000);
+            if (turn < 3)
+                EXPECT_EQ(out, "");
+            else
+                third = out;
+        }
+        EXPECT_EQ(third, c.third);
+        EXPECT_EQ(pos->game_active, third.empty() ? 1 : 0);
+    }
+    opponent_clock = 0;
+    protocol_mode = PROTOCOL_CONSOLE;
+}
+
 } // namespace

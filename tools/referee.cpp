@@ -1,7 +1,7 @@
 // Referee: plays games between two xboard-protocol engines and checks them.
 //
 //   referee [-g games] [-m max_plies] [-b base_seconds] [-i increment]
-//           [-v] "ENGINE1 ARGS..." "ENGINE2 ARGS..."
+//           [-l lag_ms] [-v] "ENGINE1 ARGS..." "ENGINE2 ARGS..."
 //
 // Every move is checked with this program's own move generator; an illegal
 // move, a move sent out of turn, an "Illegal move" complaint, a loss on time,
@@ -9,6 +9,9 @@
 // its input closes is a fault. The colours alternate from game to game; a game
 // still running after max_plies plies is adjudicated a draw. The exit code is
 // 0 when no fault happened, 1 otherwise. -v lists every move with its time.
+// -l grants each move a lag allowance, as chess servers do: the time between
+// writing the move and the engine reading it (and back) is the machine's,
+// not the engine's; 0 by default.
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -276,6 +279,7 @@ struct Options {
     int base_seconds = 3;
     int increment = 0;
     int verbose = 0;
+    int lag_ms = 0;
     std::string engine_command[2];
 };
 
@@ -365,7 +369,9 @@ std::string play_game(Engine* engines, int white_index, const Options& options, 
         }
         if (!result.empty())
             break;
-        long used = static_cast<long>(now_ms() - start);
+        long used = static_cast<long>(now_ms() - start) - options.lag_ms;
+        if (used < 0)
+            used = 0;
         mover->clock_ms -= used;
         if (options.verbose)
             printf("  ply %d %s: %s in %ld ms, %ld ms left\n", ply, mover->name.c_str(),
@@ -400,16 +406,17 @@ int main(int argc, char** argv)
     signal(SIGPIPE, SIG_IGN);
     Options options;
     int opt;
-    while ((opt = getopt(argc, argv, "g:m:b:i:v")) != -1) {
+    while ((opt = getopt(argc, argv, "g:m:b:i:l:v")) != -1) {
         switch (opt) {
         case 'g': options.games = atoi(optarg); break;
         case 'm': options.max_plies = atoi(optarg); break;
         case 'b': options.base_seconds = atoi(optarg); break;
         case 'i': options.increment = atoi(optarg); break;
         case 'v': options.verbose = 1; break;
+        case 'l': options.lag_ms = atoi(optarg); break;
         default:
             fprintf(stderr, "usage: referee [-g games] [-m max_plies] [-b base_seconds] "
-                            "[-i increment] \"ENGINE1 ARGS\" \"ENGINE2 ARGS\"\n");
+                            "[-i increment] [-l lag_ms] [-v] \"ENGINE1 ARGS\" \"ENGINE2 ARGS\"\n");
             return 2;
         }
     }

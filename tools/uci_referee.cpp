@@ -8,8 +8,12 @@
 //
 // An engine is a command line split at blanks ("/path/quarvel -x"). -a and -b
 // send "setoption" lines to engine A and B. Colours alternate, engine A white
-// in the first game. The last line is "referee: ok" (exit 0) or
-// "referee: FAILED: <reason>" (exit 1).
+// in the first game. A game ends by mate, stalemate, the 50-move rule,
+// threefold repetition, bare material, a loss on time or the ply limit (a
+// draw). Before the last line comes "Time losses: A n, B m"; the last line is
+// "referee: ok" (exit 0) or "referee: FAILED: <reason>" (exit 1) for a fault
+// of the dialogue: an illegal or missing move, a bestmove while pondering, an
+// engine that does not start or does not exit cleanly.
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -52,6 +56,7 @@ struct Engine {
     long long clock_ms = 0;
     bool pondering = false;
     std::string ponder_move;            // coordinate text the engine ponders on
+    int time_losses = 0;
 };
 
 std::string failure;   // first failure found; the games stop there
@@ -341,6 +346,12 @@ int play_game(Engine* white, Engine* black, const Settings& s, std::string* reas
 
         Engine* mover = side == WHITE ? white : black;
         Engine* waiting = side == WHITE ? black : white;
+        // Whatever the mover wrote while it pondered came before the command
+        // that releases it.
+        engine_drain(mover);
+        watch_ponderer(mover);
+        if (!failure.empty())
+            break;
         long long started;
         if (mover->pondering && mover->ponder_move == last_move) {
             engine_send(mover, "ponderhit");
@@ -361,7 +372,12 @@ int play_game(Engine* white, Engine* black, const Settings& s, std::string* reas
         }
         mover->clock_ms -= used;
         if (mover->clock_ms < 0) {
-            fail(mover->command + " lost on time (" + std::to_string(-mover->clock_ms) + " ms over)");
+            // A game result, not a protocol fault: the caller decides whose
+            // time losses matter.
+            mover->time_losses++;
+            result = side == WHITE ? 2 : 1;
+            *reason = (side == WHITE ? "White" : "Black") + std::string(" loses on time, ") +
+                      std::to_string(-mover->clock_ms) + " ms over";
             break;
         }
         mover->clock_ms += s.inc_ms;
@@ -489,6 +505,7 @@ int main(int argc, char** argv)
     shut_down(&engines[0]);
     shut_down(&engines[1]);
     std::printf("Score: A %d, B %d, draws %d\n", score[0], score[1], score[2]);
+    std::printf("Time losses: A %d, B %d\n", engines[0].time_losses, engines[1].time_losses);
     if (!failure.empty()) {
         std::printf("referee: FAILED: %s\n", failure.c_str());
         return 1;

@@ -131,7 +131,7 @@ std::string quarvel_path()
 
 bool start_quarvel(EngineProcess* proc, const std::vector<std::string>& args)
 {
-    std::vector<std::string> full = {"-c", "/nonexistent-quarvel-dir/quarvel.cfg"};
+    std::vector<std::string> full = {"-c", "/nonexistent-quarvel-dir/quarvel.cfg", "-o"};
     full.insert(full.end(), args.begin(), args.end());
     const char* tmp = std::getenv("TMPDIR");
     std::string dir = (tmp != nullptr && tmp[0] != '\0') ? tmp : "/tmp";

@@ -32,8 +32,9 @@ struct EngineProcess {
 std::string quarvel_path();
 
 // Starts build/quarvel with `args` in the system temporary directory, with a
-// configuration file name that does not exist, so that no stray quarvel.cfg,
-// log or book of the test machine changes what the engine does.
+// configuration file name that does not exist and the opening book off (-o),
+// so that no stray quarvel.cfg or quarvel.bok of the test machine changes
+// what the engine does.
 bool start_quarvel(EngineProcess* proc, const std::vector<std::string>& args = {});
 
 // Starts `program` with `args` (argv[1..]) in directory `cwd` (empty: the

@@ -1,0 +1,603 @@
+// The book builder: replays the games of a PGN file up to a depth, counts
+// every position reached after a move in a pool in memory, spills the pool
+// as sorted run files, merges the runs by streaming (up to 20 at a time) and
+// writes the positions played often enough as the book.
+#include "book/book.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "board/attacks.h"
+#include "board/clock.h"
+#include "board/fen.h"
+#include "board/makemove.h"
+#include "board/movegen.h"
+#include "board/notation.h"
+#include "board/output.h"
+#include "frontend/diagram.h"
+
+int book_run_count = 0;
+
+namespace {
+
+constexpr char MERGE_FILE_NAME[] = "book.tmp";
+
+// Run numbers below this were created by the current build; they are removed
+// when the build fails half-way.
+int runs_created = 0;
+
+void run_file_name(char* buffer, size_t size, int number)
+{
+    snprintf(buffer, size, "book.tmp.%d", number);
+}
+
+void remove_temporary_files()
+{
+    char name[32];
+    for (int i = 0; i < runs_created; i++) {
+        run_file_name(name, sizeof name, i);
+        remove(name);
+    }
+    remove(MERGE_FILE_NAME);
+}
+
+[[noreturn]] void fail_with_perror(const char* what)
+{
+    perror(what);
+    remove_temporary_files();
+    exit(1);
+}
+
+[[noreturn]] void fail_with_text(const char* text)
+{
+    remove_temporary_files();
+    exit_with_message(text);
+}
+
+[[noreturn]] void fail_io(const char* operation)
+{
+    char text[160];
+    snprintf(text, sizeof text, "book: %s: %s", operation, strerror(errno ? errno : EIO));
+    fail_with_text(text);
+}
+
+int write_header(FILE* stream, const BookHeader* header)
+{
+    unsigned char bytes[BOOK_HEADER_SIZE];
+    book_encode_header(header, bytes);
+    if (fseeko(stream, 0, SEEK_SET) != 0)
+        return 0;
+    return fwrite(bytes, BOOK_HEADER_SIZE, 1, stream) == 1;
+}
+
+void write_entry(FILE* stream, const BookEntry* entry)
+{
+    unsigned char bytes[BOOK_ENTRY_SIZE];
+    book_encode_entry(entry, bytes);
+    if (fwrite(bytes, BOOK_ENTRY_SIZE, 1, stream) != 1)
+        fail_io("fwrite");
+}
+
+// 1 when an entry was read, 0 at the end of the stream.
+int read_entry(FILE* stream, BookEntry* out)
+{
+    unsigned char bytes[BOOK_ENTRY_SIZE];
+    if (fread(bytes, BOOK_ENTRY_SIZE, 1, stream) != 1) {
+        if (ferror(stream))
+            fail_io("fread");
+        return 0;
+    }
+    book_decode_entry(bytes, out);
+    return 1;
+}
+
+void add_counts(BookEntry* into, const BookEntry* from)
+{
+    into->played += from->played;
+    into->white_wins += from->white_wins;
+    into->black_wins += from->black_wins;
+    into->draws += from->draws;
+    into->flags |= from->flags;
+}
+
+void set_version(BookHeader* header, const char* created)
+{
+    memset(header, 0, sizeof *header);
+    memcpy(header->version, BOOK_VERSION, sizeof BOOK_VERSION);
+    snprintf(header->created, sizeof header->created, "%s", created);
+}
+
+void close_checked(FILE* stream)
+{
+    if (fclose(stream) != 0)
+        fail_io("fwrite");
+}
+
+// ---------------------------------------------------------------------------
+// PGN tokens. A token is kept up to BOOK_TOKEN_MAX characters; the rest of a
+// longer one is read and dropped, but its length and last two characters are
+// remembered so that a long one-token comment still counts as closed.
+
+struct Token {
+    char text[BOOK_TOKEN_MAX + 1];
+    int length;             // whole length, also beyond what was kept
+    int last;
+    int second_last;
+};
+
+int read_token(FILE* stream, Token* token)
+{
+    int c;
+    do
+        c = getc(stream);
+    while (c != EOF && isspace(c));
+    if (c == EOF)
+        return 0;
+    int kept = 0;
+    token->length = 0;
+    token->last = token->second_last = 0;
+    while (c != EOF && !isspace(c)) {
+        if (kept < BOOK_TOKEN_MAX)
+            token->text[kept++] = char(c);
+        token->second_last = token->last;
+        token->last = c;
+        token->length++;
+        c = getc(stream);
+    }
+    token->text[kept] = 0;
+    return 1;
+}
+
+void skip_nested(FILE* stream, int open, int close)
+{
+    int depth = 1;
+    int c;
+    while (depth > 0 && (c = getc(stream)) != EOF) {
+        if (c == open)
+            depth++;
+        else if (c == close)
+            depth--;
+    }
+}
+
+// The whole rest of the line, however long: the tail of a long tag must not
+// be read as moves.
+void drop_line(FILE* stream)
+{
+    int c;
+    do
+        c = getc(stream);
+    while (c != EOF && c != '\n');
+}
+
+struct Builder {
+    Position* pos;
+    BookEntry** index;
+    BookEntry* pool_block;
+    BookEntry** pool;
+    int pool_count;
+    int result;
+    int ply;
+    int games;
+    int game_abandoned;     // a refused move: the board no longer follows the game
+    int setup_game;         // the game starts from a set-up position, not ours
+    int moves_seen;         // move texts since the last tag
+    int depth;
+    u32 last_progress;
+};
+
+void count_move(Builder* b, const char* text)
+{
+    while (*text == '*')
+        text++;
+    if (*text == 0)
+        return;
+    b->moves_seen = 1;
+    Position* pos = b->pos;
+    if (b->ply >= b->depth || b->result == RESULT_NONE || b->game_abandoned || b->setup_game ||
+        !state_stack_has_room(pos)) {
+        b->ply++;
+        return;
+    }
+    int annotation = 0;
+    for (const char* p = text; *p; p++) {
+        if (*p == '!')
+            annotation++;
+        else if (*p == '?')
+            annotation--;
+    }
+    Move move = parse_move(pos, text);
+    const int mover = pos->side_to_move;
+    int refused = move == 0 || !is_move_valid(pos, move);
+    if (!refused) {
+        make_move(pos, move);
+        if (is_in_check(pos, mover)) {
+            unmake_move(pos, move);
+            refused = 1;
+        }
+    }
+    if (refused) {
+        report_invalid_move(pos, move);
+        b->game_abandoned = 1;
+        b->ply++;
+        return;
+    }
+
+    const u64 key = *pos->key_top;
+    BookEntry** slot = &b->index[key % BOOK_INDEX_SLOTS];
+    BookEntry* entry = *slot;
+    if (entry == nullptr || book_entry_key(entry) != key) {
+        entry = b->pool[b->pool_count++];
+        memset(entry, 0, sizeof *entry);
+        entry->key_low = std::uint32_t(key);
+        entry->key_high = std::uint32_t(key >> 32);
+        entry->learn = BOOK_LEARN_UNIT;
+        *slot = entry;
+    }
+    switch (annotation) {
+    case -2: entry->flags |= BOOK_MARK_BAD; break;
+    case -1: entry->flags |= BOOK_MARK_DUBIOUS; break;
+    case 1: entry->flags |= BOOK_MARK_GOOD; break;
+    case 2: entry->flags |= BOOK_MARK_VERY_GOOD; break;
+    default: break;
+    }
+    entry->played++;
+    if (b->result == RESULT_WHITE_WON)
+        entry->white_wins++;
+    else if (b->result == RESULT_BLACK_WON)
+        entry->black_wins++;
+    else if (b->result == RESULT_DRAW)
+        entry->draws++;
+
+    if (b->pool_count >= BOOK_POOL_SIZE) {
+        write_book_run(b->pool, BOOK_POOL_SIZE, b->depth);
+        memset(b->pool_block, 0, sizeof(BookEntry) * BOOK_POOL_SIZE);
+        b->pool_count = 0;
+    }
+    b->ply++;
+}
+
+void read_result_tag(Builder* b, FILE* stream)
+{
+    Token value;
+    if (!read_token(stream, &value))
+        value.text[0] = 0;
+    if (strcmp(value.text, "\"1-0\"]") == 0)
+        b->result = RESULT_WHITE_WON;
+    else if (strcmp(value.text, "\"0-1\"]") == 0)
+        b->result = RESULT_BLACK_WON;
+    else if (strcmp(value.text, "\"1/2-1/2\"]") == 0)
+        b->result = RESULT_DRAW;
+    else if (strcmp(value.text, "\"*\"]") == 0)
+        b->result = RESULT_NONE;
+    else
+    {
+        char text[BOOK_TOKEN_MAX + 16];
+        snprintf(text, sizeof text, "Parse error: %s", value.text);
+        fail_with_text(text);
+    }
+}
+
+void start_game(Builder* b, u32 start)
+{
+    b->games++;
+    if (b->games % 1000 == 0) {
+        u32 now = get_time_cs();
+        emit_text("Games %d, positions %d, %s(sec)\n", b->games, b->pool_count,
+                  format_time(b->last_progress != 0 ? b->last_progress : start, now));
+        b->last_progress = now;
+    }
+    setup_new_game(b->pos);
+    b->ply = 0;
+    b->game_abandoned = 0;
+}
+
+void read_games(Builder* b, FILE* stream, u32 start)
+{
+    Token token;
+    while (read_token(stream, &token)) {
+        const char* text = token.text;
+        switch (text[0]) {
+        case '$':
+            break;
+        case '(':
+        case '{': {
+            const int close = text[0] == '(' ? ')' : '}';
+            if (token.last == close || (token.length >= 2 && token.second_last == close))
+                break;
+            skip_nested(stream, text[0], close);
+            break;
+        }
+        case '[':
+            // The first tag after moves opens the next game's tag section.
+            if (b->moves_seen) {
+                b->moves_seen = 0;
+                b->setup_game = 0;
+            }
+            if (strcmp(text, "[Result") == 0) {
+                read_result_tag(b, stream);
+            } else if (strcmp(text, "[FEN") == 0) {
+                emit_text("SN\n");
+                b->result = RESULT_NONE;
+                // Also when a result tag follows: the moves belong to another
+                // start position.
+                b->setup_game = 1;
+                drop_line(stream);
+            } else {
+                drop_line(stream);
+            }
+            break;
+        default:
+            if (isdigit(static_cast<unsigned char>(text[0]))) {
+                if (text[0] == '1' && text[1] == '.' && text[2] != '.')
+                    start_game(b, start);
+                if (strcmp(text, "1/2-1/2") == 0 || strcmp(text, "1-0") == 0 ||
+                    strcmp(text, "0-1") == 0)
+                    break;
+                const char* dot = strrchr(text, '.');
+                count_move(b, dot != nullptr ? dot + 1 : text);
+            } else {
+                count_move(b, text);
+            }
+            break;
+        }
+    }
+}
+
+struct MergeRun {
+    FILE* stream;
+    char name[32];
+    int to_come;            // entries not yet consumed, the current one included
+    int has_current;
+    BookEntry current;
+};
+
+void fetch_next(MergeRun* run)
+{
+    if (read_entry(run->stream, &run->current))
+        run->has_current = 1;
+    else
+        run->to_come = 0;   // a run shorter than its header: nothing more will come
+}
+
+}  // namespace
+
+const char* format_current_date()
+{
+    static char text[32];
+    time_t now = time(nullptr);
+    char buffer[64];
+    const char* formatted = ctime_r(&now, buffer);
+    snprintf(text, sizeof text, "%.24s", formatted != nullptr ? formatted : "");
+    return text;
+}
+
+int compare_book_entries(const void* a, const void* b)
+{
+    const BookEntry* x = *static_cast<const BookEntry* const*>(a);
+    const BookEntry* y = *static_cast<const BookEntry* const*>(b);
+    const u64 kx = book_entry_key(x), ky = book_entry_key(y);
+    return kx < ky ? -1 : kx > ky ? 1 : 0;
+}
+
+void write_book_run(BookEntry** entries, int count, int depth)
+{
+    char name[32];
+    run_file_name(name, sizeof name, book_run_count);
+    book_run_count++;
+    if (book_run_count > runs_created)
+        runs_created = book_run_count;
+    FILE* stream = fopen(name, "wb");
+    if (stream == nullptr)
+        fail_with_perror(name);
+    if (count > 0)
+        qsort(entries, size_t(count), sizeof(BookEntry*), compare_book_entries);
+
+    BookHeader header;
+    set_version(&header, "1999");
+    header.entry_count = count;
+    header.depth = depth;
+    if (!write_header(stream, &header))
+        fail_with_perror(name);
+
+    for (int i = 0; i < count;) {
+        BookEntry copy = *entries[i];
+        const u64 key = book_entry_key(&copy);
+        int j = i + 1;
+        for (; j < count && book_entry_key(entries[j]) == key; j++) {
+            add_counts(&copy, entries[j]);
+            header.entry_count--;
+        }
+        write_entry(stream, &copy);
+        i = j;
+    }
+    if (!write_header(stream, &header))
+        fail_with_perror(name);
+    close_checked(stream);
+}
+
+int merge_book_runs()
+{
+    int n = book_run_count;
+    if (n < 2)
+        return -1;
+    if (n > BOOK_MERGE_MAX)
+        n = BOOK_MERGE_MAX;
+
+    emit_text("Merging");
+    for (int i = 0; i < n; i++)
+        emit_text(" book.tmp.%d", book_run_count - 1 - i);
+    emit_text("\n");
+
+    MergeRun runs[BOOK_MERGE_MAX];
+    BookHeader first_header;
+    for (int i = 0; i < n; i++) {
+        MergeRun* run = &runs[i];
+        book_run_count--;
+        run_file_name(run->name, sizeof run->name, book_run_count);
+        run->stream = fopen(run->name, "rb");
+        BookHeader header;
+        if (run->stream == nullptr || read_book_header(run->stream, &header) != 1)
+            fail_with_perror(run->name);
+        if (i == 0)
+            first_header = header;
+        run->to_come = header.entry_count > 0 ? header.entry_count : 0;
+        run->has_current = 0;
+    }
+
+    FILE* out = fopen(MERGE_FILE_NAME, "wb");
+    if (out == nullptr || !write_header(out, &first_header))
+        fail_with_perror(MERGE_FILE_NAME);
+
+    int written = 0;
+    for (;;) {
+        int any = 0;
+        for (int i = 0; i < n; i++) {
+            if (runs[i].to_come > 0 && !runs[i].has_current)
+                fetch_next(&runs[i]);
+            if (runs[i].to_come > 0)
+                any = 1;
+        }
+        if (!any)
+            break;
+        for (int a = 0; a < n; a++) {
+            if (runs[a].to_come <= 0)
+                continue;
+            for (int b = a + 1; b < n; b++) {
+                if (runs[b].to_come <= 0 ||
+                    book_entry_key(&runs[b].current) != book_entry_key(&runs[a].current))
+                    continue;
+                add_counts(&runs[a].current, &runs[b].current);
+                runs[b].to_come--;
+                runs[b].has_current = 0;
+                if (runs[b].to_come > 0)
+                    fetch_next(&runs[b]);
+            }
+        }
+        int best = -1;
+        for (int i = 0; i < n; i++) {
+            if (runs[i].to_come <= 0)
+                continue;
+            if (best < 0 || book_entry_key(&runs[i].current) < book_entry_key(&runs[best].current))
+                best = i;
+        }
+        if (best < 0)
+            break;
+        write_entry(out, &runs[best].current);
+        written++;
+        runs[best].to_come--;
+        runs[best].has_current = 0;
+    }
+
+    BookHeader header = first_header;
+    snprintf(header.created, sizeof header.created, "%.27s", format_current_date());
+    header.entry_count = written;
+    if (!write_header(out, &header))
+        fail_with_perror("fwrite");
+    close_checked(out);
+    for (int i = 0; i < n; i++)
+        fclose(runs[i].stream);
+    for (int i = 0; i < n; i++)
+        if (remove(runs[i].name) != 0)
+            fail_with_perror(runs[i].name);
+
+    char name[32];
+    run_file_name(name, sizeof name, book_run_count);
+    remove(name);
+    if (rename(MERGE_FILE_NAME, name) != 0)
+        fail_with_perror("rename");
+    book_run_count++;
+    return 0;
+}
+
+void filter_book(const char* input_name, const char* book_name, int min_played)
+{
+    emit_text("Removing moves played lesser then %d times\n", min_played);
+    FILE* book = fopen(book_name, "wb+");
+    if (book == nullptr)
+        fail_with_perror(book_name);
+    FILE* input = fopen(input_name, "rb");
+    if (input == nullptr)
+        fail_with_perror(input_name);
+
+    BookHeader header;
+    if (read_book_header(input, &header) != 1) {
+        if (!ferror(input))
+            errno = EIO;
+        fail_io("fread");
+    }
+    if (!write_header(book, &header))
+        fail_io("fwrite");
+
+    int written = 0;
+    u64 previous = 0;   // every key must be above 0 and above the one before
+    BookEntry entry;
+    while (read_entry(input, &entry)) {
+        const u64 key = book_entry_key(&entry);
+        if (key <= previous) {
+            fclose(book);
+            remove(book_name);
+            fail_with_text("Duplicated hashkeys");
+        }
+        previous = key;
+        if (entry.played >= std::uint32_t(min_played)) {
+            write_entry(book, &entry);
+            written++;
+        }
+    }
+
+    snprintf(header.created, sizeof header.created, "%.27s", format_current_date());
+    header.entry_count = written;
+    if (!write_header(book, &header))
+        fail_io("fwrite");
+    close_checked(book);
+    fclose(input);
+}
+
+void build_book(const char* pgn_file_name, const char* book_file_name, int depth, int min_played)
+{
+    const u32 start = get_time_cs();
+    emit_text("Creating book %s %d\n", book_file_name, depth);
+
+    Builder b;
+    memset(&b, 0, sizeof b);
+    b.pos = create_position();
+    setup_new_game(b.pos);
+    b.index = static_cast<BookEntry**>(alloc_mem(sizeof(BookEntry*) * BOOK_INDEX_SLOTS));
+    memset(b.index, 0, sizeof(BookEntry*) * BOOK_INDEX_SLOTS);
+    book_run_count = 0;
+    runs_created = 0;
+    b.pool_block = static_cast<BookEntry*>(alloc_mem(sizeof(BookEntry) * BOOK_POOL_SIZE));
+    memset(b.pool_block, 0, sizeof(BookEntry) * BOOK_POOL_SIZE);
+    b.pool = static_cast<BookEntry**>(alloc_mem(sizeof(BookEntry*) * BOOK_POOL_SIZE));
+    for (int i = 0; i < BOOK_POOL_SIZE; i++)
+        b.pool[i] = &b.pool_block[i];
+    b.depth = depth;
+
+    FILE* pgn = fopen(pgn_file_name, "rb");
+    if (pgn == nullptr) {
+        // Nothing was built: the exit code must not report success.
+        perror(pgn_file_name);
+        exit(1);
+    }
+    read_games(&b, pgn, start);
+    write_book_run(b.pool, b.pool_count, depth);
+    emit_text("\n");
+    fclose(pgn);
+
+    while (merge_book_runs() == 0) {
+    }
+    char run_name[32];
+    run_file_name(run_name, sizeof run_name, 0);
+    filter_book(run_name, book_file_name, min_played);
+    remove(run_name);
+
+    free_mem(b.pool);
+    free_mem(b.pool_block);
+    free_mem(b.index);
+    destroy_position(b.pos);
+    runs_created = 0;
+}

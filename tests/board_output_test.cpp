@@ -1,0 +1,158 @@
+// The output channel's routing by protocol mode and output switch, the log
+// file, the fatal exit, and the clock and text formats.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "board/board.h"
+
+namespace {
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+struct ChannelState {
+    int mode = protocol_mode, enabled = output_enabled;
+    ~ChannelState() {
+        protocol_mode = mode;
+        output_enabled = enabled;
+        close_log_file();
+    }
+};
+
+TEST(BoardOutput, RoutingByModeAndSwitch) {
+    ChannelState saved;
+    char name[512];
+    snprintf(name, sizeof name, "%s/tests/board_output_test_%d.log", QUARVEL_BUILD_DIR, int(getpid()));
+    const std::string path = name;
+    remove(path.c_str());
+    open_log_file(path.c_str());
+    ASSERT_NE(log_file, nullptr);
+
+    struct Row {
+        int enabled, mode;
+        const char* plain_stdout;
+        const char* any_stdout;
+    } rows[] = {
+        {1, 0, "a0", "b0"}, {1, 1, "", "b1"}, {1, 2, "", "b2"}, {0, 0, "", ""}, {0, 2, "", ""},
+    };
+    std::string expected_log;
+    for (const Row& r : rows) {
+        output_enabled = r.enabled;
+        protocol_mode = r.mode;
+        testing::internal::CaptureStdout();
+        emit_text("a%d", r.mode);
+        std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(out, r.plain_stdout) << r.enabled << " " << r.mode;
+        testing::internal::CaptureStdout();
+        emit_text_any_mode("b%d", r.mode);
+        out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(out, r.any_stdout) << r.enabled << " " << r.mode;
+        char line[8];
+        if (r.enabled) {
+            snprintf(line, sizeof line, "a%d", r.mode);
+            expected_log += line;
+        }
+        snprintf(line, sizeof line, "b%d", r.mode);
+        expected_log += line;
+    }
+    close_log_file();
+    EXPECT_EQ(read_file(path), expected_log);
+    remove(path.c_str());
+}
+
+TEST(BoardOutput, LogFileProblems) {
+    ChannelState saved;
+    open_log_file("");
+    EXPECT_EQ(log_file, nullptr);
+    testing::internal::CaptureStderr();
+    open_log_file("/nonexistent-dir-quarvel/x.log");
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(log_file, nullptr);
+    EXPECT_EQ(err.rfind("/nonexistent-dir-quarvel/x.log: ", 0), 0u) << err;
+}
+
+TEST(BoardOutputDeathTest, FatalMessageReachesStandardErrorInEveryMode) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (int mode : {0, 1, 2}) {
+        EXPECT_EXIT(
+            {
+                protocol_mode = mode;
+                exit_with_message("material");
+            },
+            testing::ExitedWithCode(1), "material");
+    }
+    EXPECT_EXIT(
+        {
+            output_enabled = 0;
+            exit_with_message("malloc: ran out of memory");
+        },
+        testing::ExitedWithCode(1), "malloc: ran out of memory");
+}
+
+TEST(BoardOutput, Memory) {
+    char* copy = dup_string("quarvel");
+    EXPECT_STREQ(copy, "quarvel");
+    free_mem(copy);
+    void* block = alloc_mem(0);
+    EXPECT_NE(block, nullptr);
+    free_mem(block);
+}
+
+TEST(BoardClock, TextFormats) {
+    struct TimeCase {
+        u32 start, end;
+        const char* text;
+    } times[] = {{0, 5999, "59.99"}, {0, 6000, "1:00"}, {100, 100, "0.00"}, {0, 705, "7.05"},
+                 {0, 12300, "2:03"}, {0, 450000, "75:00"}, {4294967290u, 10, "0.16"}};
+    for (const TimeCase& t : times) EXPECT_STREQ(format_time(t.start, t.end), t.text);
+
+    char buffer[32];
+    struct SizeCase {
+        int64_t bytes;
+        const char* text;
+    } sizes[] = {{1023, "1023"}, {1024, "1K"}, {1048575, "1023K"}, {33554432, "32M"}, {3145729, "3M"}, {0, "0"}};
+    for (const SizeCase& s : sizes) EXPECT_STREQ(format_size(buffer, s.bytes), s.text);
+
+    struct ScoreCase {
+        int score;
+        const char* text;
+    } scores[] = {{30000, "300.00"}, {30001, "#1383"}, {-30001, "-#1383"}, {32766, "#01"},
+                  {32764, "#02"}, {-32766, "-#01"}, {35, "0.35"}, {-120, "-1.20"}, {0, "0.00"}};
+    for (const ScoreCase& s : scores) EXPECT_STREQ(format_score(buffer, s.score), s.text);
+
+    EXPECT_EQ(compute_percent(5, 0), 0.0);
+    EXPECT_DOUBLE_EQ(compute_percent(1, 4), 25.0);
+    EXPECT_DOUBLE_EQ(compute_percent(3000000000u, 4000000000u), 75.0);
+}
+
+TEST(BoardClock, ClocksAndSpeed) {
+    Position* pos = create_position();
+    const u32 a = get_time_cs();
+    const u32 b = get_time_cs();
+    EXPECT_GE(b, a);
+    EXPECT_LT(a, 100u * 3600);  // counts from process start
+    EXPECT_GE(get_cpu_time_cs(), 0);
+    pos->search_start = int(get_time_cs() + 1000);
+    node_count = 123456;
+    EXPECT_EQ(get_nodes_per_second(pos), 0);  // no time elapsed: never a division by zero
+    const u32 start = get_time_cs();
+    pos->search_start = int(start);
+    while (get_time_cs() < start + 2) {
+    }
+    const int nps = get_nodes_per_second(pos);
+    EXPECT_GT(nps, 0);
+    EXPECT_LE(nps, 123456 * 50);
+    EXPECT_GE(get_elapsed_cs(pos), 2u);
+    node_count = 0;
+    destroy_position(pos);
+}
+
+}  // namespace

@@ -1,0 +1,170 @@
+// Precomputed tables against slow references written from their
+// definitions, and the attack questions built on them.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+
+#include "tests/board_support.h"
+
+namespace {
+
+u64 sq(int s) { return u64(1) << s; }
+int file_of(int s) { return s & 7; }
+int rank_of(int s) { return s >> 3; }
+
+// Squares reached from s in one direction up to and including the first
+// occupied square.
+u64 slow_ray(int s, int df, int dr, u64 occupied) {
+    u64 set = 0;
+    for (int f = file_of(s) + df, r = rank_of(s) + dr; f >= 0 && f < 8 && r >= 0 && r < 8; f += df, r += dr) {
+        set |= sq(r * 8 + f);
+        if (occupied & sq(r * 8 + f)) break;
+    }
+    return set;
+}
+
+TEST(BoardTables, SliderLookupsMatchRayWalk) {
+    board_tests_init();
+    auto pos = new_position();
+    std::mt19937_64 rng(99);
+    for (int trial = 0; trial < 2000; trial++) {
+        u64 occupied = rng() & rng();
+        pos->occupied = occupied;
+        pos->occupied_rot90 = pos->occupied_rot45 = pos->occupied_rot315 = 0;
+        for (int s = 0; s < 64; s++)
+            if (occupied & sq(s)) {
+                pos->occupied_rot90 |= sq(ROT90_INDEX[s]);
+                pos->occupied_rot45 |= sq(ROT45_INDEX[s]);
+                pos->occupied_rot315 |= sq(ROT315_INDEX[s]);
+            }
+        for (int s = 0; s < 64; s++) {
+            const u64 rank = slow_ray(s, 1, 0, occupied) | slow_ray(s, -1, 0, occupied);
+            const u64 file = slow_ray(s, 0, 1, occupied) | slow_ray(s, 0, -1, occupied);
+            const u64 a1h8 = slow_ray(s, 1, 1, occupied) | slow_ray(s, -1, -1, occupied);
+            const u64 h1a8 = slow_ray(s, -1, 1, occupied) | slow_ray(s, 1, -1, occupied);
+            ASSERT_EQ(rank_attacks_from(pos.get(), s), rank) << s;
+            ASSERT_EQ(file_attacks_from(pos.get(), s), file) << s;
+            ASSERT_EQ(diag_a1h8_attacks_from(pos.get(), s), a1h8) << s;
+            ASSERT_EQ(diag_h1a8_attacks_from(pos.get(), s), h1a8) << s;
+            const int p = int((pos->occupied >> (s & 56)) & 127);
+            ASSERT_EQ(rank_mobility[s][p], 2 * count_bits(rank));
+            const int d = int((pos->occupied_rot45 >> SHIFT45[s]) & 127);
+            ASSERT_EQ(diag_a1h8_mobility[s][d], 3 * count_bits(a1h8));
+        }
+    }
+}
+
+TEST(BoardTables, RotationLayouts) {
+    const int rot45[][2] = {{SQ_A8, 0}, {48, 1}, {SQ_B8, 2}, {40, 3}, {49, 4}, {SQ_C8, 5}, {SQ_A1, 28},
+                            {9, 29}, {SQ_H8, 35}, {SQ_G1, 61}, {15, 62}, {SQ_H1, 63}};
+    for (auto& r : rot45) EXPECT_EQ(ROT45_INDEX[r[0]], r[1]) << r[0];
+    const int rot315[][2] = {{SQ_H8, 0}, {55, 1}, {SQ_G8, 2}, {47, 3}, {SQ_H1, 28}, {14, 29},
+                             {SQ_A8, 35}, {SQ_B1, 61}, {8, 62}, {SQ_A1, 63}};
+    for (auto& r : rot315) EXPECT_EQ(ROT315_INDEX[r[0]], r[1]) << r[0];
+    EXPECT_EQ(SHIFT45[SQ_A1], 28);
+    EXPECT_EQ(SHIFT45[SQ_A8], 0);
+    EXPECT_EQ(SHIFT45[SQ_H1], 63);
+    EXPECT_EQ(SHIFT315[SQ_H1], 28);
+    EXPECT_EQ(SHIFT315[SQ_H8], 0);
+    EXPECT_EQ(SHIFT315[SQ_A1], 63);
+    EXPECT_EQ(DIAG_LENGTH_A1H8[SQ_H1], 1);
+    EXPECT_EQ(DIAG_LENGTH_H1A8[SQ_H1], 8);
+    for (int s = 0; s < 64; s++) EXPECT_EQ(ROT90_INDEX[s], file_of(s) * 8 + rank_of(s));
+}
+
+TEST(BoardTables, LeaperAndMaskDefinitions) {
+    board_tests_init();
+    for (int s = 0; s < 64; s++) {
+        u64 knight = 0, king = 0;
+        for (int t = 0; t < 64; t++) {
+            const int df = std::abs(file_of(s) - file_of(t)), dr = std::abs(rank_of(s) - rank_of(t));
+            if ((df == 1 && dr == 2) || (df == 2 && dr == 1)) knight |= sq(t);
+            if (std::max(df, dr) == 1) king |= sq(t);
+        }
+        EXPECT_EQ(knight_attacks[s], knight) << s;
+        EXPECT_EQ(king_attacks[s], king) << s;
+        EXPECT_EQ(square_mask[s], sq(s));
+        EXPECT_EQ(count_bits(file_mask[s]), 8);
+        EXPECT_EQ(count_bits(rank_mask[s]), 8);
+        EXPECT_TRUE(((dark_square_mask >> s) & 1) == (((file_of(s) + rank_of(s)) & 1) == 0)) << s;
+        for (int t = 0; t < 64; t++) {
+            const int df = file_of(t) - file_of(s), dr = rank_of(t) - rank_of(s);
+            int step = 0;
+            if (s != t && (df == 0 || dr == 0 || std::abs(df) == std::abs(dr)))
+                step = (dr > 0 ? 8 : dr < 0 ? -8 : 0) + (df > 0 ? 1 : df < 0 ? -1 : 0);
+            ASSERT_EQ(direction_table[s][t], step) << s << " " << t;
+        }
+        if (rank_of(s) == 7) {
+            EXPECT_EQ(pawn_attacks_white[s], 0u);
+        }
+        if (rank_of(s) == 0) {
+            EXPECT_EQ(pawn_attacks_black[s], 0u);
+        }
+        if (rank_of(s) == 6) {
+            EXPECT_EQ(adjacent_span_up[s], 0u);
+        }
+        if (rank_of(s) == 1) {
+            EXPECT_EQ(adjacent_span_down[s], 0u);
+        }
+    }
+    EXPECT_EQ(knight_attacks[SQ_A1], sq(17) | sq(10));
+    EXPECT_EQ(knight_attacks[SQ_H8], sq(46) | sq(53));
+    EXPECT_EQ(direction_table[SQ_A1][SQ_H8], 9);
+    EXPECT_EQ(direction_table[SQ_A1][17], 0);
+    EXPECT_EQ(light_square_mask, ~dark_square_mask);
+    EXPECT_EQ(passed_mask_white[28], ray_north[27] | ray_north[28] | ray_north[29]);
+    EXPECT_EQ(castle_path_white_long, sq(SQ_B1) | sq(SQ_C1) | sq(SQ_D1));
+    EXPECT_EQ(trapped_rook_mask[SQ_G1], sq(SQ_H1) | sq(15));
+    // A pawn on e4 promotes in 4 moves: a king on a3 is outside its square,
+    // on a8 (four steps from e8) it is not, and a3 is within the far square.
+    EXPECT_TRUE(outside_square_white[28] & sq(16));
+    EXPECT_FALSE(outside_square_white[28] & sq(SQ_A8));
+    EXPECT_FALSE(outside_square_white_far[28] & sq(16));
+    EXPECT_TRUE(outside_square_black[36] & sq(40));
+    // On its starting rank the pawn may step twice.
+    EXPECT_EQ(outside_square_white[12], outside_square_white[20]);
+    // Pawn file patterns.
+    EXPECT_TRUE(pawn_file_pattern[0x01][0x04] & 0x01);
+    EXPECT_FALSE(pawn_file_pattern[0x01][0x02] & 0x11);
+    EXPECT_EQ(pawn_file_pattern[0][0xFF], 0);
+    EXPECT_EQ(pawn_file_pattern[0xFF][0], 0);
+    // Calling the driver again yields the same tables.
+    const u64 dark = dark_square_mask;
+    init_bitboard_tables();
+    EXPECT_EQ(dark_square_mask, dark);
+}
+
+TEST(BoardTables, AttackQuestions) {
+    // Rook behind rook: only the front one attacks.
+    auto rooks = new_position("4k3/8/8/8/8/4R3/4R3/4K3 w - -");
+    EXPECT_EQ(get_attackers(rooks.get(), 36, WHITE), sq(20));
+    // The king attacks its neighbours, own pieces' squares and its own square.
+    EXPECT_EQ(is_attacked_by_white(rooks.get(), 12), 1);
+    EXPECT_EQ(is_attacked_by_white(rooks.get(), SQ_E1), 1);
+    // Pawn attacks go diagonally forward only.
+    auto pawn = new_position("4k3/8/8/8/P3P3/8/8/4K3 w - -");
+    EXPECT_EQ(get_attackers(pawn.get(), 35, WHITE), sq(28));
+    EXPECT_EQ(get_attackers(pawn.get(), 37, WHITE), sq(28));
+    EXPECT_EQ(get_attackers(pawn.get(), 36, WHITE), 0u);
+    EXPECT_EQ(get_attackers(pawn.get(), 33, WHITE), sq(24));
+    // Squares between.
+    EXPECT_EQ(get_squares_between(SQ_A1, SQ_B1), 0u);
+    EXPECT_EQ(get_squares_between(SQ_A1, SQ_A1), 0u);
+    EXPECT_EQ(get_squares_between(SQ_A1, 17), 0u);
+    EXPECT_EQ(get_squares_between(SQ_A1, SQ_H8), sq(9) | sq(18) | sq(27) | sq(36) | sq(45) | sq(54));
+    EXPECT_EQ(get_squares_between(SQ_H8, SQ_A1), get_squares_between(SQ_A1, SQ_H8));
+    // Pins.
+    auto pin = new_position("4r1k1/8/8/8/8/8/4N3/4K3 w - -");
+    EXPECT_EQ(is_pinned_white(SQ_E1, 12, pin.get()), 1);
+    auto shield = new_position("4r1k1/8/8/4B3/8/8/4N3/4K3 w - -");
+    EXPECT_EQ(is_pinned_white(SQ_E1, 12, shield.get()), 0);
+    auto bishop = new_position("4b1k1/8/8/8/8/8/4N3/4K3 w - -");
+    EXPECT_EQ(is_pinned_white(SQ_E1, 12, bishop.get()), 0);
+    auto black_pin = new_position("4k3/4n3/8/8/8/8/8/4R1K1 b - -");
+    EXPECT_EQ(is_pinned_black(SQ_E8, 52, black_pin.get()), 1);
+    EXPECT_EQ(is_in_check(pin.get(), WHITE), 0);
+    EXPECT_EQ(is_in_check(new_position("4r1k1/8/8/8/8/8/8/4K3 w - -").get(), WHITE), 1);
+}
+
+}  // namespace

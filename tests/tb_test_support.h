@@ -1,0 +1,112 @@
+// Shared by the table tests: scratch directories, whole-file reads and
+// writes, the generated three-man tables (computed once per process) and
+// a way to see what the fatal registration paths print.
+#pragma once
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/tb_encoder.h"
+#include "tests/tb_generator.h"
+
+namespace tbtest {
+
+inline bool sanitized_run()
+{
+    const char* v = std::getenv("QUARVEL_SANITIZED");
+    return v && *v && *v != '0';
+}
+
+inline std::string make_scratch_dir(const char* tag)
+{
+    std::string pattern = std::string("/tmp/quarvel_tb_") + tag + "_XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (!mkdtemp(buffer.data()))
+        std::abort();
+    return std::string(buffer.data());
+}
+
+inline void remove_dir(const std::string& dir)
+{
+    std::string command = "rm -rf '" + dir + "'";
+    if (std::system(command.c_str()) != 0)
+        std::fprintf(stderr, "could not remove %s\n", dir.c_str());
+}
+
+inline std::vector<uint8_t> read_file(const std::string& name)
+{
+    std::vector<uint8_t> bytes;
+    FILE* f = std::fopen(name.c_str(), "rb");
+    if (!f)
+        return bytes;
+    uint8_t buffer[65536];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        bytes.insert(bytes.end(), buffer, buffer + got);
+    std::fclose(f);
+    return bytes;
+}
+
+// A file of the given length that takes no room on disk.
+inline bool make_sparse_file(const std::string& name, off_t length)
+{
+    FILE* f = std::fopen(name.c_str(), "wb");
+    if (!f)
+        return false;
+    const bool ok = ftruncate(fileno(f), length) == 0;
+    return std::fclose(f) == 0 && ok;
+}
+
+struct GeneratedTables {
+    tbgen::Table queen, rook, pawn;
+    tbgen::Table* by_id[6] = {};
+    std::vector<uint8_t> bytes[6][2];
+};
+
+inline GeneratedTables& generated_tables()
+{
+    static GeneratedTables* tables = [] {
+        auto* t = new GeneratedTables;
+        t->queen = tbgen::solve(QUEEN, nullptr, nullptr);
+        t->rook = tbgen::solve(ROOK, nullptr, nullptr);
+        t->pawn = tbgen::solve(PAWN, &t->queen, &t->rook);
+        for (tbgen::Table* table : {&t->queen, &t->rook, &t->pawn}) {
+            t->by_id[table->id] = table;
+            for (int side = 0; side < 2; ++side)
+                t->bytes[table->id][side] = tbgen::table_bytes(*table, side);
+        }
+        return t;
+    }();
+    return *tables;
+}
+
+// Writes the generated tables into dir as raw files, compressed files or both.
+inline void write_tables(const std::string& dir, bool raw, bool compressed, const tbenc::Options& options = tbenc::Options())
+{
+    GeneratedTables& t = generated_tables();
+    for (int id : {1, 4, 5}) {
+        for (int side = 0; side < 2; ++side) {
+            const std::string base = dir + "/" + MATERIAL_ROWS[id].name + (side ? ".nbb" : ".nbw");
+            if (raw)
+                tbgen::write_file(base, t.bytes[id][side]);
+            if (compressed)
+                tbgen::write_file(base + ".emd", tbenc::encode(t.bytes[id][side], options));
+        }
+    }
+}
+
+// Standard output goes to standard error inside a death test, where gtest
+// can match it.
+inline void stdout_to_stderr()
+{
+    std::fflush(stdout);
+    dup2(2, 1);
+}
+
+} // namespace tbtest
