@@ -61,4 +61,9 @@ rm -rf "$epd_tmp"
 echo "== opening book, lookups and building"
 "$BUILD/bookbench" 1000000 20 "$(dirname "$0")/../../shared/data/pgn/engine-games.pgn" || status=1
 
+# --- endgame tables: probes per second with a warm cache, block loads from
+# raw and compressed files through a one-entry cache (generated 3-man tables) ---
+echo "== endgame tables, probe and block loads"
+"$BUILD/tb_bench" || status=1
+
 exit $status

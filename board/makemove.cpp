@@ -73,7 +73,7 @@ inline u64& kind_set(Position* pos, int kind, int colour) {
     return reinterpret_cast<u64*>(reinterpret_cast<char*>(pos) + KIND_SET_OFFSET[kind])[colour];
 }
 
-// Phase units and major-piece weight of a kind.
+// Phase units of a kind.
 constexpr int PHASE_OF_KIND[8] = {0, 0, 3, 3, 5, 10, 0, 0};
 
 // Count and phase of a kind (knight to queen) change by `sign`.

@@ -183,6 +183,7 @@ int main(int argc, char** argv)
         run_test_suite(settings.test_file, settings.test_seconds, settings.test_extra_plies);
         fflush(stdout);
         close_log_file();
+        destroy_position(pos);
         return 0;
     }
     if (settings.pgn_file != nullptr) {
@@ -190,6 +191,7 @@ int main(int argc, char** argv)
                    settings.book_min_played);
         fflush(stdout);
         close_log_file();
+        destroy_position(pos);
         return 0;
     }
     if (book_enabled)

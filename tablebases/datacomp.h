@@ -15,8 +15,8 @@ constexpr int DATACOMP_HEADER_MIN = 84;
 constexpr uint32_t DATACOMP_HEADER_WORD = 0x004001F5u;
 constexpr uint32_t DATACOMP_TAG = 0x79A3F29Du;
 
-// The text every compressed file starts with; the header check compares all
-// 64 bytes.
+// The banner line the encoder in the tests writes; readers accept any
+// banner that ends in CR LF.
 extern const char DATACOMP_BANNER[64];
 
 enum DatacompError : int {

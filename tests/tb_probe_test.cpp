@@ -82,7 +82,7 @@ struct ProbeFixture : ::testing::Test {
     int check_table(int kind, int stride, int* probed)
     {
         GeneratedTables& t = generated_tables();
-        const tbgen::Table& table = *t.by_id[tbgen::row_for_kind(kind)];
+        const tbgen::Table& table = t.table(tbgen::row_for_kind(kind));
         int wrong = 0;
         for (int n = 0; n < tbgen::POSITION_COUNT; n += stride) {
             const tbgen::Value v = table.values[n];
@@ -129,7 +129,7 @@ TEST_F(ProbeFixture, CompressedTablesReadLikeRawOnes)
     for (int id : {1, 4, 5}) {
         for (int side = 0; side < 2; ++side) {
             ASSERT_NE(MATERIAL_TABLE[id].datacomp[side], nullptr);
-            const std::vector<uint8_t>& bytes = t.bytes[id][side];
+            const std::vector<uint8_t>& bytes = t.side_bytes(id, side);
             int wrong = 0;
             for (uint32_t i = 0; i < bytes.size(); ++i)
                 wrong += read_tb_value(id, side, i) != int8_t(bytes[i]);
@@ -149,7 +149,7 @@ TEST_F(ProbeFixture, LiteralOnlyAndUnmatchedEncodingsDecodeAlike)
     ASSERT_EQ(init_tablebases(dir.c_str()), 3);
     use_cache(1);
     GeneratedTables& t = generated_tables();
-    const std::vector<uint8_t>& bytes = t.bytes[1][1];
+    const std::vector<uint8_t>& bytes = t.side_bytes(1, 1);
     int wrong = 0;
     // Walk backwards through the blocks so that every read misses the
     // one-entry cache at each block change.
@@ -163,8 +163,8 @@ TEST_F(ProbeFixture, AnyCacheSizeGivesTheSameAnswers)
     write_tables(dir, true, false);
     ASSERT_EQ(init_tablebases(dir.c_str()), 3);
     GeneratedTables& t = generated_tables();
-    const std::vector<uint8_t>& a = t.bytes[1][0];
-    const std::vector<uint8_t>& b = t.bytes[4][1];
+    const std::vector<uint8_t>& a = t.side_bytes(1, 0);
+    const std::vector<uint8_t>& b = t.side_bytes(4, 1);
     for (int entries : {1, 2, 5, 40}) {
         use_cache(entries);
         int wrong = 0;
@@ -233,7 +233,7 @@ TEST_F(ProbeFixture, ShortMatesAgreeWithAPlainSearch)
     GeneratedTables& t = generated_tables();
     const int per_kind = sanitized_run() ? 4 : 12;
     for (int kind : KINDS) {
-        const tbgen::Table& table = *t.by_id[tbgen::row_for_kind(kind)];
+        const tbgen::Table& table = t.table(tbgen::row_for_kind(kind));
         int wins = 0, losses = 0;
         for (int n = 12345; n < tbgen::POSITION_COUNT && (wins < per_kind || losses < per_kind); n = (n + 7919) % tbgen::POSITION_COUNT) {
             const tbgen::Value v = table.values[n];
@@ -285,7 +285,7 @@ TEST_F(ProbeFixture, TruncatedRawFileAnswersOnlyWhatItHolds)
     write_tables(dir, true, false);
     ASSERT_EQ(init_tablebases(dir.c_str()), 3);
     GeneratedTables& t = generated_tables();
-    const std::vector<uint8_t>& bytes = t.bytes[1][0];
+    const std::vector<uint8_t>& bytes = t.side_bytes(1, 0);
     use_cache(4);
     // Fill the cache entries with other blocks first, so a stale entry
     // would show through a short read.

@@ -83,8 +83,8 @@ TEST_F(RegistryFixture, FirstDirectoryOfTheListWins)
 TEST_F(RegistryFixture, BothCompressedNameFormsAreFound)
 {
     GeneratedTables& t = generated_tables();
-    tbgen::write_file(dir + "/krk.nbw.emd", tbenc::encode(t.bytes[4][0]));
-    tbgen::write_file(dir + "/krknbb.emd", tbenc::encode(t.bytes[4][1]));
+    tbgen::write_file(dir + "/krk.nbw.emd", tbenc::encode(t.side_bytes(4, 0)));
+    tbgen::write_file(dir + "/krknbb.emd", tbenc::encode(t.side_bytes(4, 1)));
     const int before = tb_datacomp_count;
     ASSERT_EQ(init_tablebases(dir.c_str()), 3);
     EXPECT_EQ(tb_datacomp_count, before + 2);
@@ -94,7 +94,7 @@ TEST_F(RegistryFixture, BothCompressedNameFormsAreFound)
     EXPECT_NE(tb_decode_block, nullptr);
     EXPECT_GT(tb_decoder_bytes, 2 * long(sizeof(DatacompIndex)));
     // A raw file beside a compressed one is preferred.
-    tbgen::write_file(dir + "/krk.nbw", t.bytes[4][0]);
+    tbgen::write_file(dir + "/krk.nbw", t.side_bytes(4, 0));
     ASSERT_EQ(init_tablebases(dir.c_str()), 3);
     EXPECT_EQ(MATERIAL_TABLE[4].datacomp[0], nullptr);
 }
@@ -159,43 +159,43 @@ TEST_F(RegistryFixture, FilesThatContradictTheirTableAreFatal)
         const char* message;
     };
     std::vector<Case> cases;
-    std::vector<uint8_t> banner = tbenc::encode(t.bytes[5][0]);
-    banner[0] ^= 1;
+    std::vector<uint8_t> banner = tbenc::encode(t.side_bytes(5, 0));
+    banner[63] = ' ';
     cases.push_back({"banner", banner, "\\*\\*\\* Unable to read .*/kqk.nbw.emd - read error"});
-    std::vector<uint8_t> check = tbenc::encode(t.bytes[5][0]);
+    std::vector<uint8_t> check = tbenc::encode(t.side_bytes(5, 0));
     check[90] ^= 1;
     cases.push_back({"check", check, "\\*\\*\\* Unable to read .*/kqk.nbw.emd - file broken"});
-    std::vector<uint8_t> shorter(t.bytes[5][0].begin(), t.bytes[5][0].end() - 1);
+    std::vector<uint8_t> shorter(t.side_bytes(5, 0).begin(), t.side_bytes(5, 0).end() - 1);
     cases.push_back({"length", tbenc::encode(shorter), "\\*\\*\\* .*/kqk.nbw.emd corrupted"});
     tbenc::Options big;
     big.block_bits = 14;
-    cases.push_back({"block size", tbenc::encode(t.bytes[5][0], big), "\\*\\*\\* .*/kqk.nbw.emd: Unsupported block size 16384"});
+    cases.push_back({"block size", tbenc::encode(t.side_bytes(5, 0), big), "\\*\\*\\* .*/kqk.nbw.emd: Unsupported block size 16384"});
     for (const Case& c : cases) {
         ASSERT_TRUE(tbgen::write_file(dir + "/kqk.nbw.emd", c.file));
         EXPECT_EXIT(init_and_exit(dir), ::testing::ExitedWithCode(1), c.message) << c.what;
     }
     // The healthy file registers and leaves the process alone.
-    ASSERT_TRUE(tbgen::write_file(dir + "/kqk.nbw.emd", tbenc::encode(t.bytes[5][0])));
+    ASSERT_TRUE(tbgen::write_file(dir + "/kqk.nbw.emd", tbenc::encode(t.side_bytes(5, 0))));
     EXPECT_EXIT(init_and_exit(dir), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(RegistryFixture, ReinitialisationKeepsAWorkingCache)
 {
     GeneratedTables& t = generated_tables();
-    tbgen::write_file(dir + "/kqk.nbw", t.bytes[5][0]);
+    tbgen::write_file(dir + "/kqk.nbw", t.side_bytes(5, 0));
     ASSERT_EQ(init_tablebases(dir.c_str()), 3);
     std::vector<uint8_t> cache(4 * TB_ENTRY_BYTES);
     ASSERT_EQ(set_tb_cache(cache.data(), unsigned(cache.size())), 1);
-    for (uint32_t i = 0; i < t.bytes[5][0].size(); i += 8192)
-        ASSERT_EQ(read_tb_value(5, 0, i), int8_t(t.bytes[5][0][i]));
+    for (uint32_t i = 0; i < t.side_bytes(5, 0).size(); i += 8192)
+        ASSERT_EQ(read_tb_value(5, 0, i), int8_t(t.side_bytes(5, 0)[i]));
     // New registration, same cache block: the old entries must not reach
     // the freed chains, and reads go on.
-    tbgen::write_file(other + "/krk.nbw", t.bytes[4][0]);
+    tbgen::write_file(other + "/krk.nbw", t.side_bytes(4, 0));
     ASSERT_EQ(init_tablebases((other + ";" + dir).c_str()), 3);
     for (int round = 0; round < 3; ++round) {
-        for (uint32_t i = 0; i < t.bytes[4][0].size(); i += 4000) {
-            ASSERT_EQ(read_tb_value(4, 0, i), int8_t(t.bytes[4][0][i]));
-            ASSERT_EQ(read_tb_value(5, 0, i), int8_t(t.bytes[5][0][i]));
+        for (uint32_t i = 0; i < t.side_bytes(4, 0).size(); i += 4000) {
+            ASSERT_EQ(read_tb_value(4, 0, i), int8_t(t.side_bytes(4, 0)[i]));
+            ASSERT_EQ(read_tb_value(5, 0, i), int8_t(t.side_bytes(5, 0)[i]));
         }
     }
     set_tb_cache(nullptr, 0);

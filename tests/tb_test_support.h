@@ -63,27 +63,34 @@ inline bool make_sparse_file(const std::string& name, off_t length)
     return std::fclose(f) == 0 && ok;
 }
 
+// Tables are solved on first use only: kpk needs kqk and krk, the others
+// stand alone.
 struct GeneratedTables {
-    tbgen::Table queen, rook, pawn;
     tbgen::Table* by_id[6] = {};
     std::vector<uint8_t> bytes[6][2];
+    tbgen::Table& table(int id)
+    {
+        if (!by_id[id]) {
+            const tbgen::Table* queen = id == 1 ? &table(5) : nullptr;
+            const tbgen::Table* rook = id == 1 ? &table(4) : nullptr;
+            const int kind = id == 1 ? PAWN : id == 4 ? ROOK : QUEEN;
+            by_id[id] = new tbgen::Table(tbgen::solve(kind, queen, rook));
+            for (int side = 0; side < 2; ++side)
+                bytes[id][side] = tbgen::table_bytes(*by_id[id], side);
+        }
+        return *by_id[id];
+    }
+    const std::vector<uint8_t>& side_bytes(int id, int side)
+    {
+        table(id);
+        return bytes[id][side];
+    }
 };
 
 inline GeneratedTables& generated_tables()
 {
-    static GeneratedTables* tables = [] {
-        auto* t = new GeneratedTables;
-        t->queen = tbgen::solve(QUEEN, nullptr, nullptr);
-        t->rook = tbgen::solve(ROOK, nullptr, nullptr);
-        t->pawn = tbgen::solve(PAWN, &t->queen, &t->rook);
-        for (tbgen::Table* table : {&t->queen, &t->rook, &t->pawn}) {
-            t->by_id[table->id] = table;
-            for (int side = 0; side < 2; ++side)
-                t->bytes[table->id][side] = tbgen::table_bytes(*table, side);
-        }
-        return t;
-    }();
-    return *tables;
+    static GeneratedTables tables;
+    return tables;
 }
 
 // Writes the generated tables into dir as raw files, compressed files or both.
@@ -94,9 +101,9 @@ inline void write_tables(const std::string& dir, bool raw, bool compressed, cons
         for (int side = 0; side < 2; ++side) {
             const std::string base = dir + "/" + MATERIAL_ROWS[id].name + (side ? ".nbb" : ".nbw");
             if (raw)
-                tbgen::write_file(base, t.bytes[id][side]);
+                tbgen::write_file(base, t.side_bytes(id, side));
             if (compressed)
-                tbgen::write_file(base + ".emd", tbenc::encode(t.bytes[id][side], options));
+                tbgen::write_file(base + ".emd", tbenc::encode(t.side_bytes(id, side), options));
         }
     }
 }
