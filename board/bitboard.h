@@ -119,6 +119,16 @@ extern u64 outside_square_white[64];
 extern u64 outside_square_white_far[64];
 extern u64 outside_square_black[64];
 extern u64 outside_square_black_far[64];
+
+// Squares from which the enemy king cannot catch a passer of colour C on sq,
+// with the passer's side to move (own_move) or not.
+template <int C>
+inline u64 outside_square(int sq, bool own_move) {
+    if constexpr (C == 0)
+        return own_move ? outside_square_white[sq] : outside_square_white_far[sq];
+    else
+        return own_move ? outside_square_black[sq] : outside_square_black_far[sq];
+}
 extern u8 pawn_file_pattern[256][256];
 
 // Combined masks.

@@ -53,6 +53,15 @@ inline bool has_king(const Position* pos) {
     return pos->board[pos->king_square[C]] == make_piece(C, KING);
 }
 
+// Attack set of a knight, bishop, rook or queen standing on `from`.
+template <int KIND>
+inline u64 piece_targets(const Position* pos, int from) {
+    if constexpr (KIND == KNIGHT) return knight_attacks[from];
+    else if constexpr (KIND == BISHOP) return diagonal_attacks_from(pos, from);
+    else if constexpr (KIND == ROOK) return straight_attacks_from(pos, from);
+    else return diagonal_attacks_from(pos, from) | straight_attacks_from(pos, from);
+}
+
 // Appends piece moves of one kind: every piece in FROM_ASC order, its targets
 // (attack set & allowed) in TO_ASC order.
 template <bool FROM_ASC, bool TO_ASC, int KIND, int C>
@@ -60,12 +69,7 @@ inline Move* add_piece_moves(const Position* pos, Move* out, u64 pieces, u64 all
     constexpr int piece = make_piece(C, KIND);
     while (pieces) {
         int from = next_square<FROM_ASC>(pieces);
-        u64 targets;
-        if constexpr (KIND == KNIGHT) targets = knight_attacks[from];
-        else if constexpr (KIND == BISHOP) targets = diagonal_attacks_from(pos, from);
-        else if constexpr (KIND == ROOK) targets = straight_attacks_from(pos, from);
-        else targets = diagonal_attacks_from(pos, from) | straight_attacks_from(pos, from);
-        targets &= allowed;
+        u64 targets = piece_targets<KIND>(pos, from) & allowed;
         while (targets) {
             int to = next_square<TO_ASC>(targets);
             *out++ = code(from, to, piece, pos->board[to]);
@@ -189,12 +193,7 @@ inline Move* add_unpinned_moves(const Position* pos, Move* out, u64 pieces, u64 
     constexpr int piece = make_piece(C, KIND);
     while (pieces) {
         int from = next_square<ASC>(pieces);
-        u64 targets;
-        if constexpr (KIND == KNIGHT) targets = knight_attacks[from];
-        else if constexpr (KIND == BISHOP) targets = diagonal_attacks_from(pos, from);
-        else if constexpr (KIND == ROOK) targets = straight_attacks_from(pos, from);
-        else targets = diagonal_attacks_from(pos, from) | straight_attacks_from(pos, from);
-        targets &= allowed;
+        u64 targets = piece_targets<KIND>(pos, from) & allowed;
         if (!targets || pinned<C>(pos, from)) continue;
         while (targets) {
             int to = next_square<ASC>(targets);

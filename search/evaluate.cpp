@@ -591,11 +591,7 @@ int eval_endgame_passers(const Position* pos, const PawnHashEntry* entry, int ow
     while (set) {
         int sq = pop_lowest(set);
         int r = rel_rank<C>(sq);
-        u64 outside;
-        if (C == WHITE)
-            outside = own_move ? outside_square_white[sq] : outside_square_white_far[sq];
-        else
-            outside = own_move ? outside_square_black[sq] : outside_square_black_far[sq];
+        const u64 outside = outside_square<C>(sq, own_move);
         if ((outside & bit(enemy_king)) && !(ray_ahead<C>(sq) & pos->occupied)) v += PASSER_UNCATCHABLE[r];
         if ((r == 5 || r == 6) && rel_rank<C>(own_king) >= r && file_distance(own_king, sq) == 1)
             v += PASSER_KING_SUPPORT[r];

@@ -17,7 +17,6 @@ int multipv_lines = 1;
 
 namespace {
 
-constexpr int ASPIRATION_WINDOW = 35;
 constexpr int LINE_WRAP_COLUMN = 49;
 constexpr int LINE_INDENT = 24;
 
@@ -26,14 +25,6 @@ const char* const SEPARATOR_DASHES =
 const char* const SEPARATOR_EQUALS =
     "  ========================================================================\n";
 
-int clamp_score(int score)
-{
-    if (score > SCORE_INFINITE)
-        return SCORE_INFINITE;
-    if (score < -SCORE_INFINITE)
-        return -SCORE_INFINITE;
-    return score;
-}
 
 void set_window_around(MultiPvLine* line, int score)
 {

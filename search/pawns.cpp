@@ -156,11 +156,7 @@ int best_runner(const Position* pos, const PawnHashEntry* entry, int own_king, i
     for (u64 set = passers; set;) {
         int sq = pop_lowest(set);
         int r = rel_rank<C>(sq);
-        u64 outside;
-        if (C == WHITE)
-            outside = own_move ? outside_square_white[sq] : outside_square_white_far[sq];
-        else
-            outside = own_move ? outside_square_black[sq] : outside_square_black_far[sq];
+        const u64 outside = outside_square<C>(sq, own_move);
         bool runner = (outside & bit(enemy_king)) != 0;
         if (!runner && file_distance(own_king, sq) <= 1) {
             int kr = rel_rank<C>(own_king);

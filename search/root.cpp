@@ -29,16 +29,7 @@ char current_move_text[32] = "";
 
 namespace {
 
-constexpr int ASPIRATION_WINDOW = 35;
 
-int clamp_score(int score)
-{
-    if (score > SCORE_INFINITE)
-        return SCORE_INFINITE;
-    if (score < -SCORE_INFINITE)
-        return -SCORE_INFINITE;
-    return score;
-}
 
 bool side_to_move_in_check(const Position* pos)
 {

@@ -12,6 +12,13 @@ constexpr int SCORE_INFINITE = 32767;
 constexpr int MATE_THRESHOLD = 30000;
 constexpr int MAX_SEARCH_PLY = 64;      // slots of every per-ply array
 constexpr int DEPTH_UNLIMITED = 768;    // 64 plies: no depth limit
+constexpr int ASPIRATION_WINDOW = 35;   // half-width of a root window
+
+// Keeps a window bound inside plus or minus infinity so that it never wraps.
+constexpr int clamp_score(int score)
+{
+    return score > SCORE_INFINITE ? SCORE_INFINITE : score < -SCORE_INFINITE ? -SCORE_INFINITE : score;
+}
 
 // How the move made at a ply was extended (ext_flags[ply + 1]).
 constexpr int EXT_THREAT = 1;
