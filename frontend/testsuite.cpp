@@ -10,7 +10,6 @@
 #include <cstring>
 #include <string>
 
-#include <unistd.h>
 
 #include "board/board.h"
 #include "frontend/diagram.h"
@@ -140,23 +139,6 @@ void read_solutions(Position* pos, const char* p)
     }
 }
 
-// A suite run from a script or a CI job has an empty or closed standard
-// input; the input poll would take its end for a departed interface and end
-// every search at once. The runner reads no commands, so such an input is
-// replaced by a pipe that never delivers anything. A terminal stays as it is:
-// a line typed there still ends the current position's search.
-void detach_batch_input()
-{
-    if (isatty(STDIN_FILENO))
-        return;
-    int quiet[2];
-    if (pipe(quiet) != 0)
-        return;
-    dup2(quiet[0], STDIN_FILENO);
-    close(quiet[0]);
-    // quiet[1] stays open for the life of the process: no end of input.
-}
-
 void prepare_search(Position* pos)
 {
     clear_hash();
@@ -192,7 +174,6 @@ void run_test_suite(const char* file_name, int seconds, int extra_plies)
         std::exit(1);
     }
 
-    detach_batch_input();
     Position* pos = create_position();
     setup_new_game(pos);
     test_extra_plies = extra_plies;

@@ -129,6 +129,11 @@ void set_option_tb_path(int count, const char* const* tokens)
     if (tb_max_men == 0) {
         emit_text("No endgame tables found\n");
         tb_enabled = 0;
+    } else if (tb_cache_buffer == nullptr) {
+        // GUIs send only the options the user changed: without a cache the
+        // registered tables would never answer, so the configured size serves.
+        tb_cache_buffer = alloc_mem(size_t(tb_cache_bytes));
+        set_tb_cache(tb_cache_buffer, unsigned(tb_cache_bytes));
     }
 }
 

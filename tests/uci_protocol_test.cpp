@@ -3,7 +3,9 @@
 // protocol and against the move generator of this library.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -544,6 +546,36 @@ TEST_F(UciTest, ShorterMoveListStartsANewGame)
     position_with(14);   // 14 + 5 < 20
     EXPECT_EQ(new_games(), 1);
     quit();
+}
+
+}  // namespace
+
+namespace {
+
+// A GUI that sets only NalimovPath (its cache size left at the announced
+// default) must still get answers from the tables.
+TEST_F(UciTest, NalimovPathAloneStillReadsTheTables)
+{
+    char dir[] = "/tmp/quarvel_uci_tbXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string generate = std::string(QUARVEL_BUILD_DIR) + "/tbgen " + dir + " raw >/dev/null";
+    ASSERT_EQ(std::system(generate.c_str()), 0);
+
+    start();
+    ASSERT_TRUE(process_send(&engine, std::string("setoption name NalimovPath value ") + dir));
+    ASSERT_TRUE(process_send(&engine, "position fen 8/8/8/3k4/8/8/8/KQ6 w - - 0 1"));
+    ASSERT_TRUE(process_send(&engine, "go depth 4"));
+    const size_t from = engine.lines.size();
+    std::string move = bestmove(20000);
+    long hits = 0;
+    for (size_t i = from; i < engine.lines.size(); i++) {
+        size_t at = engine.lines[i].find(" tbhits ");
+        if (at != std::string::npos)
+            hits = std::max(hits, std::atol(engine.lines[i].c_str() + at + 8));
+    }
+    EXPECT_GT(hits, 0) << process_transcript(&engine);
+    quit();
+    std::system((std::string("rm -rf ") + dir).c_str());
 }
 
 }  // namespace
