@@ -64,7 +64,7 @@ int main()
     while (positions.size() < 3000) {
         const int kind = kinds[positions.size() % 3];
         const int n = int(rng() % tbgen::POSITION_COUNT);
-        if (t.table(tbgen::row_for_kind(kind)).values[n].outcome == tbgen::ILLEGAL)
+        if (t.table(kind).values[n].outcome == tbgen::ILLEGAL)
             continue;
         Position* pos = create_position();
         setup_new_game(pos);

@@ -1,6 +1,5 @@
-// Perft counts of the published suite: the strongest whole-generator oracle.
-// Also the same trees walked through the evasion generator whenever the side
-// to move is in check, which is how the search generates there.
+// Perft counts of the published suite, also walked through the evasion
+// generator whenever the side to move is in check (as the search does).
 #include <gtest/gtest.h>
 
 #include "tests/board_support.h"
@@ -24,12 +23,11 @@ uint64_t perft(Position* pos, int depth, Move* list, bool use_evasions) {
     return nodes;
 }
 
-int max_depth_for_build(int release_depth) { return board_tests_sanitized() ? 3 : release_depth; }
+Move list[MAX_PLY * MAX_MOVES];
 
 void run_suite(int depth_limit, bool use_evasions) {
     auto cases = load_perft_suite("perft.epd");
     ASSERT_EQ(cases.size(), 159u);
-    static Move list[MAX_PLY * MAX_MOVES];
     auto pos = new_position();
     int checked = 0;
     for (const PerftCase& c : cases) {
@@ -45,13 +43,6 @@ void run_suite(int depth_limit, bool use_evasions) {
 
 TEST(BoardPerft, SuiteCountsAtListedDepths) { run_suite(99, false); }
 
-TEST(BoardPerft, SuiteCountsThroughEvasionGenerator) { run_suite(max_depth_for_build(4), true); }
-
-TEST(BoardPerft, StartPositionDepthFive) {
-    if (board_tests_sanitized()) GTEST_SKIP() << "too slow under sanitizers";
-    static Move list[MAX_PLY * MAX_MOVES];
-    auto pos = new_position();
-    EXPECT_EQ(perft(pos.get(), 5, list, false), 4865609u);
-}
+TEST(BoardPerft, SuiteCountsThroughEvasionGenerator) { run_suite(board_tests_sanitized() ? 3 : 4, true); }
 
 }  // namespace

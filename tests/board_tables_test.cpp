@@ -13,8 +13,7 @@ u64 sq(int s) { return u64(1) << s; }
 int file_of(int s) { return s & 7; }
 int rank_of(int s) { return s >> 3; }
 
-// Squares reached from s in one direction up to and including the first
-// occupied square.
+// Squares reached from s in one direction, up to the first occupied one.
 u64 slow_ray(int s, int df, int dr, u64 occupied) {
     u64 set = 0;
     for (int f = file_of(s) + df, r = rank_of(s) + dr; f >= 0 && f < 8 && r >= 0 && r < 8; f += df, r += dr) {
@@ -25,7 +24,6 @@ u64 slow_ray(int s, int df, int dr, u64 occupied) {
 }
 
 TEST(BoardTables, SliderLookupsMatchRayWalk) {
-    board_tests_init();
     auto pos = new_position();
     std::mt19937_64 rng(99);
     for (int trial = 0; trial < 2000; trial++) {
@@ -78,40 +76,27 @@ TEST(BoardTables, LeaperAndMaskDefinitions) {
     for (int s = 0; s < 64; s++) {
         u64 knight = 0, king = 0;
         for (int t = 0; t < 64; t++) {
-            const int df = std::abs(file_of(s) - file_of(t)), dr = std::abs(rank_of(s) - rank_of(t));
-            if ((df == 1 && dr == 2) || (df == 2 && dr == 1)) knight |= sq(t);
-            if (std::max(df, dr) == 1) king |= sq(t);
+            const int df = file_of(t) - file_of(s), dr = rank_of(t) - rank_of(s);
+            const int adf = std::abs(df), adr = std::abs(dr);
+            if ((adf == 1 && adr == 2) || (adf == 2 && adr == 1)) knight |= sq(t);
+            if (std::max(adf, adr) == 1) king |= sq(t);
+            int step = 0;
+            if (s != t && (df == 0 || dr == 0 || adf == adr))
+                step = (dr > 0 ? 8 : dr < 0 ? -8 : 0) + (df > 0 ? 1 : df < 0 ? -1 : 0);
+            ASSERT_EQ(direction_table[s][t], step) << s << " " << t;
         }
         EXPECT_EQ(knight_attacks[s], knight) << s;
         EXPECT_EQ(king_attacks[s], king) << s;
         EXPECT_EQ(square_mask[s], sq(s));
         EXPECT_EQ(count_bits(file_mask[s]), 8);
         EXPECT_EQ(count_bits(rank_mask[s]), 8);
-        EXPECT_TRUE(((dark_square_mask >> s) & 1) == (((file_of(s) + rank_of(s)) & 1) == 0)) << s;
-        for (int t = 0; t < 64; t++) {
-            const int df = file_of(t) - file_of(s), dr = rank_of(t) - rank_of(s);
-            int step = 0;
-            if (s != t && (df == 0 || dr == 0 || std::abs(df) == std::abs(dr)))
-                step = (dr > 0 ? 8 : dr < 0 ? -8 : 0) + (df > 0 ? 1 : df < 0 ? -1 : 0);
-            ASSERT_EQ(direction_table[s][t], step) << s << " " << t;
-        }
-        if (rank_of(s) == 7) {
-            EXPECT_EQ(pawn_attacks_white[s], 0u);
-        }
-        if (rank_of(s) == 0) {
-            EXPECT_EQ(pawn_attacks_black[s], 0u);
-        }
-        if (rank_of(s) == 6) {
-            EXPECT_EQ(adjacent_span_up[s], 0u);
-        }
-        if (rank_of(s) == 1) {
-            EXPECT_EQ(adjacent_span_down[s], 0u);
-        }
+        EXPECT_EQ((dark_square_mask >> s) & 1, u64(((file_of(s) + rank_of(s)) & 1) == 0)) << s;
+        // Nothing to attack or pass beyond the edge.
+        EXPECT_FALSE(rank_of(s) == 7 && pawn_attacks_white[s]) << s;
+        EXPECT_FALSE(rank_of(s) == 0 && pawn_attacks_black[s]) << s;
+        EXPECT_FALSE(rank_of(s) == 6 && adjacent_span_up[s]) << s;
+        EXPECT_FALSE(rank_of(s) == 1 && adjacent_span_down[s]) << s;
     }
-    EXPECT_EQ(knight_attacks[SQ_A1], sq(17) | sq(10));
-    EXPECT_EQ(knight_attacks[SQ_H8], sq(46) | sq(53));
-    EXPECT_EQ(direction_table[SQ_A1][SQ_H8], 9);
-    EXPECT_EQ(direction_table[SQ_A1][17], 0);
     EXPECT_EQ(light_square_mask, ~dark_square_mask);
     EXPECT_EQ(passed_mask_white[28], ray_north[27] | ray_north[28] | ray_north[29]);
     EXPECT_EQ(castle_path_white_long, sq(SQ_B1) | sq(SQ_C1) | sq(SQ_D1));
@@ -124,7 +109,6 @@ TEST(BoardTables, LeaperAndMaskDefinitions) {
     EXPECT_TRUE(outside_square_black[36] & sq(40));
     // On its starting rank the pawn may step twice.
     EXPECT_EQ(outside_square_white[12], outside_square_white[20]);
-    // Pawn file patterns.
     EXPECT_TRUE(pawn_file_pattern[0x01][0x04] & 0x01);
     EXPECT_FALSE(pawn_file_pattern[0x01][0x02] & 0x11);
     EXPECT_EQ(pawn_file_pattern[0][0xFF], 0);
@@ -136,34 +120,25 @@ TEST(BoardTables, LeaperAndMaskDefinitions) {
 }
 
 TEST(BoardTables, AttackQuestions) {
-    // Rook behind rook: only the front one attacks.
+    // Rook behind rook: only the front one attacks. Pawns: diagonally forward only.
     auto rooks = new_position("4k3/8/8/8/8/4R3/4R3/4K3 w - -");
     EXPECT_EQ(get_attackers(rooks.get(), 36, WHITE), sq(20));
-    // The king attacks its neighbours, own pieces' squares and its own square.
-    EXPECT_EQ(is_attacked_by_white(rooks.get(), 12), 1);
-    EXPECT_EQ(is_attacked_by_white(rooks.get(), SQ_E1), 1);
-    // Pawn attacks go diagonally forward only.
     auto pawn = new_position("4k3/8/8/8/P3P3/8/8/4K3 w - -");
-    EXPECT_EQ(get_attackers(pawn.get(), 35, WHITE), sq(28));
-    EXPECT_EQ(get_attackers(pawn.get(), 37, WHITE), sq(28));
-    EXPECT_EQ(get_attackers(pawn.get(), 36, WHITE), 0u);
-    EXPECT_EQ(get_attackers(pawn.get(), 33, WHITE), sq(24));
-    // Squares between.
-    EXPECT_EQ(get_squares_between(SQ_A1, SQ_B1), 0u);
-    EXPECT_EQ(get_squares_between(SQ_A1, SQ_A1), 0u);
-    EXPECT_EQ(get_squares_between(SQ_A1, 17), 0u);
+    const u64 by_pawns[][2] = {{35, sq(28)}, {37, sq(28)}, {36, 0}, {33, sq(24)}};
+    for (auto& c : by_pawns) EXPECT_EQ(get_attackers(pawn.get(), int(c[0]), WHITE), c[1]) << c[0];
+    // The king attacks its neighbours, own pieces' squares and its own square.
+    EXPECT_EQ(is_attacked_by_white(rooks.get(), 12) + is_attacked_by_white(rooks.get(), SQ_E1), 2);
+
+    for (int far : {int(SQ_B1), int(SQ_A1), 17}) EXPECT_EQ(get_squares_between(SQ_A1, far), 0u) << far;
     EXPECT_EQ(get_squares_between(SQ_A1, SQ_H8), sq(9) | sq(18) | sq(27) | sq(36) | sq(45) | sq(54));
     EXPECT_EQ(get_squares_between(SQ_H8, SQ_A1), get_squares_between(SQ_A1, SQ_H8));
-    // Pins.
-    auto pin = new_position("4r1k1/8/8/8/8/8/4N3/4K3 w - -");
-    EXPECT_EQ(is_pinned_white(SQ_E1, 12, pin.get()), 1);
-    auto shield = new_position("4r1k1/8/8/4B3/8/8/4N3/4K3 w - -");
-    EXPECT_EQ(is_pinned_white(SQ_E1, 12, shield.get()), 0);
-    auto bishop = new_position("4b1k1/8/8/8/8/8/4N3/4K3 w - -");
-    EXPECT_EQ(is_pinned_white(SQ_E1, 12, bishop.get()), 0);
-    auto black_pin = new_position("4k3/4n3/8/8/8/8/8/4R1K1 b - -");
-    EXPECT_EQ(is_pinned_black(SQ_E8, 52, black_pin.get()), 1);
-    EXPECT_EQ(is_in_check(pin.get(), WHITE), 0);
+
+    // Pinned unless shielded or attacked by the wrong slider.
+    EXPECT_EQ(is_pinned_white(SQ_E1, 12, new_position("4r1k1/8/8/8/8/8/4N3/4K3 w - -").get()), 1);
+    EXPECT_EQ(is_pinned_white(SQ_E1, 12, new_position("4r1k1/8/8/4B3/8/8/4N3/4K3 w - -").get()), 0);
+    EXPECT_EQ(is_pinned_white(SQ_E1, 12, new_position("4b1k1/8/8/8/8/8/4N3/4K3 w - -").get()), 0);
+    EXPECT_EQ(is_pinned_black(SQ_E8, 52, new_position("4k3/4n3/8/8/8/8/8/4R1K1 b - -").get()), 1);
+    EXPECT_EQ(is_in_check(new_position("4r1k1/8/8/8/8/8/4N3/4K3 w - -").get(), WHITE), 0);
     EXPECT_EQ(is_in_check(new_position("4r1k1/8/8/8/8/8/8/4K3 w - -").get(), WHITE), 1);
 }
 

@@ -3,9 +3,6 @@
 // ordering and node counts depend on it).
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "tests/board_support.h"
 
 namespace {
@@ -21,26 +18,19 @@ std::vector<std::string> coords(const Move* list, int n) {
     return out;
 }
 
-std::vector<std::string> split(const std::string& text) {
-    std::vector<std::string> out;
-    size_t p = 0;
-    while (p < text.size()) {
-        size_t q = text.find(' ', p);
-        if (q == std::string::npos) q = text.size();
-        out.push_back(text.substr(p, q - p));
-        p = q + 1;
-    }
-    return out;
-}
-
 // Must run first in this process: init_hash_keys is the first user of the
 // random sequence.
-TEST(BoardValues, ZobristEntriesAndStartKeys) {
+TEST(BoardValues, ZobristEntriesStartKeysAndCounts) {
     auto pos = new_position();
     EXPECT_EQ(zobrist_piece[17][0], 0x91AF3D2D038DDDD4ull);
     EXPECT_EQ(zobrist_side, 0x2387EC79D104E7D0ull);
     EXPECT_EQ(*pos->key_top, 0xABC98F6D28D98B82ull);
     EXPECT_EQ(*pos->pawn_key_top, 0x8A5491BA118D5635ull);
+    for (int c = 0; c < 2; c++) {
+        const int got[] = {pos->phase[c], pos->major_count[c], pos->knight_count[c], pos->bishop_count[c],
+                           pos->pawn_count[c], pos->material[c]};
+        EXPECT_EQ(std::vector<int>(got, got + 6), std::vector<int>({32, 4, 2, 2, 8, 3970})) << c;
+    }
 }
 
 TEST(BoardValues, KeyRules) {
@@ -70,38 +60,17 @@ TEST(BoardValues, KeyRules) {
     EXPECT_EQ(compute_hash_key(beside.get()), *beside->key_top);
 }
 
-TEST(BoardValues, StartPositionCounts) {
-    auto pos = new_position();
-    for (int c = 0; c < 2; c++) {
-        EXPECT_EQ(pos->phase[c], 32);
-        EXPECT_EQ(pos->major_count[c], 4);
-        EXPECT_EQ(pos->knight_count[c], 2);
-        EXPECT_EQ(pos->bishop_count[c], 2);
-        EXPECT_EQ(pos->pawn_count[c], 8);
-        EXPECT_EQ(pos->material[c], 3970);
-    }
-}
-
 TEST(BoardValues, StartPositionOrder) {
     auto pos = new_position();
     Move list[MAX_MOVES];
-    int n = gen_all_moves(pos.get(), list);
-    EXPECT_EQ(coords(list, n),
-              split("a2a3 a2a4 b2b3 b2b4 c2c3 c2c4 d2d3 d2d4 e2e3 e2e4 f2f3 f2f4 g2g3 g2g4 "
-                    "h2h3 h2h4 b1a3 b1c3 g1f3 g1h3"));
-    EXPECT_EQ(parse_move(pos.get(), "e4"), 0x2200031C);
-    make_move(pos.get(), 0x2200031C);
-    n = gen_quiet_black(pos.get(), list);
-    auto black = coords(list, n);
+    EXPECT_EQ(coords(list, gen_all_moves(pos.get(), list)),
+              split_words("a2a3 a2a4 b2b3 b2b4 c2c3 c2c4 d2d3 d2d4 e2e3 e2e4 f2f3 f2f4 g2g3 g2g4 "
+                          "h2h3 h2h4 b1a3 b1c3 g1f3 g1h3"));
+    make_move(pos.get(), 0x2200031C);  // e2e4
+    const auto black = coords(list, gen_quiet_black(pos.get(), list));
     ASSERT_GE(black.size(), 4u);
-    EXPECT_EQ(std::vector<std::string>(black.begin(), black.begin() + 4), split("h7h6 h7h5 g7g6 g7g5"));
+    EXPECT_EQ(std::vector<std::string>(black.begin(), black.begin() + 4), split_words("h7h6 h7h5 g7g6 g7g5"));
 }
-
-struct OrderCase {
-    const char* fen;
-    int generator;  // 0 all, 1 captures, 2 evasions, 3 quiet
-    const char* expected;
-};
 
 int generate(Position* pos, int generator, Move* list) {
     const bool white = pos->side_to_move == WHITE;
@@ -114,7 +83,11 @@ int generate(Position* pos, int generator, Move* list) {
 }
 
 TEST(BoardValues, GeneratorOrders) {
-    const OrderCase cases[] = {
+    const struct {
+        const char* fen;
+        int generator;  // 0 all, 1 captures, 2 evasions, 3 quiet
+        const char* expected;
+    } cases[] = {
         // Push promotions before capture promotions, queen first.
         {"r3k3/1P6/8/8/8/8/8/4K3 w - -", 1, "b7b8q b7b8r b7b8b b7b8n b7a8q b7a8r b7a8b b7a8n"},
         // White capture targets descending, black ascending.
@@ -136,13 +109,12 @@ TEST(BoardValues, GeneratorOrders) {
         {"4r1k1/8/8/8/8/8/4K3/8 w - -", 2, "e2d1 e2f1 e2d2 e2f2 e2d3 e2f3"},
         {"6k1/8/8/8/8/3p4/4K3/8 w - -", 2, "e2d3 e2d1 e2e1 e2f1 e2d2 e2f2 e2e3 e2f3"},
     };
-    for (const OrderCase& c : cases) {
+    for (const auto& c : cases) {
         auto pos = new_position(c.fen);
         Move list[MAX_MOVES];
-        int n = generate(pos.get(), c.generator, list);
-        auto got = coords(list, n);
+        const auto got = coords(list, generate(pos.get(), c.generator, list));
         if (c.expected) {
-            EXPECT_EQ(got, split(c.expected)) << c.fen;
+            EXPECT_EQ(got, split_words(c.expected)) << c.fen;
         } else {
             for (const std::string& m : got) EXPECT_TRUE(m != "e1g1" && m != "e1c1") << c.fen;
         }
@@ -159,19 +131,17 @@ TEST(BoardValues, GeneratorOrders) {
     EXPECT_EQ(list[n - 1], MOVE_BLACK_LONG);
 }
 
-TEST(BoardValues, MateAndStalemateHaveNoLegalMoves) {
-    auto mate = new_position("7k/6Q1/6K1/8/8/8/8/8 b - -");
-    EXPECT_EQ(count_legal_moves(mate.get()), 0);
-    auto stalemate = new_position("7k/8/6QK/8/8/8/8/8 b - -");
-    EXPECT_EQ(count_legal_moves(stalemate.get()), 0);
-    EXPECT_EQ(count_legal_moves(new_position().get()), 20);
-}
-
-TEST(BoardValues, ManyQueensFitTheMoveList) {
-    // Far more pseudo-legal moves than any real game position.
+TEST(BoardValues, LegalMoveCounts) {
+    const std::pair<const char*, int> cases[] = {
+        {"7k/6Q1/6K1/8/8/8/8/8 b - -", 0},  // mate
+        {"7k/8/6QK/8/8/8/8/8 b - -", 0},    // stalemate
+        {START_POSITION_FEN, 20},
+    };
+    for (const auto& [fen, n] : cases) EXPECT_EQ(count_legal_moves(new_position(fen).get()), n) << fen;
+    // Far more pseudo-legal moves than any real game position still fit.
     auto pos = new_position("1QQQQQQK/Q6Q/2Q4Q/Q5Q1/Q5Q1/Q2Q4/QQ5Q/k1Q1QQQQ w - -");
     Move list[MAX_MOVES];
-    int n = gen_all_moves(pos.get(), list);
+    const int n = gen_all_moves(pos.get(), list);
     EXPECT_GT(n, 256);
     EXPECT_LE(n, MAX_MOVES);
     EXPECT_GT(count_legal_moves(pos.get()), 256);

@@ -1,99 +1,67 @@
 // The book through the whole program: building one with -I, playing from it
 // over the xboard protocol, learning from the result into the file, and a
 // broken book that leaves the engine playing without one.
-#include <gtest/gtest.h>
+#include <algorithm>
 
 #include "book_support.h"
 #include "helpers/engine_process.h"
 
 namespace {
 
-const int SHORT = 10000;
-
-std::vector<std::string> engine_args(const std::vector<std::string>& more)
+// Starts the engine in the scratch directory with a missing configuration
+// file, runs the Dialogue-style `steps`, ends its input and returns its exit
+// code (-2: a step failed).
+int run_engine(const BookTest& t, std::vector<std::string> args, const std::vector<std::string>& steps)
 {
-    std::vector<std::string> args = {"-c", "/nonexistent-quarvel-dir/quarvel.cfg"};
-    args.insert(args.end(), more.begin(), more.end());
-    return args;
-}
-
-// Three games of one line: White's d4 and c4 won once, Black's Nf6 and e6
-// twice, so each side has exactly one book move at each of its turns.
-const char* const GAMES =
-    "[Event \"x\"]\n[Result \"1-0\"]\n\n1. d4 Nf6 2. c4 e6 3. Nc3 Bb4 1-0\n\n"
-    "[Event \"y\"]\n[Result \"0-1\"]\n\n1. d4 Nf6 2. c4 e6 3. Nf3 b6 0-1\n\n"
-    "[Event \"z\"]\n[Result \"0-1\"]\n\n1. d4 Nf6 2. c4 e6 0-1\n";
-
-void build_with_program(ScratchDir* dir, const std::vector<std::string>& more, int* exit_code)
-{
+    // A build returns from main without freeing its game Position; the leak
+    // checker of the sanitizer build must not turn that into a failed build.
+    const bool build = std::find(args.begin(), args.end(), "-I") != args.end();
+    args.insert(args.begin(), {"-c", "/nonexistent-quarvel-dir/quarvel.cfg"});
     EngineProcess proc;
-    // The program returns from main after a build without freeing its game
-    // Position; the leak checker of the sanitizer build must not turn that
-    // into a failed build.
-    ASSERT_TRUE(process_start(&proc, quarvel_path(), engine_args(more), dir->path,
-                              {"ASAN_OPTIONS=detect_leaks=0"}));
+    EXPECT_TRUE(process_start(&proc, quarvel_path(), args, t.dir.path,
+                              build ? std::vector<std::string>{"ASAN_OPTIONS=detect_leaks=0"}
+                                    : std::vector<std::string>{}));
+    size_t mark = 0;
+    for (const std::string& step : steps) {
+        const std::string error = process_step(&proc, step, scaled_timeout(30000), &mark);
+        if (!error.empty()) {
+            ADD_FAILURE() << step << ": " << error << "\n" << process_transcript(&proc);
+            return -2;
+        }
+    }
     process_close_input(&proc);
-    ASSERT_TRUE(process_read_to_end(&proc, scaled_timeout(60000)));
-    *exit_code = process_wait_exit(&proc, scaled_timeout(SHORT));
+    EXPECT_TRUE(process_read_to_end(&proc, scaled_timeout(60000)));
+    return process_wait_exit(&proc, scaled_timeout(10000));
 }
 
-TEST(BookProcess, BuildsABookFromTheCommandLine)
+using BookProcess = BookTest;
+
+TEST_F(BookProcess, BuildsPlaysAndLearns)
 {
-    book_tests_init();
-    ScratchDir dir;
-    write_file("games.pgn", GAMES);
-    int code = -1;
-    build_with_program(&dir, {"-I", "games.pgn", "-B", "lines.bok", "-D", "4", "-P", "2"}, &code);
-    EXPECT_EQ(code, 0);
+    // Three games of one line: White's d4 and c4 won once, Black's Nf6 and e6
+    // twice, so each side has exactly one book move at each of its turns; the
+    // fifth plies (Nc3, Nf3) were played once only and are left out.
+    write_file("games.pgn",
+               "[Event \"x\"]\n[Result \"1-0\"]\n\n1. d4 Nf6 2. c4 e6 3. Nc3 Bb4 1-0\n\n"
+               "[Event \"y\"]\n[Result \"0-1\"]\n\n1. d4 Nf6 2. c4 e6 3. Nf3 b6 0-1\n\n"
+               "[Event \"z\"]\n[Result \"0-1\"]\n\n1. d4 Nf6 2. c4 e6 0-1\n");
+    ASSERT_EQ(run_engine(*this, {"-I", "games.pgn", "-B", "lines.bok", "-D", "5", "-P", "2"}, {}), 0);
+    EXPECT_EQ(dir.strays({"games.pgn", "lines.bok"}), std::vector<std::string>{});
     RawBook book;
     ASSERT_TRUE(read_raw_book(dir.file("lines.bok"), &book));
+    EXPECT_EQ(book.depth, 5);
     ASSERT_EQ(book.entries.size(), 4u);
-    EXPECT_EQ(book.depth, 4);
     for (const RawEntry& e : book.entries)
         EXPECT_EQ(e.played, 3u);
-    for (const std::string& f : dir.files())
-        EXPECT_TRUE(f == "games.pgn" || f == "lines.bok" || f.find(".log") != std::string::npos)
-            << "left behind: " << f;
+    EXPECT_EQ(run_engine(*this, {"-I", "absent.pgn", "-B", "other.bok"}, {}), 1);
 
-    build_with_program(&dir, {"-I", "absent.pgn", "-B", "other.bok"}, &code);
-    EXPECT_EQ(code, 1);
-}
-
-TEST(BookProcess, PlaysFromTheBookAndLearnsFromTheResult)
-{
-    book_tests_init();
-    ScratchDir dir;
-    write_file("games.pgn", GAMES);
-    int code = -1;
-    build_with_program(&dir, {"-I", "games.pgn", "-B", "lines.bok", "-D", "4", "-P", "1"}, &code);
-    ASSERT_EQ(code, 0);
-
-    EngineProcess proc;
-    ASSERT_TRUE(process_start(&proc, quarvel_path(), engine_args({"-B", "lines.bok"}), dir.path));
-    ASSERT_TRUE(process_send(&proc, "xboard"));
-    ASSERT_TRUE(process_send(&proc, "protover 2"));
-    ASSERT_TRUE(process_expect_line(&proc, "feature done=1", scaled_timeout(SHORT)))
-        << process_transcript(&proc);
-    ASSERT_TRUE(process_send(&proc, "new"));
-    ASSERT_TRUE(process_send(&proc, "go"));
-    ASSERT_TRUE(process_expect_line(&proc, "move d2d4", scaled_timeout(SHORT)))
-        << process_transcript(&proc);
-    ASSERT_TRUE(process_send(&proc, "g8f6"));
-    ASSERT_TRUE(process_expect_line(&proc, "move c2c4", scaled_timeout(SHORT)))
-        << process_transcript(&proc);
-    ASSERT_TRUE(process_send(&proc, "result 1-0 {White wins}"));
-    ASSERT_TRUE(process_send(&proc, "ping 7"));
-    ASSERT_TRUE(process_expect_line(&proc, "pong 7", scaled_timeout(SHORT)));
-
-    // The engine as Black from the same book.
-    ASSERT_TRUE(process_send(&proc, "new"));
-    ASSERT_TRUE(process_send(&proc, "d2d4"));
-    ASSERT_TRUE(process_expect_line(&proc, "move g8f6", scaled_timeout(SHORT)))
-        << process_transcript(&proc);
-    process_close_input(&proc);
-    EXPECT_EQ(process_wait_exit(&proc, scaled_timeout(SHORT)), 0);
-
-    RawBook book;
+    // The engine plays White's book moves, learns from the win, then plays
+    // Black's book reply in the next game.
+    EXPECT_EQ(run_engine(*this, {"-B", "lines.bok"},
+                         {"> xboard", "> protover 2", "= feature done=1", "> new", "> go", "= move d2d4",
+                          "> g8f6", "= move c2c4", "> result 1-0 {White wins}", "> ping 7", "= pong 7",
+                          "> new", "> d2d4", "= move g8f6"}),
+              0);
     ASSERT_TRUE(read_raw_book(dir.file("lines.bok"), &book));
     const uint64_t d4 = key_after({"d4"}), c4 = key_after({"d4", "Nf6", "c4"});
     int learned = 0;
@@ -106,24 +74,13 @@ TEST(BookProcess, PlaysFromTheBookAndLearnsFromTheResult)
     EXPECT_EQ(learned, 2);
 }
 
-TEST(BookProcess, BrokenBookLeavesTheEnginePlaying)
+TEST_F(BookProcess, BrokenBookLeavesTheEnginePlaying)
 {
-    book_tests_init();
-    ScratchDir dir;
-    write_file("broken.bok", raw_book_bytes({{key_after({"e4"}), 5, 5, 0, 0, 50000, 0}}).substr(0, 90));
-    EngineProcess proc;
-    ASSERT_TRUE(process_start(&proc, quarvel_path(), engine_args({"-B", "broken.bok"}), dir.path));
-    ASSERT_TRUE(process_expect_line(&proc, "Invalid book file: broken.bok", scaled_timeout(SHORT)))
-        << process_transcript(&proc);
-    ASSERT_TRUE(process_send(&proc, "book"));
-    ASSERT_TRUE(process_expect_line(&proc, "No book move", scaled_timeout(SHORT)))
-        << process_transcript(&proc);
-    ASSERT_TRUE(process_send(&proc, "sd 2"));
-    ASSERT_TRUE(process_send(&proc, "go"));
-    ASSERT_TRUE(process_expect_prefix(&proc, "Best move: ", scaled_timeout(30000)))
-        << process_transcript(&proc);
-    process_close_input(&proc);
-    EXPECT_EQ(process_wait_exit(&proc, scaled_timeout(SHORT)), 0);
+    write_file("broken.bok", raw_book_bytes({{key_after({"e4"}), 5, 5}}).substr(0, 90));
+    EXPECT_EQ(run_engine(*this, {"-B", "broken.bok"},
+                         {"= Invalid book file: broken.bok", "> book", "= No book move", "> sd 2", "> go",
+                          "^ Best move: "}),
+              0);
 }
 
 }  // namespace

@@ -3,56 +3,15 @@
 // structure, pawn race and king safety evaluators on their own.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <string>
-
-#include "board/board.h"
-#include "search/evaluate.h"
-#include "search/hashmem.h"
-#include "search/levels.h"
-#include "search/pawns.h"
-#include "search/root.h"
+#include "tests/board_support.h"
 
 namespace {
 
-struct EvalFixture : ::testing::Test {
-    Position* pos = nullptr;
+using EvalFixture = EvalTest;
 
-    static void SetUpTestSuite() {
-        static bool done = false;
-        if (done) return;
-        done = true;
-        init_eval_tables();
-        set_hash_sizes(1048576);
-        init_hash_keys();
-        alloc_pawn_and_eval_cache();
-    }
-    void SetUp() override {
-        pos = create_position();
-        search_side = WHITE;
-        level_weight = 4;
-    }
-    void TearDown() override { destroy_position(pos); }
-
-    void load(const char* fen) { ASSERT_EQ(set_board(pos, fen), 1) << fen; }
-    int eval(const char* fen, int side = WHITE) {
-        load(fen);
-        search_side = side;
-        clear_pawn_and_eval_cache();
-        lazy_margin = 100;
-        return evaluate(pos, -32767, 32767);
-    }
-};
-
-struct Worked {
-    const char* fen;
-    int expected;
-};
-
-// Each value below is worked out term by term in the comment before it.
+// Each value is worked out term by term in the comment before it.
 TEST_F(EvalFixture, HandWorkedPositions) {
-    const Worked cases[] = {
+    const std::pair<const char*, int> cases[] = {
         // Bare kings: no pawns on either side and equal (zero) pieces.
         {"4k3/8/8/8/8/8/8/4K3 w - -", 0},
         // KR v KR and KQ v KRR: pawnless with equal piece units.
@@ -83,18 +42,13 @@ TEST_F(EvalFixture, HandWorkedPositions) {
         {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -", -20},
         {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR b KQkq -", 20},
     };
-    for (const Worked& c : cases) EXPECT_EQ(eval(c.fen), c.expected) << c.fen;
+    for (const auto& [fen, expected] : cases) EXPECT_EQ(eval(fen), expected) << fen;
     // The -20 follows the side that started the search.
     EXPECT_EQ(eval("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -", BLACK), 20);
 }
 
-struct Recogniser {
-    const char* fen;
-    bool draw;
-};
-
 TEST_F(EvalFixture, DrawnMaterialRecognisers) {
-    const Recogniser cases[] = {
+    const std::pair<const char*, bool> cases[] = {
         {"k7/8/8/8/8/P7/8/2B1K3 w - -", true},     // a-pawn, dark bishop, king in front
         {"k7/8/8/8/8/P7/8/3BK3 w - -", false},     // light bishop controls a8
         {"1k6/8/8/8/8/P7/8/2B1K3 w - -", true},    // king on the neighbouring file
@@ -112,20 +66,12 @@ TEST_F(EvalFixture, DrawnMaterialRecognisers) {
         {"2k5/8/8/8/8/P7/8/4K3 w - -", false},
         {"4k3/8/8/8/8/8/7p/6K1 b - -", true},
     };
-    for (const Recogniser& c : cases) {
-        int v = eval(c.fen);
-        if (c.draw)
-            EXPECT_EQ(v, 0) << c.fen;
-        else
-            EXPECT_NE(v, 0) << c.fen;
-    }
+    for (const auto& [fen, draw] : cases) EXPECT_EQ(eval(fen) == 0, draw) << fen;
     // A small material lead without pawns is cancelled, the rest still counts:
     // KR v KB is not a draw (majors differ), KRB v KR is (equal majors,
     // lead 300) up to the positional terms.
-    int rook_v_bishop = eval("4k3/8/8/8/8/8/4b3/R3K3 w - -");
-    EXPECT_GT(rook_v_bishop, 150);
-    int lead = eval("4k2r/8/8/8/8/8/8/R3KB2 w - -");
-    EXPECT_LT(lead, 300);
+    EXPECT_GT(eval("4k3/8/8/8/8/8/4b3/R3K3 w - -"), 150);
+    EXPECT_LT(eval("4k2r/8/8/8/8/8/8/R3KB2 w - -"), 300);
 }
 
 TEST_F(EvalFixture, LazyExitReturnsTheWindowEdge) {
@@ -149,32 +95,23 @@ TEST_F(EvalFixture, LazyExitReturnsTheWindowEdge) {
 // full score never exits lazily: the margin covers every term after the exit.
 TEST_F(EvalFixture, MarginCoversThePieceTerms) {
     std::ifstream in(std::string(QUARVEL_DATA_DIR) + "/epd/wac.epd");
-    std::string line;
     int checked = 0;
-    while (std::getline(in, line) && checked < 150) {
-        size_t cut = 0;
-        for (int spaces = 0; spaces < 4 && cut != std::string::npos; spaces++) cut = line.find(' ', cut + 1);
-        std::string fen = line.substr(0, cut);
-        int full = eval(fen.c_str());
-        int margin = lazy_margin;
+    for (std::string fen; checked < 150 && std::getline(in, fen); checked++) {
+        const int full = eval(fen.c_str());  // the reader stops after four fields
+        const int margin = lazy_margin;
         EXPECT_GE(margin, 100);
         EXPECT_EQ(evaluate(pos, full - 1, full + 1), full) << fen;
         EXPECT_EQ(lazy_margin, margin);
-        checked++;
     }
     EXPECT_GT(checked, 100);
 }
 
-struct PawnCase {
-    const char* fen;
-    int phase;
-    int white_score;
-    int weak_files;  // white_byte
-    int files;       // white_files
-};
-
 TEST_F(EvalFixture, WhitePawnStructure) {
-    const PawnCase cases[] = {
+    const struct {
+        const char* fen;
+        int phase, white_score;
+        int weak_files, files;  // white_byte, white_files
+    } cases[] = {
         // Lone e4 (phase 0): advance +1, square 14, passed 30, isolated -16.
         {"4k3/8/8/8/4P3/8/8/4K3 w - -", 0, 29, 0x10, 0x10},
         // e4 with d3 and f3: e4 is covered, so neither isolated nor backward
@@ -190,7 +127,7 @@ TEST_F(EvalFixture, WhitePawnStructure) {
         // backward with two attackers more, -13; c4 (square 6) is covered by d3.
         {"4k3/8/8/2p1p3/2P5/3P4/8/4K3 w - -", 0, 8 - 13 + 6, 0x08, 0x0C},
     };
-    for (const PawnCase& c : cases) {
+    for (const auto& c : cases) {
         load(c.fen);
         PawnHashEntry entry = {};
         search_side = WHITE;
@@ -215,11 +152,7 @@ TEST_F(EvalFixture, PassersAndFlagsInTheEntry) {
 }
 
 TEST_F(EvalFixture, PawnRace) {
-    struct Race {
-        const char* fen;
-        int expected;
-    };
-    const Race races[] = {
+    const std::pair<const char*, int> races[] = {
         {"7k/8/8/P7/7p/8/8/K7 w - -", 50},     // 3 moves each, white to move
         {"7k/8/8/P7/7p/8/8/K7 b - -", -50},    // the same, black to move
         {"7k/8/8/P7/8/7p/8/K7 w - -", -50},    // black needs 2: one move ahead
@@ -227,21 +160,20 @@ TEST_F(EvalFixture, PawnRace) {
         {"7k/8/8/P7/8/8/8/K7 w - -", 335},     // white alone: (970 - 300) / 2
         {"k7/8/8/P7/8/8/8/K7 w - -", 0},       // the king is in the square
     };
-    for (const Race& r : races) {
-        load(r.fen);
+    for (const auto& [fen, expected] : races) {
+        load(fen);
         PawnHashEntry scratch;
         PawnHashEntry* entry = lookup_pawn_hash(pos, 3, &scratch);
         ASSERT_NE(entry, nullptr);
-        EXPECT_EQ(eval_pawn_race(pos, entry), r.expected) << r.fen;
+        EXPECT_EQ(eval_pawn_race(pos, entry), expected) << fen;
     }
 }
 
 TEST_F(EvalFixture, KingSafetyShelter) {
-    struct Shelter {
+    const struct {
         const char* fen;
         int white_danger, black_danger;
-    };
-    const Shelter cases[] = {
+    } cases[] = {
         {"6k1/5ppp/8/8/8/8/5PPP/6K1 w - -", 0, 0},
         {"6k1/5ppp/8/8/8/8/5P1P/6K1 w - -", 20, 0},            // g-pawn gone
         {"6k1/5ppp/8/8/8/6P1/5P1P/6K1 w - -", 4, 0},           // g3
@@ -253,7 +185,7 @@ TEST_F(EvalFixture, KingSafetyShelter) {
         {"6k1/5ppp/8/8/8/8/3PP3/4K3 w - -", 8 + 8 + 8, 0},
         {"6k1/5ppp/8/8/8/3P4/4P3/4K3 w - -", 8 + 4 + 8 + 8, 0},
     };
-    for (const Shelter& c : cases) {
+    for (const auto& c : cases) {
         load(c.fen);
         KingDangers d;
         int k = eval_king_safety(pos, &d);

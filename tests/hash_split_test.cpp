@@ -1,22 +1,9 @@
 // The hash budget split, its limits, the pawn hash's addressing and keys.
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <string>
-
-#include "board/board.h"
-#include "search/evaluate.h"
-#include "search/hashmem.h"
-#include "search/root.h"
-#include "search/transposition.h"
+#include "tests/board_support.h"
 
 namespace {
-
-struct Split {
-    int64_t total;
-    int main_entries, pawn_entries, cache_entries;
-    const char* line;
-};
 
 std::string split_output(int64_t total) {
     ::testing::internal::CaptureStdout();
@@ -26,7 +13,11 @@ std::string split_output(int64_t total) {
 
 TEST(HashSplit, BudgetsSplitThreeWays) {
     const int64_t M = 1048576;
-    const Split splits[] = {
+    const struct {
+        int64_t total;
+        int main_entries, pawn_entries, cache_entries;
+        const char* line;
+    } splits[] = {
         {1 * M, 32768, 8192, 16384, "Total hash size 1M\n"},
         {16 * M, 524288, 131072, 262144, "Total hash size 16M\n"},
         {32 * M, 1048576, 262144, 524288, "Total hash size 32M\n"},
@@ -36,9 +27,8 @@ TEST(HashSplit, BudgetsSplitThreeWays) {
         // Not a power of two: each table still takes a power of two.
         {3 * M + 1, 131072, 16384, 32768, "Total hash size 3M\n"},
     };
-    for (const Split& s : splits) {
-        std::string out = split_output(s.total);
-        EXPECT_EQ(out, s.line);
+    for (const auto& s : splits) {
+        EXPECT_EQ(split_output(s.total), s.line);
         EXPECT_EQ(hash_entry_count, s.main_entries) << s.total;
         EXPECT_EQ(pawn_hash_count, s.pawn_entries) << s.total;
         EXPECT_EQ(eval_cache_count, s.cache_entries) << s.total;
@@ -46,61 +36,44 @@ TEST(HashSplit, BudgetsSplitThreeWays) {
         EXPECT_LE(int64_t(hash_entry_count) * 16 + int64_t(pawn_hash_count) * 30 + int64_t(eval_cache_count) * 12,
                   s.total);
     }
-    // The default budget leaves 2621440 bytes over.
-    set_hash_sizes(32 * M);
-    EXPECT_EQ(32 * M - (int64_t(hash_entry_count) * 16 + pawn_hash_count * 30 + eval_cache_count * 12), 2621440);
-}
-
-TEST(HashSplit, BudgetsOutsideTheRangeAreClamped) {
-    const int64_t M = 1048576;
-    const int64_t too_small[] = {0, 64, 1000, M - 1, -5};
-    for (int64_t total : too_small) {
-        std::string out = split_output(total);
-        EXPECT_NE(out.find("too small"), std::string::npos) << total << ": " << out;
-        EXPECT_NE(out.find("Total hash size 1M\n"), std::string::npos) << out;
-        EXPECT_EQ(hash_entry_count, 32768);
-        EXPECT_EQ(pawn_hash_count, 8192);
-        EXPECT_EQ(eval_cache_count, 16384);
-    }
-    // UCI sends megabytes; 4096 of them must not wrap when multiplied out.
-    const int64_t too_large[] = {2048 * M, 4096 * M, int64_t(1) << 40};
-    for (int64_t total : too_large) {
-        std::string out = split_output(total);
-        EXPECT_NE(out.find("too large"), std::string::npos) << out;
-        EXPECT_NE(out.find("Total hash size 2047M\n"), std::string::npos) << out;
-        EXPECT_EQ(hash_entry_count, 67108864);
-    }
-}
-
-TEST(HashSplit, RecordSizes) {
     EXPECT_EQ(get_hash_entry_size(), 16);
     EXPECT_EQ(get_pawn_entry_size(), 30);
     EXPECT_EQ(get_eval_entry_size(), 12);
+    // The default budget leaves 2621440 bytes over.
+    split_output(32 * M);
+    EXPECT_EQ(32 * M - (int64_t(hash_entry_count) * 16 + pawn_hash_count * 30 + eval_cache_count * 12), 2621440);
 }
 
-// The start-up order: keys first, then the pawn hash with its phase keys.
+// Clamped budgets split as the limit itself does, with a complaint.
+TEST(HashSplit, BudgetsOutsideTheRangeAreClamped) {
+    const int64_t M = 1048576;
+    auto expect_clamped = [&](int64_t total, const char* complaint, int64_t limit) {
+        split_output(limit);
+        const int counts[] = {hash_entry_count, pawn_hash_count, eval_cache_count};
+        const std::string out = split_output(total);
+        EXPECT_NE(out.find(complaint), std::string::npos) << total << ": " << out;
+        EXPECT_NE(out.find("Total hash size " + std::to_string(limit / M) + "M\n"), std::string::npos) << out;
+        EXPECT_EQ(std::vector<int>({hash_entry_count, pawn_hash_count, eval_cache_count}),
+                  std::vector<int>(counts, counts + 3)) << total;
+    };
+    for (int64_t total : {int64_t(0), int64_t(64), int64_t(1000), M - 1, int64_t(-5)})
+        expect_clamped(total, "too small", M);
+    // UCI sends megabytes; 4096 of them must not wrap when multiplied out.
+    for (int64_t total : {2048 * M, 4096 * M, int64_t(1) << 40}) expect_clamped(total, "too large", 2047 * M);
+}
+
 uint64_t first_phase_keys[4];
 
-void init_once() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    init_eval_tables();
-    set_hash_sizes(1048576);
-    init_hash_keys();
-    alloc_pawn_and_eval_cache();
-    for (int i = 0; i < 4; i++) first_phase_keys[i] = pawn_phase_key[i];
-}
-
-struct PawnHashFixture : ::testing::Test {
-    Position* pos = nullptr;
-    static void SetUpTestSuite() { init_once(); }
-    void SetUp() override { pos = create_position(); }
-    void TearDown() override { destroy_position(pos); }
+struct PawnHashFixture : EvalTest {
+    static void SetUpTestSuite() {
+        eval_tests_init();
+        static bool saved = (std::copy(pawn_phase_key, pawn_phase_key + 4, first_phase_keys), true);
+        (void)saved;
+    }
 };
 
 TEST_F(PawnHashFixture, EntriesLieThirtyBytesApart) {
-    ASSERT_EQ(set_board(pos, "4k3/pp6/8/8/8/8/5PP1/4K3 w - -"), 1);
+    load("4k3/pp6/8/8/8/8/5PP1/4K3 w - -");
     for (int phase = 0; phase < 4; phase++) {
         PawnHashEntry scratch;
         PawnHashEntry* entry = lookup_pawn_hash(pos, phase, &scratch);
@@ -117,29 +90,26 @@ TEST_F(PawnHashFixture, EntriesLieThirtyBytesApart) {
 }
 
 TEST_F(PawnHashFixture, PhasesKeepTheirOwnEntries) {
-    ASSERT_EQ(set_board(pos, "4k3/p7/8/8/8/8/5PP1/4K3 w - -"), 1);
+    load("4k3/p7/8/8/8/8/5PP1/4K3 w - -");
     clear_pawn_and_eval_cache();
     reset_eval_counters();
     PawnHashEntry scratch;
-    PawnHashEntry* e0 = lookup_pawn_hash(pos, 0, &scratch);
-    int s0 = e0->score;
-    uint32_t k0 = e0->key_low;
-    PawnHashEntry* e3 = lookup_pawn_hash(pos, 3, &scratch);
+    const PawnHashEntry e0 = *lookup_pawn_hash(pos, 0, &scratch);
+    const PawnHashEntry* e3 = lookup_pawn_hash(pos, 3, &scratch);
     EXPECT_EQ(pawn_hash_hits, 0);
-    EXPECT_NE(k0, e3->key_low);
-    // The ending scores the same pawns with its own tables.
-    EXPECT_NE(s0, e3->score);
+    EXPECT_NE(e0.key_low, e3->key_low);
+    EXPECT_NE(e0.score, e3->score);  // the ending scores the same pawns with its own tables
     lookup_pawn_hash(pos, 3, &scratch);
     EXPECT_EQ(pawn_hash_hits, 1);
     EXPECT_EQ(pawn_hash_probes, 3);
     // No pawns, no entry.
-    ASSERT_EQ(set_board(pos, "4k3/8/8/8/8/8/8/R3K3 w - -"), 1);
+    load("4k3/8/8/8/8/8/8/R3K3 w - -");
     EXPECT_EQ(lookup_pawn_hash(pos, 3, &scratch), nullptr);
     EXPECT_EQ(pawn_hash_probes, 3);
 }
 
 TEST_F(PawnHashFixture, WithoutATableTheScratchEntryIsUsed) {
-    ASSERT_EQ(set_board(pos, "4k3/pp6/8/8/8/8/5PP1/4K3 w - -"), 1);
+    load("4k3/pp6/8/8/8/8/5PP1/4K3 w - -");
     PawnHashEntry* saved_table = pawn_hash_table;
     int saved_count = pawn_hash_count;
     clear_pawn_and_eval_cache();
@@ -157,8 +127,8 @@ TEST_F(PawnHashFixture, WithoutATableTheScratchEntryIsUsed) {
 
 TEST_F(PawnHashFixture, ReallocationDrawsNewPhaseKeys) {
     uint64_t before[4];
-    for (int i = 0; i < 4; i++) before[i] = pawn_phase_key[i];
-    set_hash_sizes(2 * 1048576);
+    std::copy(pawn_phase_key, pawn_phase_key + 4, before);
+    split_output(2 * 1048576);
     alloc_pawn_and_eval_cache();
     EXPECT_EQ(pawn_hash_count, 16384);
     for (int i = 0; i < 4; i++) {
@@ -168,33 +138,18 @@ TEST_F(PawnHashFixture, ReallocationDrawsNewPhaseKeys) {
     free_pawn_and_eval_cache();
     EXPECT_EQ(pawn_hash_table, nullptr);
     EXPECT_EQ(eval_cache_table, nullptr);
-    set_hash_sizes(1048576);
+    split_output(1048576);
     alloc_pawn_and_eval_cache();
 }
 
 // The phase keys follow the Zobrist keys in the one random sequence: with
 // nothing drawn in between, they are the 898th to 901st 64-bit draws.
 TEST_F(PawnHashFixture, PhaseKeysFollowTheZobristKeys) {
-    // Replay the additive lagged generator from its seed table.
-    uint32_t state[55];
-    for (int i = 0; i < 55; i++) state[i] = RANDOM_SEED_TABLE[i];
-    int j = 23, k = 54;
-    auto next32 = [&]() {
-        state[k] += state[j];
-        uint32_t r = state[k];
-        j = j == 0 ? 54 : j - 1;
-        k = k == 0 ? 54 : k - 1;
-        return r;
-    };
-    auto next64 = [&]() {
-        uint64_t v = 0;
-        for (int i = 0; i < 8; i++) v = (v << 8) + next32();
-        return v;
-    };
+    ReferenceRandom ref;
     uint64_t side_key = 0;
-    for (int i = 0; i < 768 + 128 + 1; i++) side_key = next64();
+    for (int i = 0; i < 768 + 128 + 1; i++) side_key = ref.next64();
     ASSERT_EQ(side_key, zobrist_side);
-    for (int i = 0; i < 4; i++) EXPECT_EQ(first_phase_keys[i], next64()) << i;
+    for (int i = 0; i < 4; i++) EXPECT_EQ(first_phase_keys[i], ref.next64()) << i;
 }
 
 }  // namespace

@@ -3,42 +3,23 @@
 // helpers.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <string>
-
-#include "board/board.h"
-#include "search/evaluate.h"
-#include "search/hashmem.h"
-#include "search/transposition.h"
+#include "tests/board_support.h"
 
 namespace {
 
 constexpr int TABLE_ENTRIES = 16;  // 8 buckets
 constexpr u64 BUCKET_MASK = TABLE_ENTRIES / 2 - 1;
 
-struct TableFixture : ::testing::Test {
-    Position* pos = nullptr;
-
-    static void SetUpTestSuite() {
-        static bool done = false;
-        if (done) return;
-        done = true;
-        init_eval_tables();
-        set_hash_sizes(1048576);
-        init_hash_keys();
-        alloc_pawn_and_eval_cache();
-    }
-
+struct TableFixture : EvalTest {
     void SetUp() override {
-        pos = create_position();
-        ASSERT_EQ(set_board(pos, "4k3/8/8/8/8/8/8/4K3 w - - 0 1"), 1);
+        EvalTest::SetUp();
+        load("4k3/8/8/8/8/8/8/4K3 w - - 0 1");
         resize_hash(TABLE_ENTRIES);
         hash_age = 1;
         std::memset(pos->threat, 0, sizeof pos->threat);
         std::memset(pos->hash_move, 0, sizeof pos->hash_move);
     }
     void TearDown() override {
-        destroy_position(pos);
         resize_hash(TABLE_ENTRIES);
         hash_age = 1;
     }
@@ -46,7 +27,7 @@ struct TableFixture : ::testing::Test {
     // Keys are planted directly: only the key and the bucket matter here.
     void use_key(u64 key) { *pos->key_top = key; }
     static u64 key_in_bucket(int bucket, u64 tag) { return (tag << 32) | (tag << 8) | u64(bucket); }
-    static HashEntry& slot(u64 key, int s) { return hash_table[key & BUCKET_MASK].slot[s]; }
+    static HashEntry& slot(u64 key_or_bucket, int s) { return hash_table[key_or_bucket & BUCKET_MASK].slot[s]; }
     static int depth_of(const HashEntry& e) { return (e.info >> 3) & 1023; }
     static int bound_of(const HashEntry& e) { return (e.info >> 1) & 3; }
     static int age_of(const HashEntry& e) { return e.info >> 13; }
@@ -70,30 +51,29 @@ TEST_F(TableFixture, EmptyTableProbeClearsPlySlots) {
     EXPECT_EQ(hash_hits, 0);
 }
 
+// Mate scores are stored relative to the storing node and converted back at
+// the probing ply: only exact ones, beyond 30000 on a store, from 30000 on
+// a probe.
 TEST_F(TableFixture, MateScoresAreStoredRelativeToTheStoringNode) {
-    u64 k1 = key_in_bucket(1, 0x21), k2 = key_in_bucket(2, 0x22), k3 = key_in_bucket(3, 0x23);
-    use_key(k1);
-    store_hash(pos, 0, 40, 3, 32762, HASH_EXACT);
-    EXPECT_EQ(slot(k1, 0).score, 32765);
-    int score = 0;
-    EXPECT_EQ(probe(40, 1, -32767, 32767, &score), HASH_CUTOFF);
-    EXPECT_EQ(score, 32764);
-
-    use_key(k2);
-    store_hash(pos, 0, 40, 3, -32762, HASH_EXACT);
-    EXPECT_EQ(slot(k2, 0).score, -32765);
-    EXPECT_EQ(probe(40, 1, -32767, 32767, &score), HASH_CUTOFF);
-    EXPECT_EQ(score, -32764);
-
-    // Only exact scores are converted, and only beyond 30000 on a store.
-    use_key(k3);
-    store_hash(pos, 0, 40, 3, 32762, HASH_LOWER);
-    EXPECT_EQ(slot(k3, 0).score, 32762);
-    store_hash(pos, 0, 40, 3, 30000, HASH_EXACT);
-    EXPECT_EQ(slot(k3, 0).score, 30000);
-    // ...while the probe converts from 30000 on.
-    EXPECT_EQ(probe(40, 2, -32767, 32767, &score), HASH_CUTOFF);
-    EXPECT_EQ(score, 29998);
+    const struct {
+        int score, bound, stored, probe_ply, probed;
+    } cases[] = {
+        {32762, HASH_EXACT, 32765, 1, 32764},
+        {-32762, HASH_EXACT, -32765, 1, -32764},
+        {32762, HASH_LOWER, 32762, -1, 0},
+        {30000, HASH_EXACT, 30000, 2, 29998},
+    };
+    int bucket = 0;
+    for (const auto& c : cases) {
+        const u64 key = key_in_bucket(bucket++, 0x21);
+        use_key(key);
+        store_hash(pos, 0, 40, 3, c.score, c.bound);
+        EXPECT_EQ(slot(key, 0).score, c.stored) << c.score;
+        int score = 0;
+        if (c.probe_ply < 0) continue;
+        EXPECT_EQ(probe(40, c.probe_ply, -32767, 32767, &score), HASH_CUTOFF);
+        EXPECT_EQ(score, c.probed) << c.score;
+    }
 }
 
 TEST_F(TableFixture, MoveZeroKeepsTheStoredMoveOfTheSameKeyOnly) {
@@ -113,32 +93,24 @@ TEST_F(TableFixture, MoveZeroKeepsTheStoredMoveOfTheSameKeyOnly) {
 }
 
 TEST_F(TableFixture, SlotChoiceFollowsDepthAndAge) {
-    u64 deep = key_in_bucket(5, 0x41), other = key_in_bucket(5, 0x42), third = key_in_bucket(5, 0x43);
-    use_key(deep);
-    store_hash(pos, 1, 60, 0, 0, HASH_EXACT);
-    // Shallower store of another key: slot 0 is deeper and current, so slot 1.
-    use_key(other);
-    store_hash(pos, 2, 24, 0, 0, HASH_EXACT);
-    EXPECT_EQ(slot(deep, 0).key_low, uint32_t(deep));
-    EXPECT_EQ(slot(deep, 1).key_low, uint32_t(other));
-    // Slot 1 is never searched on a store: a third key overwrites it too.
-    use_key(third);
-    store_hash(pos, 3, 12, 0, 0, HASH_EXACT);
-    EXPECT_EQ(slot(deep, 0).key_low, uint32_t(deep));
-    EXPECT_EQ(slot(deep, 1).key_low, uint32_t(third));
-    // An equally deep store moves slot 0 down.
-    use_key(other);
-    store_hash(pos, 4, 60, 0, 0, HASH_EXACT);
-    EXPECT_EQ(slot(deep, 0).key_low, uint32_t(other));
-    EXPECT_EQ(slot(deep, 1).key_low, uint32_t(deep));
-    // A deeper slot 0 of an older search is moved down as well.
-    hash_age = 2;
-    use_key(third);
-    store_hash(pos, 5, 0, 0, 0, HASH_EXACT);
-    EXPECT_EQ(slot(deep, 0).key_low, uint32_t(third));
-    EXPECT_EQ(slot(deep, 1).key_low, uint32_t(other));
-    EXPECT_EQ(age_of(slot(deep, 0)), 2);
-    EXPECT_EQ(age_of(slot(deep, 1)), 1);
+    const struct {
+        int age, tag, depth, slot0, slot1;  // stores into one bucket, then its two slots
+    } steps[] = {
+        {1, 0x41, 60, 0x41, 0},
+        {1, 0x42, 24, 0x41, 0x42},  // slot 0 is deeper and current: slot 1
+        {1, 0x43, 12, 0x41, 0x43},  // slot 1 is never searched on a store
+        {1, 0x42, 60, 0x42, 0x41},  // an equally deep store moves slot 0 down
+        {2, 0x43, 0, 0x43, 0x42},   // so does a deeper slot 0 of an older search
+    };
+    for (const auto& s : steps) {
+        hash_age = s.age;
+        use_key(key_in_bucket(5, s.tag));
+        store_hash(pos, 1, s.depth, 0, 0, HASH_EXACT);
+        EXPECT_EQ(slot(5, 0).key_low, uint32_t(key_in_bucket(5, s.slot0))) << s.tag;
+        EXPECT_EQ(slot(5, 1).key_low, s.slot1 ? uint32_t(key_in_bucket(5, s.slot1)) : 0u) << s.tag;
+    }
+    EXPECT_EQ(age_of(slot(5, 0)), 2);
+    EXPECT_EQ(age_of(slot(5, 1)), 1);
 }
 
 TEST_F(TableFixture, AgeCountsFollowEveryReplacement) {
@@ -160,32 +132,28 @@ TEST_F(TableFixture, AgeCountsFollowEveryReplacement) {
 }
 
 TEST_F(TableFixture, FillStaysInRangeAfterStatisticsReset) {
-    for (int b = 0; b < 8; b++) {
-        use_key(key_in_bucket(b, 0x51));
-        store_hash(pos, 0, 12, 0, 0, HASH_EXACT);
-        use_key(key_in_bucket(b, 0x52));
-        store_hash(pos, 0, 12, 0, 0, HASH_EXACT);
-    }
+    auto fill_buckets = [&](int tag) {
+        for (int b = 0; b < 8; b++) {
+            use_key(key_in_bucket(b, tag));
+            store_hash(pos, 0, 12, 0, 0, HASH_EXACT);
+        }
+    };
+    fill_buckets(0x51);
+    fill_buckets(0x52);
     EXPECT_EQ(get_hash_fill_permille(), 1000);
     // A new search of the same age number overwrites entries it never counted.
     clear_hash_stats();
-    for (int b = 0; b < 8; b++) {
-        use_key(key_in_bucket(b, 0x53));
-        store_hash(pos, 0, 12, 0, 0, HASH_EXACT);
-    }
-    int fill = get_hash_fill_permille();
-    EXPECT_GE(fill, 0);
-    EXPECT_LE(fill, 1000);
+    fill_buckets(0x53);
+    const int fill = get_hash_fill_permille();
+    EXPECT_TRUE(fill >= 0 && fill <= 1000) << fill;
 }
 
-struct ProbeCase {
-    int stored_depth, bound, stored_score;
-    int depth, alpha, beta;
-    int result, alpha_after;
-};
-
 TEST_F(TableFixture, ProbeResultsByBoundAndDepth) {
-    const ProbeCase cases[] = {
+    const struct {
+        int stored_depth, bound, stored_score;
+        int depth, alpha, beta;
+        int result, alpha_after;
+    } cases[] = {
         // deep enough: cut-offs by bound
         {48, HASH_EXACT, 17, 48, -100, 100, HASH_CUTOFF, 17},
         {48, HASH_LOWER, 150, 48, -100, 100, HASH_CUTOFF, 150},
@@ -207,7 +175,7 @@ TEST_F(TableFixture, ProbeResultsByBoundAndDepth) {
         {0, HASH_LOWER, -32766, 0, -32767, -32000, HASH_NO_CUTOFF, -32767},
     };
     int n = 0;
-    for (const ProbeCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(n++);
         resize_hash(TABLE_ENTRIES);
         u64 key = key_in_bucket(6, 0x61);
@@ -297,35 +265,26 @@ TEST_F(TableFixture, UsageLines) {
 }
 
 // The principal-variation helpers work on a real position.
-struct PvFixture : TableFixture {
-    Move find_move(const char* text) {
-        Move m = parse_move(pos, text);
-        EXPECT_NE(m, 0) << text;
-        return m;
-    }
-};
-
-TEST_F(PvFixture, StorePvReplacesADeepEntryWithAnotherMove) {
-    ASSERT_EQ(set_board(pos, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"), 1);
+TEST_F(TableFixture, StorePvReplacesADeepEntryWithAnotherMove) {
+    load(START_POSITION_FEN);
     resize_hash(1 << 12);
-    Move e4 = find_move("e2e4"), d4 = find_move("d2d4");
+    const Move e4 = parse_move(pos, "e2e4"), d4 = parse_move(pos, "d2d4");
     make_move(pos, e4);
-    Move e5 = find_move("e7e5");
+    const Move e5 = parse_move(pos, "e7e5");
     unmake_move(pos, e4);
     store_hash(pos, d4, 200, 0, 55, HASH_EXACT);
     pos->pv[0][0] = e4;
     pos->pv[0][1] = e5;
     pos->pv_length[0] = 2;
-    u64 before = *pos->key_top;
+    const u64 before = *pos->key_top;
     store_pv_in_hash(pos);
     EXPECT_EQ(*pos->key_top, before);
-    HashEntry& e = hash_table[uint32_t(before) & uint32_t(hash_bucket_count - 1)].slot[0];
+    const HashEntry& e = hash_table[uint32_t(before) & uint32_t(hash_bucket_count - 1)].slot[0];
     EXPECT_EQ(e.key_low, uint32_t(before));
     EXPECT_EQ(int(e.move), e4);
     EXPECT_EQ(depth_of(e), 0);
     EXPECT_EQ(bound_of(e), HASH_LOWER);
     EXPECT_EQ(e.score, -32766);
-
     // The stored line comes back through the hash: a one-move line grows.
     pos->pv_length[0] = 1;
     pos->pv[0][1] = 0;
@@ -335,32 +294,26 @@ TEST_F(PvFixture, StorePvReplacesADeepEntryWithAnotherMove) {
     EXPECT_EQ(*pos->key_top, before);
 }
 
-TEST_F(PvFixture, ExtensionSkipsAHashMoveThatLeavesTheKingInCheck) {
-    ASSERT_EQ(set_board(pos, "4k3/8/8/8/8/8/4r3/4K3 b - - 0 1"), 1);
+TEST_F(TableFixture, ExtensionSkipsAHashMoveThatLeavesTheKingInCheck) {
+    load("4k3/8/8/8/8/8/4r3/4K3 b - - 0 1");
     const u64 start_key = *pos->key_top;
     resize_hash(1 << 12);
-    Move kf8 = find_move("e8f8");
-    make_move(pos, kf8);
-    // Kd2 passes the board's validity test but walks into the rook.
-    Move kd2 = make_move_code(SQ_E1, 11, W_KING, 0, 0);
-    ASSERT_TRUE(is_move_valid(pos, kd2));
-    store_hash(pos, kd2, 12, 0, 0, HASH_LOWER);
-    unmake_move(pos, kf8);
+    const Move kf8 = parse_move(pos, "e8f8");
     pos->pv[0][0] = kf8;
     pos->pv_length[0] = 1;
-    extend_pv_from_hash(pos);
-    EXPECT_EQ(pos->pv_length[0], 1);
-    EXPECT_EQ(*pos->key_top, start_key);
-
-    // The legal capture in the same place is appended.
-    make_move(pos, kf8);
-    Move kxe2 = find_move("e1e2");
-    store_hash(pos, kxe2, 12, 0, 0, HASH_LOWER);
-    unmake_move(pos, kf8);
-    extend_pv_from_hash(pos);
-    EXPECT_EQ(pos->pv_length[0], 2);
+    // Kd2 passes the board's validity test but walks into the rook; the
+    // legal capture in the same place is appended.
+    const Move kd2 = make_move_code(SQ_E1, 11, W_KING, 0, 0), kxe2 = make_move_code(SQ_E1, 12, W_KING, B_ROOK, 0);
+    for (Move reply : {kd2, kxe2}) {
+        make_move(pos, kf8);
+        ASSERT_TRUE(is_move_valid(pos, reply));
+        store_hash(pos, reply, 12, 0, 0, HASH_LOWER);
+        unmake_move(pos, kf8);
+        extend_pv_from_hash(pos);
+        EXPECT_EQ(*pos->key_top, start_key);
+        EXPECT_EQ(pos->pv_length[0], reply == kd2 ? 1 : 2);
+    }
     EXPECT_EQ(pos->pv[0][1], kxe2);
-    EXPECT_EQ(*pos->key_top, start_key);
 }
 
 }  // namespace

@@ -1,8 +1,7 @@
 // Input during a search through real pipes (and a terminal): every scenario
 // runs in a child process whose standard input is a pipe or a pseudo
 // terminal, so the reader's one-way state (end of input) never leaks between
-// scenarios. The child checks its own results and its own standard output,
-// and reports through its exit status; feeders write lines with delays.
+// scenarios. The child checks itself and reports through its exit status.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -27,30 +26,17 @@
 
 namespace {
 
-// ---- child-side checking ----
-
-#define CHILD_CHECK(cond)                                                                 \
-    do {                                                                                  \
-        if (!(cond)) {                                                                    \
+#define CHILD_CHECK(cond)                                                                        \
+    do {                                                                                         \
+        if (!(cond)) {                                                                           \
             std::fprintf(stderr, "%s:%d: child check failed: %s\n", __FILE__, __LINE__, #cond); \
-            _exit(1);                                                                     \
-        }                                                                                 \
+            _exit(1);                                                                            \
+        }                                                                                        \
     } while (0)
 
-int stdout_read_end = -1;   // the child's own standard output, read back
+#define CHILD_LINE(expected) CHILD_CHECK(pending_line != nullptr && std::strcmp(pending_line, expected) == 0)
 
-// Sends the child's standard output into a pipe it can read itself.
-void capture_own_stdout()
-{
-    int fds[2];
-    CHILD_CHECK(pipe(fds) == 0);
-    fcntl(fds[0], F_SETFL, O_NONBLOCK);
-    fcntl(fds[1], F_SETPIPE_SZ, 1 << 20);
-    std::fflush(stdout);
-    dup2(fds[1], 1);
-    close(fds[1]);
-    stdout_read_end = fds[0];
-}
+int stdout_read_end = -1;   // the child's own standard output, read back
 
 // Everything written to standard output since the last call.
 std::string take_output()
@@ -66,8 +52,7 @@ std::string take_output()
 
 void write_all(int fd, const std::string& text)
 {
-    size_t done = 0;
-    while (done < text.size()) {
+    for (size_t done = 0; done < text.size();) {
         const ssize_t n = write(fd, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
@@ -77,44 +62,49 @@ void write_all(int fd, const std::string& text)
     }
 }
 
-Position* child_position()
+void reset_flags(int mode)
 {
+    stop_search = ponder_search = draw_offered = post_enabled = protocol_version = 0;
+    pending_line = nullptr;
+    protocol_mode = mode;
+}
+
+// In the child: standard output into a pipe it reads itself, a start
+// position, cleared flags.
+Position* child_setup(int mode)
+{
+    int fds[2];
+    CHILD_CHECK(pipe(fds) == 0);
+    fcntl(fds[0], F_SETFL, O_NONBLOCK);
+    fcntl(fds[1], F_SETPIPE_SZ, 1 << 20);
+    std::fflush(stdout);
+    dup2(fds[1], 1);
+    close(fds[1]);
+    stdout_read_end = fds[0];
     init_bitboard_tables();
     Position* pos = create_position();
     setup_new_game(pos);
+    reset_flags(mode);
     return pos;
 }
 
-void reset_flags()
-{
-    stop_search = 0;
-    ponder_search = 0;
-    draw_offered = 0;
-    post_enabled = 0;
-    pending_line = nullptr;
-    protocol_version = 0;
-}
+void pause_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-// Polls like a search until the poll reports a pending line; gives up after
-// a generous while so that a broken reader fails instead of hanging.
+// Polls like a search until a line is pending; gives up after 20 s so that
+// a broken reader fails instead of hanging.
 int poll_until_pending(Position* pos)
 {
     const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (std::chrono::steady_clock::now() < give_up) {
+    while (std::chrono::steady_clock::now() < give_up && !stop_search) {
         if (poll_input(pos))
             return 1;
-        if (stop_search)
-            return 0;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        pause_ms(1);
     }
     return 0;
 }
 
-// ---- parent side ----
-
-// Runs body in a child with standard input connected to a fresh pipe. The
-// child keeps the pipe's write end as *input_writer when keep_writer is set;
-// otherwise feeder runs in the parent with the write end and the child's pid.
+// Runs body in a child whose standard input is a fresh pipe. Without a
+// feeder the child gets the write end; with one, the parent feeds.
 void run_child(const std::function<void(int input_writer)>& body,
                const std::function<void(int writer, pid_t child)>& feeder = nullptr)
 {
@@ -128,12 +118,9 @@ void run_child(const std::function<void(int input_writer)>& body,
     if (child == 0) {
         dup2(fds[0], 0);
         close(fds[0]);
-        int writer = fds[1];
-        if (feeder) {
+        if (feeder)
             close(fds[1]);
-            writer = -1;
-        }
-        body(writer);
+        body(feeder ? -1 : fds[1]);
         std::fflush(stdout);
         _exit(0);
     }
@@ -147,14 +134,11 @@ void run_child(const std::function<void(int input_writer)>& body,
     EXPECT_EQ(WEXITSTATUS(status), 0) << "see the child's message above";
 }
 
-void pause_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
-// Waits (at most 20 s) until the child catches SIGINT (handler) or, with
-// handler false, until it is asleep after catching it.
-bool wait_for_child(pid_t child, bool handler)
+// Waits (at most 20 s) until the child catches SIGINT and sleeps.
+bool wait_for_child_asleep_with_handler(pid_t child)
 {
     const std::string path = "/proc/" + std::to_string(child) + "/status";
-    for (int tries = 0; tries < 20000; ++tries) {
+    for (int tries = 0; tries < 20000; ++tries, pause_ms(1)) {
         FILE* file = std::fopen(path.c_str(), "r");
         if (file == nullptr)
             return false;
@@ -167,28 +151,23 @@ bool wait_for_child(pid_t child, bool handler)
                 sleeping = std::strchr(line, 'S') != nullptr;
         }
         std::fclose(file);
-        if (caught && (handler || sleeping))
+        if (caught && sleeping)
             return true;
-        pause_ms(1);
     }
     return false;
 }
 
-struct ServeRow {
-    const char* line;
-    int pondering;
-    int protocol;
-    int result;               // poll_input's result
-    const char* pending;      // expected pending_line, or nullptr for none
-    const char* output;       // expected standard output of the line, exactly
-};
-
 TEST(InputPoll, ServedCommandsAndPendingLines)
 {
     run_child([](int writer) {
-        capture_own_stdout();
-        Position* pos = child_position();
-        const ServeRow rows[] = {
+        Position* pos = child_setup(PROTOCOL_CONSOLE);
+        const struct {
+            const char* line;
+            int pondering, protocol;
+            int result;            // poll_input's result
+            const char* pending;   // expected pending_line, or nullptr for none
+            const char* output;    // expected standard output, exactly
+        } rows[] = {
             {"draw", 0, PROTOCOL_CONSOLE, 0, nullptr, "{draw}\n"},
             {"draw", 0, PROTOCOL_XBOARD, 0, nullptr, ""},
             {"ponderhit", 1, PROTOCOL_UCI, 0, nullptr, ""},
@@ -210,159 +189,117 @@ TEST(InputPoll, ServedCommandsAndPendingLines)
             {"Draw", 0, PROTOCOL_XBOARD, 1, "Draw", ""},
             {"  post  ", 0, PROTOCOL_XBOARD, 0, nullptr, ""},
         };
-        for (const ServeRow& row : rows) {
-            reset_flags();
+        for (const auto& row : rows) {
+            const std::string line = row.line;
+            reset_flags(row.protocol);
             ponder_search = row.pondering;
-            protocol_mode = row.protocol;
-            const int post_before = post_enabled = std::strcmp(row.line, "nopost") == 0 ? 1 : 0;
-            write_all(writer, std::string(row.line) + "\n");
+            post_enabled = line == "nopost";
+            write_all(writer, line + "\n");
             const int result = poll_input(pos);
             const std::string out = take_output();
-            if (result != row.result || out != row.output) {
+            if (result != row.result || out != row.output || stop_search != row.result)
                 std::fprintf(stderr, "line \"%s\": result %d, output \"%s\"\n", row.line, result, out.c_str());
-                _exit(1);
-            }
-            CHILD_CHECK(stop_search == row.result);
-            if (row.pending) {
-                CHILD_CHECK(pending_line != nullptr && std::strcmp(pending_line, row.pending) == 0);
-            } else {
-                CHILD_CHECK(pending_line == nullptr);
-            }
-            const std::string first = row.line;
-            if (first == "draw") CHILD_CHECK(draw_offered == 1);
-            if (first == "ponderhit") CHILD_CHECK(ponder_search == 0);
-            if (first.rfind("ping", 0) == 0 && row.pondering) CHILD_CHECK(ponder_search == 1);
-            if (first == "post" || first == "  post  ") CHILD_CHECK(post_enabled == 1);
-            if (first == "nopost") CHILD_CHECK(post_enabled == 0 && post_before == 1);
+            CHILD_CHECK(result == row.result && out == row.output && stop_search == row.result);
+            CHILD_CHECK(row.pending ? pending_line && std::strcmp(pending_line, row.pending) == 0 : !pending_line);
+            CHILD_CHECK(draw_offered == (line == "draw"));
+            CHILD_CHECK(ponder_search == (line == "ponderhit" ? 0 : row.pondering));
+            CHILD_CHECK(post_enabled == (line == "post" || line == "  post  "));
         }
         // "." answers with one stat01 line; the move name only from protover 2.
-        reset_flags();
-        protocol_mode = PROTOCOL_XBOARD;
+        reset_flags(PROTOCOL_XBOARD);
         pos->root_count = 20;
         pos->root_index = 4;
         iteration_depth = 60;
         node_count = 12345;
         std::snprintf(current_move_text, sizeof current_move_text, "Nf3");
         pos->search_start = int(get_time_cs());
-        write_all(writer, ".\n");
-        CHILD_CHECK(poll_input(pos) == 0);
-        std::string out = take_output();
-        CHILD_CHECK(out.rfind("stat01: ", 0) == 0);
-        CHILD_CHECK(out.find(" 12345 5 15 20\n") != std::string::npos);
-        protocol_version = 2;
-        write_all(writer, ".\n");
-        CHILD_CHECK(poll_input(pos) == 0);
-        out = take_output();
-        CHILD_CHECK(out.find(" 12345 5 15 20 Nf3\n") != std::string::npos);
-        CHILD_CHECK(stop_search == 0);
+        for (int version : {0, 2}) {
+            protocol_version = version;
+            write_all(writer, ".\n");
+            CHILD_CHECK(poll_input(pos) == 0 && stop_search == 0);
+            const std::string out = take_output();
+            CHILD_CHECK(out.rfind("stat01: ", 0) == 0);
+            CHILD_CHECK(out.find(version ? " 12345 5 15 20 Nf3\n" : " 12345 5 15 20\n") != std::string::npos);
+        }
     });
 }
 
 TEST(InputPoll, HalfLinesWaitAndStoppedSearchReadsNothing)
 {
     run_child([](int writer) {
-        capture_own_stdout();
-        Position* pos = child_position();
-        reset_flags();
-        protocol_mode = PROTOCOL_XBOARD;
-        CHILD_CHECK(input_line_waiting() == 0);
-        CHILD_CHECK(poll_input(pos) == 0);
+        Position* pos = child_setup(PROTOCOL_XBOARD);
+        CHILD_CHECK(input_line_waiting() == 0 && poll_input(pos) == 0);
         write_all(writer, "dra");
-        CHILD_CHECK(input_line_waiting() == 0);
-        CHILD_CHECK(poll_input(pos) == 0);
-        CHILD_CHECK(draw_offered == 0);
+        CHILD_CHECK(input_line_waiting() == 0 && poll_input(pos) == 0 && draw_offered == 0);
         write_all(writer, "w\nusermove e2");
-        CHILD_CHECK(poll_input(pos) == 0);
-        CHILD_CHECK(draw_offered == 1);
+        CHILD_CHECK(poll_input(pos) == 0 && draw_offered == 1);
         CHILD_CHECK(poll_input(pos) == 0);   // half a move only
         write_all(writer, "e4\npost\n");
         CHILD_CHECK(poll_input(pos) == 1);
-        CHILD_CHECK(std::strcmp(pending_line, "usermove e2e4") == 0);
+        CHILD_LINE("usermove e2e4");
         // Stopped: the next line waits for the main loop's blocking read.
-        CHILD_CHECK(poll_input(pos) == 0);
-        CHILD_CHECK(post_enabled == 0);
+        CHILD_CHECK(poll_input(pos) == 0 && post_enabled == 0);
         char line[POLL_LINE_SIZE];
-        CHILD_CHECK(input_read_line(line, sizeof line) == 4);
-        CHILD_CHECK(std::strcmp(line, "post") == 0);
+        CHILD_CHECK(input_read_line(line, sizeof line) == 4 && std::strcmp(line, "post") == 0);
         // A small buffer gets the start of the line; the rest of it is gone.
         write_all(writer, "0123456789\nnext\n");
         char small[5];
-        CHILD_CHECK(input_read_line(small, sizeof small) == 4);
-        CHILD_CHECK(std::strcmp(small, "0123") == 0);
-        CHILD_CHECK(input_read_line(line, sizeof line) == 4);
-        CHILD_CHECK(std::strcmp(line, "next") == 0);
+        CHILD_CHECK(input_read_line(small, sizeof small) == 4 && std::strcmp(small, "0123") == 0);
+        CHILD_CHECK(input_read_line(line, sizeof line) == 4 && std::strcmp(line, "next") == 0);
     });
 }
 
 TEST(InputPoll, OverlongLinesAreDroppedWholeNeverSplit)
 {
     run_child([](int writer) {
-        capture_own_stdout();
-        Position* pos = child_position();
-        reset_flags();
-        protocol_mode = PROTOCOL_CONSOLE;
-        const int limit = POLL_LINE_SIZE - 1;
+        Position* pos = child_setup(PROTOCOL_CONSOLE);
+        const size_t limit = POLL_LINE_SIZE - 1;
         // The longest line that fits is handed out whole.
-        write_all(writer, std::string(size_t(limit), 'a') + "\n");
-        CHILD_CHECK(poll_input(pos) == 1);
-        CHILD_CHECK(std::strlen(pending_line) == size_t(limit));
+        write_all(writer, std::string(limit, 'a') + "\n");
+        CHILD_CHECK(poll_input(pos) == 1 && std::strlen(pending_line) == limit);
         take_output();
         // One more character and it is dropped with a message.
-        reset_flags();
-        write_all(writer, std::string(size_t(limit + 1), 'b') + "\nping 3\n");
+        reset_flags(PROTOCOL_CONSOLE);
+        write_all(writer, std::string(limit + 1, 'b') + "\nping 3\n");
         CHILD_CHECK(poll_input(pos) == 1);
-        CHILD_CHECK(std::strcmp(pending_line, "ping 3") == 0);
+        CHILD_LINE("ping 3");
         std::string out = take_output();
         CHILD_CHECK(out.find("Input line longer than 10239 characters ignored\n") != std::string::npos);
         CHILD_CHECK(out.find("bbbb") == std::string::npos);
         // Alone, an overlong line leaves nothing to read: the poll must not block.
-        reset_flags();
-        write_all(writer, std::string(size_t(limit + 5), 'e') + "\n");
-        CHILD_CHECK(input_line_waiting() == 0);
-        CHILD_CHECK(poll_input(pos) == 0);
-        write_all(writer, std::string(size_t(3 * limit), 'f') + "\n");
-        CHILD_CHECK(poll_input(pos) == 0);
-        CHILD_CHECK(poll_input(pos) == 0);
-        CHILD_CHECK(stop_search == 0);
+        reset_flags(PROTOCOL_CONSOLE);
+        write_all(writer, std::string(limit + 5, 'e') + "\n");
+        CHILD_CHECK(input_line_waiting() == 0 && poll_input(pos) == 0);
+        write_all(writer, std::string(3 * limit, 'f') + "\n");
+        CHILD_CHECK(poll_input(pos) == 0 && poll_input(pos) == 0 && stop_search == 0);
         write_all(writer, "post\n");
-        CHILD_CHECK(poll_input(pos) == 0);
-        CHILD_CHECK(post_enabled == 1);
+        CHILD_CHECK(poll_input(pos) == 0 && post_enabled == 1);
         // Far longer than the reader's buffer, through the blocking read.
         write_all(writer, std::string(300000, 'c') + "\nquit\n");
         char line[POLL_LINE_SIZE];
-        CHILD_CHECK(input_read_line(line, sizeof line) == 4);
-        CHILD_CHECK(std::strcmp(line, "quit") == 0);
+        CHILD_CHECK(input_read_line(line, sizeof line) == 4 && std::strcmp(line, "quit") == 0);
         // An overlong last line cut off by the end of input.
         write_all(writer, std::string(50000, 'd'));
         close(writer);
         CHILD_CHECK(input_read_line(line, sizeof line) == -1);
-        out = take_output();
-        CHILD_CHECK(out.find("Input line longer than") != std::string::npos);
+        CHILD_CHECK(take_output().find("Input line longer than") != std::string::npos);
     });
 }
 
 TEST(InputPoll, EndOfInputStopsTheSearchAndIsReportedToTheReader)
 {
     run_child([](int writer) {
-        capture_own_stdout();
-        Position* pos = child_position();
-        reset_flags();
-        protocol_mode = PROTOCOL_XBOARD;
+        Position* pos = child_setup(PROTOCOL_XBOARD);
         write_all(writer, "post\nquit");   // the last line has no line end
         close(writer);
-        CHILD_CHECK(poll_input(pos) == 0);
-        CHILD_CHECK(post_enabled == 1);
+        CHILD_CHECK(poll_input(pos) == 0 && post_enabled == 1);
         CHILD_CHECK(poll_input(pos) == 1);
-        CHILD_CHECK(std::strcmp(pending_line, "quit") == 0);
-        reset_flags();
-        CHILD_CHECK(input_at_end() == 1);
-        CHILD_CHECK(input_line_waiting() == 1);   // the end itself is news
-        CHILD_CHECK(poll_input(pos) == 0);
-        CHILD_CHECK(stop_search == 1);
-        CHILD_CHECK(pending_line == nullptr);
+        CHILD_LINE("quit");
+        reset_flags(PROTOCOL_XBOARD);
+        CHILD_CHECK(input_at_end() == 1 && input_line_waiting() == 1);   // the end itself is news
+        CHILD_CHECK(poll_input(pos) == 0 && stop_search == 1 && pending_line == nullptr);
         char line[16];
-        CHILD_CHECK(input_read_line(line, sizeof line) == -1);
-        CHILD_CHECK(input_read_line(line, sizeof line) == -1);
+        CHILD_CHECK(input_read_line(line, sizeof line) == -1 && input_read_line(line, sizeof line) == -1);
     });
 }
 
@@ -370,27 +307,19 @@ TEST(InputPoll, FeederWithDelaysDuringAPonderSearch)
 {
     run_child(
         [](int) {
-            capture_own_stdout();
-            Position* pos = child_position();
-            reset_flags();
-            protocol_mode = PROTOCOL_XBOARD;
+            Position* pos = child_setup(PROTOCOL_XBOARD);
             ponder_search = 1;
             CHILD_CHECK(poll_until_pending(pos) == 1);
-            CHILD_CHECK(std::strcmp(pending_line, "usermove g1f3") == 0);
-            CHILD_CHECK(draw_offered == 1);
-            CHILD_CHECK(post_enabled == 1);
-            CHILD_CHECK(ponder_search == 1);
-            const std::string out = take_output();
-            CHILD_CHECK(out == "pong 9\npong 10\n");
+            CHILD_LINE("usermove g1f3");
+            CHILD_CHECK(draw_offered == 1 && post_enabled == 1 && ponder_search == 1);
+            CHILD_CHECK(take_output() == "pong 9\npong 10\n");
             // The line after the stopping one is left for the blocking read.
             char line[64];
-            CHILD_CHECK(input_read_line(line, sizeof line) == 6);
-            CHILD_CHECK(std::strcmp(line, "time 5") == 0);
+            CHILD_CHECK(input_read_line(line, sizeof line) == 6 && std::strcmp(line, "time 5") == 0);
             CHILD_CHECK(input_read_line(line, sizeof line) == -1);
         },
         [](int writer, pid_t) {
-            const char* pieces[] = {"dr", "aw\n", "post\npi", "ng 9\n", "ping 10\n", "usermove g1f3\ntime 5\n"};
-            for (const char* piece : pieces) {
+            for (const char* piece : {"dr", "aw\n", "post\npi", "ng 9\n", "ping 10\n", "usermove g1f3\ntime 5\n"}) {
                 pause_ms(20);
                 write_all(writer, piece);
             }
@@ -402,18 +331,15 @@ TEST(InputPoll, InterruptSetsTheCountdownStaysInstalledAndReadsResume)
     run_child(
         [](int) {
             input_install_interrupt();
-            node_countdown = 5000;
-            raise(SIGINT);
-            CHILD_CHECK(node_countdown == 0);
-            node_countdown = 5000;
-            raise(SIGINT);   // would end the process were the handler reset
-            CHILD_CHECK(node_countdown == 0);
+            for (int i = 0; i < 2; i++) {   // a second signal would kill were the handler reset
+                node_countdown = 5000;
+                raise(SIGINT);
+                CHILD_CHECK(node_countdown == 0);
+            }
             node_countdown = 5000;
             // Blocked in a read while the signal arrives: the line still comes.
             char line[64];
-            const int n = input_read_line(line, sizeof line);
-            CHILD_CHECK(n == 5);
-            CHILD_CHECK(std::strcmp(line, "hello") == 0);
+            CHILD_CHECK(input_read_line(line, sizeof line) == 5 && std::strcmp(line, "hello") == 0);
             CHILD_CHECK(node_countdown == 0);
             // SIGPIPE is ignored: writing into a closed pipe fails, nothing dies.
             int fds[2];
@@ -422,9 +348,7 @@ TEST(InputPoll, InterruptSetsTheCountdownStaysInstalledAndReadsResume)
             CHILD_CHECK(write(fds[1], "x", 1) == -1 && errno == EPIPE);
         },
         [](int writer, pid_t child) {
-            // Signal only once the handler is in place and the child sleeps in its read.
-            CHILD_CHECK(wait_for_child(child, true));
-            CHILD_CHECK(wait_for_child(child, false));
+            EXPECT_TRUE(wait_for_child_asleep_with_handler(child));
             kill(child, SIGINT);
             pause_ms(50);
             kill(child, SIGINT);
@@ -437,24 +361,18 @@ TEST(InputPoll, TerminalInLineModeCountsOnlyWholeLines)
 {
     run_child([](int) {
         const int master = posix_openpt(O_RDWR | O_NOCTTY);
-        CHILD_CHECK(master >= 0);
-        CHILD_CHECK(grantpt(master) == 0 && unlockpt(master) == 0);
+        CHILD_CHECK(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
         const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
         CHILD_CHECK(slave >= 0);
         dup2(slave, 0);
         CHILD_CHECK(isatty(0));
-        capture_own_stdout();
-        Position* pos = child_position();
-        reset_flags();
-        protocol_mode = PROTOCOL_CONSOLE;
+        Position* pos = child_setup(PROTOCOL_CONSOLE);
         write_all(master, "dra");
         pause_ms(100);
-        CHILD_CHECK(poll_input(pos) == 0);
-        CHILD_CHECK(draw_offered == 0);
+        CHILD_CHECK(poll_input(pos) == 0 && draw_offered == 0);
         write_all(master, "w\nusermove d2d4\n");
-        CHILD_CHECK(poll_until_pending(pos) == 1);
-        CHILD_CHECK(draw_offered == 1);
-        CHILD_CHECK(std::strcmp(pending_line, "usermove d2d4") == 0);
+        CHILD_CHECK(poll_until_pending(pos) == 1 && draw_offered == 1);
+        CHILD_LINE("usermove d2d4");
     });
 }
 

@@ -11,8 +11,11 @@ using namespace search_support;
 
 namespace {
 
-// A position with a principal variation written in coordinate text, as if
-// a search had run for `elapsed` centiseconds.
+const char* const ITALIAN = "r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq -";
+const char* const AFTER_E4 = "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq -";
+
+// A position with a principal variation, as if a search had run for
+// `elapsed` centiseconds, 12345 nodes and selective depth 7.
 Position* position_with_line(const char* fen, std::vector<const char*> line, int elapsed)
 {
     Position* pos = new_position(fen);
@@ -33,29 +36,39 @@ Position* position_with_line(const char* fen, std::vector<const char*> line, int
     return pos;
 }
 
-// The part of a table line after its fixed 24-character prefix.
-std::string table_moves(const std::string& log)
+// Plays out each move list (coordinates or SAN) from pos; all must be legal,
+// and SAN must be written as the engine writes it.
+void expect_playable(Position* pos, const std::string& moves, bool san, const std::string& line)
 {
-    return log.size() < 24 ? "" : log.substr(24);
+    std::istringstream in(moves);
+    std::string text;
+    std::vector<Move> made;
+    while (in >> text) {
+        const Move move = parse_move(pos, text.c_str());
+        ASSERT_TRUE(is_legal(pos, move)) << line;
+        if (san) {
+            EXPECT_EQ(text, format_move_san(pos, move)) << line;
+        }
+        make_move(pos, move);
+        made.push_back(move);
+    }
+    for (auto it = made.rbegin(); it != made.rend(); ++it)
+        unmake_move(pos, *it);
 }
-
-struct MateForm {
-    int score;
-    const char* uci;
-};
 
 } // namespace
 
 TEST(SearchInfo, UciScoreFormsForMateDistances)
 {
-    const MateForm forms[] = {
-        {32766, " score mate 1 pv"},   {32765, " score mate 1 pv"},
-        {32764, " score mate 2 pv"},   {-32765, " score mate -1 pv"},
-        {-32763, " score mate -2 pv"}, {32767, " score cp 32767 pv"},
-        {30000, " score cp 30000 pv"}, {150, " score cp 150 pv"},
-        {-75, " score cp -75 pv"},
+    const struct {
+        int score;
+        const char* uci;
+    } forms[] = {
+        {32766, " score mate 1 pv"},   {32765, " score mate 1 pv"},   {32764, " score mate 2 pv"},
+        {-32765, " score mate -1 pv"}, {-32763, " score mate -2 pv"}, {32767, " score cp 32767 pv"},
+        {30000, " score cp 30000 pv"}, {150, " score cp 150 pv"},     {-75, " score cp -75 pv"},
     };
-    for (const MateForm& form : forms) {
+    for (const auto& form : forms) {
         SCOPED_TRACE(form.score);
         Position* pos = position_with_line(nullptr, {"e2e4", "e7e5"}, 0);
         protocol_mode = PROTOCOL_UCI;
@@ -68,36 +81,31 @@ TEST(SearchInfo, UciScoreFormsForMateDistances)
     }
 }
 
-struct NumberingCase {
-    int numbers;
-    const char* table;
-    const char* xboard;
-};
-
 TEST(SearchInfo, MoveNumbersInTableAndXboardLines)
 {
-    const NumberingCase cases[] = {
-        {1, " 12. ... e5 13. Nf3\n", "3 35 250 12345  12. ... e5 13. Nf3\n"},
-        {0, " ... e5 Nf3\n", "3 35 250 12345  e5 Nf3\n"},
+    const struct {
+        int numbers;
+        const char* table;    // after the table line's 24-character prefix
+        const char* xboard;   // after the node count
+    } cases[] = {
+        {1, " 12. ... e5 13. Nf3\n", "  12. ... e5 13. Nf3\n"},
+        {0, " ... e5 Nf3\n", "  e5 Nf3\n"},
     };
-    for (const NumberingCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.numbers);
-        Position* pos = position_with_line(
-            "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq -", {"e7e5", "g1f3"}, 250);
+        Position* pos = position_with_line(AFTER_E4, {"e7e5", "g1f3"}, 250);
         pos->game->move_count = 22;
         protocol_mode = PROTOCOL_XBOARD;
         post_enabled = 1;
         show_move_numbers = c.numbers;
         OutputCapture capture;
         print_pv(pos, 3 * ONE_PLY + 3, 35);
-        const std::string out = capture.stdout_text();
-        const std::string log = capture.log_text();
-        EXPECT_TRUE(std::regex_search(log, std::regex("^   3/7    2\\.5\\d   0\\.35   "))) << log;
-        EXPECT_EQ(table_moves(log), c.table) << log;
+        const std::string out = capture.stdout_text(), log = capture.log_text();
         // The elapsed time may have ticked on by a centisecond or two.
-        const std::regex xboard_line("^3 35 25\\d 12345 ");
-        EXPECT_TRUE(std::regex_search(out, xboard_line)) << out;
-        EXPECT_EQ(out.substr(out.find("12345") + 5), std::string(c.xboard).substr(14)) << out;
+        EXPECT_TRUE(std::regex_search(log, std::regex("^   3/7    2\\.5\\d   0\\.35   "))) << log;
+        EXPECT_EQ(log.substr(std::min<size_t>(24, log.size())), c.table) << log;
+        EXPECT_TRUE(std::regex_search(out, std::regex("^3 35 25\\d 12345 "))) << out;
+        EXPECT_EQ(out.substr(out.find("12345") + 5), c.xboard) << out;
         destroy_position(pos);
     }
 }
@@ -112,28 +120,23 @@ TEST(SearchInfo, LongLinesWrapUnderTheMoveColumn)
     OutputCapture capture;
     print_pv(pos, 5 * ONE_PLY + 3, 0);
     const std::string log = capture.log_text();
-    // Thirteen four-character moves fill 52 columns: the wrap is tested
-    // before each move against 48, so the 13th still fits.
-    const std::string expected = " Nf3 Nf6 Ng1 Ng8 Nf3 Nf6 Ng1 Ng8 Nf3 Nf6 Ng1 Ng8 Nf3\n" +
-                                 std::string(24, ' ') + " Nf6 Ng1 Ng8\n";
-    EXPECT_EQ(table_moves(log), expected) << log;
+    // The wrap is tested before each move against 48 columns: the 13th still fits.
+    EXPECT_EQ(log.substr(24), " Nf3 Nf6 Ng1 Ng8 Nf3 Nf6 Ng1 Ng8 Nf3 Nf6 Ng1 Ng8 Nf3\n" + std::string(24, ' ') +
+                                  " Nf6 Ng1 Ng8\n") << log;
     destroy_position(pos);
 }
 
 TEST(SearchInfo, FirstSecondRuleByMode)
 {
-    struct Case {
-        int mode;
-        int analyse;
-        int elapsed;
+    const struct {
+        int mode, analyse, elapsed;
         bool table_line;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {PROTOCOL_CONSOLE, 0, 50, false}, {PROTOCOL_CONSOLE, 0, 150, true},
         {PROTOCOL_CONSOLE, 1, 50, true},  {PROTOCOL_UCI, 0, 50, true},
         {PROTOCOL_XBOARD, 0, 50, false},  {PROTOCOL_XBOARD, 0, 150, true},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.mode << " " << c.analyse << " " << c.elapsed);
         Position* pos = position_with_line(nullptr, {"d2d4"}, c.elapsed);
         protocol_mode = c.mode;
@@ -142,87 +145,70 @@ TEST(SearchInfo, FirstSecondRuleByMode)
         print_pv(pos, 2 * ONE_PLY + 3, 20);
         print_iteration_end(pos, 2 * ONE_PLY + 3, 20);
         const std::string log = capture.log_text();
-        const std::string out = capture.stdout_text();
         EXPECT_EQ(log.find("   2/7 ") != std::string::npos, c.table_line) << log;
         // The iteration end ignores the analysis and UCI exceptions.
         EXPECT_EQ(log.find("   2--> ") != std::string::npos, c.elapsed >= 100) << log;
         if (c.mode == PROTOCOL_XBOARD) {
-            EXPECT_EQ(out, "") << "no post, no thinking line";
+            EXPECT_EQ(capture.stdout_text(), "") << "no post, no thinking line";
         }
         destroy_position(pos);
     }
 }
 
-TEST(SearchInfo, FailHighAndLowLines)
+TEST(SearchInfo, FailHighLowAndNewBestLines)
 {
-    {
-        Position* pos = position_with_line(nullptr, {"e2e4"}, 200);
-        protocol_mode = PROTOCOL_UCI;
+    const struct {
+        const char* fen;
+        const char* move;
+        int mode;   // xboard with post and analysis
+        int which;  // 0 fail high, 1 fail low, 2 fail high then a new best d2d4
+        const char *out, *log;
+    } cases[] = {
+        {nullptr, "e2e4", PROTOCOL_UCI, 0,
+         "info depth 4 seldepth 7 nodes 12345 score cp 55 lowerbound nps \\d+ pv e2e4\n", ""},
+        {AFTER_E4, "c7c5", PROTOCOL_XBOARD, 1, "4 -20 20\\d 12345 c5\n--\n",
+         "   4/7    2\\.0\\d     --    \\.\\.\\. c5     \n"},
+        {nullptr, "g1f3", PROTOCOL_CONSOLE, 2, "[\\s\\S]*",
+         "   4/7    2\\.0\\d     \\+\\+    Nf3    \n   4/7    2\\.0\\d   x\\.xx    d4    \n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.move);
+        Position* pos = position_with_line(c.fen, {c.move}, 200);
+        protocol_mode = c.mode;
+        post_enabled = analyze_mode = c.mode == PROTOCOL_XBOARD;
         OutputCapture capture;
-        print_fail_high(pos, 4 * ONE_PLY + 3, 55);
-        const std::string out = capture.stdout_text();
-        EXPECT_TRUE(std::regex_match(
-            out, std::regex("info depth 4 seldepth 7 nodes 12345 score cp 55 lowerbound nps \\d+ "
-                            "pv e2e4\n")))
-            << out;
-        EXPECT_EQ(capture.log_text().find("++"), std::string::npos);
-        destroy_position(pos);
-    }
-    {
-        Position* pos = position_with_line(
-            "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq -", {"c7c5"}, 200);
-        protocol_mode = PROTOCOL_XBOARD;
-        post_enabled = 1;
-        analyze_mode = 1;
-        OutputCapture capture;
-        print_fail_low(pos, 4 * ONE_PLY + 3, -20);
-        const std::string out = capture.stdout_text();
-        EXPECT_TRUE(std::regex_match(out, std::regex("4 -20 20\\d 12345 c5\n--\n"))) << out;
-        const std::string log = capture.log_text();
-        EXPECT_TRUE(std::regex_match(log, std::regex("   4/7    2\\.0\\d     --    \\.\\.\\. c5     \n")))
-            << log;
-        destroy_position(pos);
-    }
-    {
-        Position* pos = position_with_line(nullptr, {"g1f3"}, 200);
-        OutputCapture capture;
-        print_fail_high(pos, 4 * ONE_PLY + 3, 55);
-        print_new_best(pos, 4 * ONE_PLY + 3, parse_move(pos, "d2d4"));
-        const std::vector<std::string> lines = split_lines(capture.log_text());
-        ASSERT_EQ(lines.size(), 2u);
-        EXPECT_TRUE(std::regex_match(lines[0], std::regex("   4/7    2\\.0\\d     \\+\\+    Nf3    ")))
-            << lines[0];
-        EXPECT_TRUE(std::regex_match(lines[1], std::regex("   4/7    2\\.0\\d   x\\.xx    d4    ")))
-            << lines[1];
+        if (c.which == 1)
+            print_fail_low(pos, 4 * ONE_PLY + 3, -20);
+        else
+            print_fail_high(pos, 4 * ONE_PLY + 3, 55);
+        if (c.which == 2)
+            print_new_best(pos, 4 * ONE_PLY + 3, parse_move(pos, "d2d4"));
+        EXPECT_TRUE(std::regex_match(capture.stdout_text(), std::regex(c.out))) << capture.stdout_text();
+        EXPECT_TRUE(std::regex_match(capture.log_text(), std::regex(c.log))) << capture.log_text();
         destroy_position(pos);
     }
 }
 
 TEST(SearchInfo, ConsoleProgressLineAndUciCurrentMove)
 {
-    for (int plies : {9, 10}) {
+    for (int plies : {9, 10, 2}) {
         Position* pos = position_with_line(nullptr, {}, 150);
         pos->root_index = 2;
         pos->root_count = 20;
+        protocol_mode = plies == 2 ? PROTOCOL_UCI : PROTOCOL_CONSOLE;
         OutputCapture capture;
         print_current_move(pos, plies * ONE_PLY + 3, parse_move(pos, "b1c3"));
         const std::string out = capture.stdout_text();
-        const std::string expected_start = plies < 10 ? "   9... " : "  10... ";
-        EXPECT_EQ(out.rfind(expected_start, 0), 0u) << out;
-        EXPECT_TRUE(std::regex_search(out, std::regex("  3/20    Nc3   \r$"))) << out;
-        EXPECT_EQ(capture.log_text(), "") << "the progress line is never logged";
+        if (plies == 2) {
+            EXPECT_TRUE(std::regex_match(out, std::regex("info depth 2 seldepth 7 nodes 12345 hashfull \\d+ nps "
+                                                         "\\d+ currmove b1c3 currmovenumber 3\n"))) << out;
+        } else {
+            EXPECT_EQ(out.rfind(plies < 10 ? "   9... " : "  10... ", 0), 0u) << out;
+            EXPECT_TRUE(std::regex_search(out, std::regex("  3/20    Nc3   \r$"))) << out;
+            EXPECT_EQ(capture.log_text(), "") << "the progress line is never logged";
+        }
         destroy_position(pos);
     }
-    Position* pos = position_with_line(nullptr, {}, 150);
-    pos->root_index = 4;
-    protocol_mode = PROTOCOL_UCI;
-    OutputCapture capture;
-    print_current_move(pos, 2 * ONE_PLY + 3, parse_move(pos, "b1c3"));
-    EXPECT_TRUE(std::regex_match(capture.stdout_text(),
-                                 std::regex("info depth 2 seldepth 7 nodes 12345 hashfull \\d+ nps "
-                                            "\\d+ currmove b1c3 currmovenumber 5\n")))
-        << capture.stdout_text();
-    destroy_position(pos);
 }
 
 TEST(SearchInfo, StatisticsBlock)
@@ -239,8 +225,7 @@ TEST(SearchInfo, StatisticsBlock)
             << capture.stdout_text();
         const std::string log = capture.log_text();
         EXPECT_TRUE(std::regex_search(
-            log, std::regex("^\n\nTime: \\d+\\.\\d\\d, cpu +\\d+\\.\\d\\d%, nodes 12345, nps \\d+\n")))
-            << log;
+            log, std::regex("^\n\nTime: \\d+\\.\\d\\d, cpu +\\d+\\.\\d\\d%, nodes 12345, nps \\d+\n"))) << log;
         EXPECT_NE(log.find("\nHash: "), std::string::npos) << log;
         const std::string tb = enabled ? "EGTB: probs 0, hits 0\n\n" : "EGTB: disabled\n\n";
         EXPECT_EQ(log.substr(log.size() - tb.size()), tb) << log;
@@ -248,129 +233,87 @@ TEST(SearchInfo, StatisticsBlock)
     }
 }
 
-// Every UCI line of a real search must describe a line of legal moves,
-// with depths that never go back and node counts that only grow.
-TEST(SearchInfo, UciLinesOfARealSearchPlayOut)
+// Every thinking line of a real search plays out as legal moves (xboard
+// lines in SAN as the engine writes it); UCI depths never go back and node
+// counts only grow.
+TEST(SearchInfo, LinesOfRealSearchesPlayOut)
 {
-    Position* pos = new_position("r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq -");
-    protocol_mode = PROTOCOL_UCI;
-    max_depth = (sanitized() ? 4 : 6) * ONE_PLY;
-    OutputCapture capture;
-    think(pos);
-    const std::regex pv_line(
-        "info depth (\\d+) seldepth (\\d+) nodes (\\d+) nps \\d+ time \\d+ score (cp|mate) -?\\d+ "
-        "pv((?: [a-h][1-8][a-h][1-8][qrbn]?)+)");
-    int last_depth = 0;
-    long last_nodes = 0;
-    int pv_lines = 0;
-    for (const std::string& line : split_lines(capture.stdout_text())) {
-        std::smatch m;
-        if (!std::regex_match(line, m, pv_line))
-            continue;
-        pv_lines++;
-        const int depth = std::stoi(m[1]);
-        const long nodes = std::stol(m[3]);
-        EXPECT_GE(depth, last_depth);
-        EXPECT_GE(nodes, last_nodes);
-        EXPECT_GE(std::stoi(m[2]), 1);
-        last_depth = depth;
-        last_nodes = nodes;
-        std::istringstream moves(m[5].str());
-        std::string text;
-        std::vector<Move> made;
-        while (moves >> text) {
-            const Move move = parse_move(pos, text.c_str());
-            ASSERT_TRUE(is_legal(pos, move)) << line;
-            make_move(pos, move);
-            made.push_back(move);
+    for (int mode : {PROTOCOL_UCI, PROTOCOL_XBOARD}) {
+        SCOPED_TRACE(mode);
+        const bool uci = mode == PROTOCOL_UCI;
+        Position* pos = new_position(ITALIAN);
+        protocol_mode = mode;
+        post_enabled = analyze_mode = !uci;
+        const int plies = uci && !sanitized() ? 6 : 4;
+        max_depth = plies * ONE_PLY;
+        OutputCapture capture;
+        think(pos);
+        const std::regex pattern(uci ? "info depth (\\d+) seldepth (\\d+) nodes (\\d+) nps \\d+ time \\d+ "
+                                       "score (?:cp|mate) -?\\d+ pv ((?:[a-h][1-8][a-h][1-8][qrbn]? ?)+)"
+                                     : "(\\d+) -?\\d+ (\\d+) (\\d+)  (\\S.*)");
+        int last_depth = 0, lines = 0;
+        long last_nodes = 0;
+        for (const std::string& line : split_lines(capture.stdout_text())) {
+            std::smatch m;
+            if (!std::regex_match(line, m, pattern))
+                continue;
+            lines++;
+            if (uci) {
+                EXPECT_GE(std::stoi(m[1]), last_depth);
+                EXPECT_GE(std::stol(m[3]), last_nodes);
+                EXPECT_GE(std::stoi(m[2]), 1);
+                last_depth = std::stoi(m[1]);
+                last_nodes = std::stol(m[3]);
+            }
+            expect_playable(pos, m[4].str(), !uci, line);
         }
-        for (auto it = made.rbegin(); it != made.rend(); ++it)
-            unmake_move(pos, *it);
+        EXPECT_GE(lines, 4);
+        const std::string log = capture.log_text();
+        if (uci) {
+            EXPECT_EQ(last_depth, plies);
+            EXPECT_TRUE(std::regex_search(capture.stdout_text(),
+                                          std::regex("\ninfo nps \\d+ nodes \\d+ cpuload \\d+ tbhits 0\n$")));
+            EXPECT_NE(log.find("  Depth   Time  Score    Best line\n"), std::string::npos);
+        } else {
+            // In analysis the table lines are written from the start as well.
+            EXPECT_NE(log.find("   4/"), std::string::npos) << log;
+        }
+        destroy_position(pos);
     }
-    EXPECT_GE(pv_lines, 4);
-    EXPECT_EQ(last_depth, sanitized() ? 4 : 6);
-    EXPECT_TRUE(std::regex_search(capture.stdout_text(),
-                                  std::regex("\ninfo nps \\d+ nodes \\d+ cpuload \\d+ tbhits 0\n$")));
-    // The same lines reach the log as table lines.
-    EXPECT_NE(capture.log_text().find("  Depth   Time  Score    Best line\n"), std::string::npos);
-    destroy_position(pos);
 }
 
 TEST(SearchMultiPv, ReportsTheBestLinesInOrder)
 {
-    Position* pos = new_position("r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq -");
+    Position* pos = new_position(ITALIAN);
     protocol_mode = PROTOCOL_UCI;
     multipv_lines = 3;
     max_depth = 4 * ONE_PLY;
     OutputCapture capture;
     think(pos);
-    const std::regex line_pattern(
-        "info multipv (\\d) depth (\\d+) seldepth \\d+ time \\d+ score cp (-?\\d+) nodes \\d+ nps "
-        "\\d+ pv((?: [a-h][1-8][a-h][1-8][qrbn]?)+)");
-    // The final block: the last three multipv lines, numbered 1..3, best first.
-    std::vector<std::smatch> found;
-    const std::string out = capture.stdout_text();
-    std::vector<std::string> lines = split_lines(out);
+    const std::regex pattern("info multipv (\\d) depth (\\d+) seldepth \\d+ time \\d+ score cp (-?\\d+) nodes \\d+ nps "
+                             "\\d+ pv((?: [a-h][1-8][a-h][1-8][qrbn]?)+)");
     std::vector<int> numbers, scores;
     std::vector<std::string> firsts;
-    for (const std::string& line : lines) {
+    for (const std::string& line : split_lines(capture.stdout_text())) {
         std::smatch m;
-        if (std::regex_match(line, m, line_pattern)) {
+        if (std::regex_match(line, m, pattern)) {
             numbers.push_back(std::stoi(m[1]));
             scores.push_back(std::stoi(m[3]));
             firsts.push_back(m[4].str().substr(1, 4));
         }
     }
-    ASSERT_GE(numbers.size(), 3u) << out;
+    // The final block: the last three lines, numbered 1..3, best first.
+    ASSERT_GE(numbers.size(), 3u) << capture.stdout_text();
     const size_t n = numbers.size();
-    EXPECT_EQ(numbers[n - 3], 1);
-    EXPECT_EQ(numbers[n - 2], 2);
-    EXPECT_EQ(numbers[n - 1], 3);
+    EXPECT_EQ(std::vector<int>(numbers.end() - 3, numbers.end()), (std::vector<int>{1, 2, 3}));
     EXPECT_GE(scores[n - 3], scores[n - 2]);
     EXPECT_GE(scores[n - 2], scores[n - 1]);
     EXPECT_NE(firsts[n - 3], firsts[n - 2]);
     EXPECT_NE(firsts[n - 2], firsts[n - 1]);
     EXPECT_EQ(format_move_coord(pos->pv[0][0]), firsts[n - 3]);
     EXPECT_EQ(pos->pv_length[0], 1);
-    const std::string log = capture.log_text();
-    EXPECT_NE(log.find("  " + std::string(72, '=') + "\n"), std::string::npos);
-    EXPECT_NE(log.find("  " + std::string(72, '-') + "\n"), std::string::npos);
+    EXPECT_NE(capture.log_text().find("  " + std::string(72, '=') + "\n"), std::string::npos);
+    EXPECT_NE(capture.log_text().find("  " + std::string(72, '-') + "\n"), std::string::npos);
     destroy_position(pos);
 }
 
-// xboard thinking lines of a real analysis: depth, score, centiseconds,
-// nodes, then two blanks and the line in SAN, every move legal in turn.
-TEST(SearchInfo, XboardThinkingLinesOfARealAnalysis)
-{
-    Position* pos = new_position("r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq -");
-    protocol_mode = PROTOCOL_XBOARD;
-    post_enabled = 1;
-    analyze_mode = 1;
-    max_depth = 4 * ONE_PLY;
-    OutputCapture capture;
-    think(pos);
-    const std::regex line_pattern("(\\d+) (-?\\d+) (\\d+) (\\d+)  (\\S.*)");
-    int lines = 0;
-    for (const std::string& line : split_lines(capture.stdout_text())) {
-        std::smatch m;
-        if (!std::regex_match(line, m, line_pattern))
-            continue;
-        lines++;
-        std::istringstream moves(m[5].str());
-        std::string san;
-        std::vector<Move> made;
-        while (moves >> san) {
-            const Move move = parse_move(pos, san.c_str());
-            ASSERT_TRUE(is_legal(pos, move)) << line;
-            EXPECT_EQ(san, format_move_san(pos, move)) << line;
-            make_move(pos, move);
-            made.push_back(move);
-        }
-        for (auto it = made.rbegin(); it != made.rend(); ++it)
-            unmake_move(pos, *it);
-    }
-    EXPECT_GE(lines, 4);
-    // In analysis the table lines are written from the start as well.
-    EXPECT_NE(capture.log_text().find("   4/"), std::string::npos) << capture.log_text();
-    destroy_position(pos);
-}

@@ -1,9 +1,10 @@
-// Shared set-up for the search tests: one engine initialisation per process,
-// a cleared state before each search, an idle standard input for the polls
-// the search makes, and capture of standard output and of the log.
+// Shared set-up for the search, ordering, time and level tests: one engine
+// initialisation per process, a cleared state before each search, an idle
+// standard input for the polls the search makes, output and log capture.
 #pragma once
 
-#include <fcntl.h>
+#include <gtest/gtest.h>
+
 #include <unistd.h>
 
 #include <cstdio>
@@ -37,30 +38,19 @@ inline bool sanitized()
     return flag != nullptr && flag[0] == '1';
 }
 
-// The search polls standard input every 8000 nodes; under a test runner it
-// may be closed or at its end, which would stop every search. A pipe whose
-// writing end stays open reads as "no line waiting".
-inline void make_stdin_idle()
-{
-    static bool done = false;
-    if (done)
-        return;
-    done = true;
-    int fds[2];
-    if (pipe(fds) == 0) {
-        dup2(fds[0], 0);
-        close(fds[0]);
-        // fds[1] stays open for the life of the process.
-    }
-}
-
 inline void init_engine_once()
 {
     static bool done = false;
     if (done)
         return;
     done = true;
-    make_stdin_idle();
+    // The search polls standard input; a pipe whose writing end stays open
+    // reads as "no line waiting" whatever the test runner gives us.
+    int fds[2];
+    if (pipe(fds) == 0) {
+        dup2(fds[0], 0);
+        close(fds[0]);
+    }
     init_bitboard_tables();
     init_eval_tables();
     set_hash_sizes(8 * 1048576);
@@ -68,24 +58,15 @@ inline void init_engine_once()
     alloc_pawn_and_eval_cache();
 }
 
-// Default settings of a fresh engine with a clock that never runs out.
-inline void reset_settings()
+// A position on an initialised engine, nothing else touched.
+inline Position* board_position(const char* fen)
 {
-    protocol_mode = PROTOCOL_CONSOLE;
-    output_enabled = 1;
-    post_enabled = 0;
-    analyze_mode = 0;
-    ponder_search = 0;
-    show_move_numbers = 0;
-    test_mode = 0;
-    multipv_lines = 1;
-    max_depth = DEPTH_UNLIMITED;
-    root_noise = 0;
-    previous_score = 0;
-    fixed_move_time = 0;
-    time_target = 1 << 30;
-    time_maximum = 1 << 30;
-    tb_max_men = 0;
+    init_engine_once();
+    Position* pos = create_position();
+    setup_new_game(pos);
+    if (fen != nullptr && set_board(pos, fen) != 1)
+        ADD_FAILURE() << "bad FEN " << fen;
+    return pos;
 }
 
 // Everything a search remembers from earlier ones is wiped, so that node
@@ -100,18 +81,38 @@ inline void clear_search_memory(Position* pos)
     node_countdown = 0;
 }
 
+// A fresh engine's settings with a clock that never runs out.
 inline Position* new_position(const char* fen)
 {
-    init_engine_once();
-    reset_settings();
-    Position* pos = create_position();
-    setup_new_game(pos);
-    if (fen != nullptr)
-        set_board(pos, fen);
+    Position* pos = board_position(fen);
+    protocol_mode = PROTOCOL_CONSOLE;
+    output_enabled = 1;
+    post_enabled = analyze_mode = ponder_search = show_move_numbers = test_mode = 0;
+    multipv_lines = 1;
+    max_depth = DEPTH_UNLIMITED;
+    root_noise = previous_score = fixed_move_time = tb_max_men = 0;
+    time_target = time_maximum = 1 << 30;
     pos->game->contempt = 0;
     pos->search_moves[0] = 0;
     clear_search_memory(pos);
     return pos;
+}
+
+// The FENs (four fields) of the perft suite.
+inline std::vector<std::string> perft_fens()
+{
+    std::vector<std::string> fens;
+    std::ifstream in(std::string(QUARVEL_DATA_DIR) + "/perft/perft.epd");
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line.substr(0, line.find(';')));
+        std::string fen, word;
+        for (int i = 0; i < 4 && fields >> word; ++i)
+            fen += (i ? " " : "") + word;
+        if (!fen.empty())
+            fens.push_back(fen);
+    }
+    return fens;
 }
 
 inline std::string read_file(const std::string& path)
@@ -122,55 +123,32 @@ inline std::string read_file(const std::string& path)
     return text.str();
 }
 
-// Captures standard output (the protocol lines) and the log (every line the
-// output channel writes) while it exists.
+// Captures standard output and the log while it exists.
 class OutputCapture {
 public:
-    OutputCapture()
+    OutputCapture() : log_path_("/tmp/quarvel_search_" + std::to_string(getpid()) + ".log")
     {
-        static int serial = 0;
-        const std::string base =
-            "/tmp/quarvel_search_" + std::to_string(getpid()) + "_" + std::to_string(serial++);
-        stdout_path_ = base + ".out";
-        log_path_ = base + ".log";
         std::remove(log_path_.c_str());
-        std::fflush(stdout);
-        saved_stdout_ = dup(1);
-        const int fd = open(stdout_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(fd, 1);
-        close(fd);
+        testing::internal::CaptureStdout();
         open_log_file(log_path_.c_str());
     }
     ~OutputCapture() { finish(); }
-
     void finish()
     {
-        if (saved_stdout_ < 0)
+        if (done_)
             return;
+        done_ = true;
         close_log_file();
-        std::fflush(stdout);
-        dup2(saved_stdout_, 1);
-        close(saved_stdout_);
-        saved_stdout_ = -1;
-        stdout_text_ = read_file(stdout_path_);
-        log_text_ = read_file(log_path_);
-        std::remove(stdout_path_.c_str());
+        out_ = testing::internal::GetCapturedStdout();
+        log_ = read_file(log_path_);
         std::remove(log_path_.c_str());
     }
-    const std::string& stdout_text()
-    {
-        finish();
-        return stdout_text_;
-    }
-    const std::string& log_text()
-    {
-        finish();
-        return log_text_;
-    }
+    const std::string& stdout_text() { finish(); return out_; }
+    const std::string& log_text() { finish(); return log_; }
 
 private:
-    int saved_stdout_ = -1;
-    std::string stdout_path_, log_path_, stdout_text_, log_text_;
+    bool done_ = false;
+    std::string log_path_, out_, log_;
 };
 
 inline std::vector<std::string> split_lines(const std::string& text)

@@ -1,7 +1,7 @@
 // A compressor for the block format the table reader decodes, written from
 // the format's description alone: header and block index with its check
-// value, one canonical Huffman code per file whose lengths are stored in
-// the two-level form, and blocks of literals and matches over 24 distances.
+// value, one canonical Huffman code per file whose lengths are stored in the
+// two-level form, and blocks of literals and matches over 24 distances.
 // Blocks that do not shrink are stored.
 #pragma once
 
@@ -15,10 +15,9 @@
 
 namespace tbenc {
 
-// Check value as described: the common reflected CRC-32 register update
-// without inversions, applied to every byte XOR 0xFF.
-inline uint32_t check_value(const uint8_t* bytes, size_t length, uint32_t crc = 0)
-{
+// The common reflected CRC-32 register update without inversions, applied
+// to every byte XOR 0xFF.
+inline uint32_t check_value(const uint8_t* bytes, size_t length, uint32_t crc = 0) {
     for (size_t i = 0; i < length; ++i) {
         crc ^= uint32_t(bytes[i] ^ 0xFF);
         for (int k = 0; k < 8; ++k)
@@ -30,104 +29,87 @@ inline uint32_t check_value(const uint8_t* bytes, size_t length, uint32_t crc = 
 struct BitWriter {
     std::vector<uint8_t> bytes;
     int used = 0;   // bits used in the last byte
-    void put(uint32_t value, int count)
-    {
-        for (int i = count - 1; i >= 0; --i) {
+    void put(uint32_t value, int count) {
+        for (int i = count - 1; i >= 0; --i, used = (used + 1) & 7) {
             if (used == 0)
                 bytes.push_back(0);
             if ((value >> i) & 1)
                 bytes.back() |= uint8_t(0x80 >> used);
-            used = (used + 1) & 7;
         }
     }
-    void align() { used = 0; }
 };
 
-// Code lengths from symbol frequencies, at most `limit` bits; a lone used
-// symbol gets length 1.
-inline std::vector<uint8_t> huffman_lengths(std::vector<uint64_t> freq, int limit)
-{
+// Code lengths from symbol frequencies, at most `limit` bits (halving the
+// frequencies until they fit); a lone used symbol gets length 1.
+inline std::vector<uint8_t> huffman_lengths(std::vector<uint64_t> freq, int limit) {
     const int n = int(freq.size());
     std::vector<uint8_t> lengths(n, 0);
     for (;;) {
-        std::vector<int> used;
-        for (int s = 0; s < n; ++s)
-            if (freq[s])
-                used.push_back(s);
-        if (used.empty())
-            return lengths;
-        if (used.size() == 1) {
-            lengths[used[0]] = 1;
-            return lengths;
-        }
         using Node = std::pair<uint64_t, int>;
         std::priority_queue<Node, std::vector<Node>, std::greater<Node>> heap;
+        for (int s = 0; s < n; ++s)
+            if (freq[s])
+                heap.push({freq[s], s});
+        if (heap.size() <= 1) {
+            if (!heap.empty())
+                lengths[heap.top().second] = 1;
+            return lengths;
+        }
         std::vector<int> parent(2 * n, -1);
-        for (int s : used)
-            heap.push({freq[s], s});
-        int next = n;
-        while (heap.size() > 1) {
+        for (int next = n; heap.size() > 1; ++next) {
             Node a = heap.top();
             heap.pop();
             Node b = heap.top();
             heap.pop();
             parent[a.second] = parent[b.second] = next;
-            heap.push({a.first + b.first, next++});
+            heap.push({a.first + b.first, next});
         }
         int longest = 0;
-        for (int s : used) {
-            int depth = 0;
-            for (int p = s; parent[p] >= 0; p = parent[p])
-                ++depth;
-            lengths[s] = uint8_t(std::min(depth, 255));
-            longest = std::max(longest, depth);
-        }
+        for (int s = 0; s < n; ++s)
+            if (freq[s]) {
+                int depth = 0;
+                for (int p = s; parent[p] >= 0; p = parent[p])
+                    ++depth;
+                lengths[s] = uint8_t(std::min(depth, 255));
+                longest = std::max(longest, depth);
+            }
         if (longest <= limit)
             return lengths;
-        for (int s : used)
-            freq[s] = (freq[s] + 1) / 2;
+        for (auto& f : freq)
+            f = (f + 1) / 2;
     }
 }
 
-// Canonical code values for lengths (shorter first, then by symbol).
-inline std::vector<uint32_t> canonical_codes(const std::vector<uint8_t>& lengths)
-{
-    std::vector<uint32_t> codes(lengths.size(), 0);
-    uint32_t code = 0;
-    for (int length = 1; length <= 31; ++length) {
-        for (size_t s = 0; s < lengths.size(); ++s)
-            if (lengths[s] == length)
-                codes[s] = code++;
-        code <<= 1;
-    }
-    return codes;
-}
-
-// Writes symbols of one code; a code with one used symbol writes no bits.
+// Canonical codes (shorter first, then by symbol); a code with one used
+// symbol writes no bits.
 struct Code {
     std::vector<uint8_t> lengths;
     std::vector<uint32_t> codes;
-    bool silent = false;
-    explicit Code(const std::vector<uint8_t>& l) : lengths(l), codes(canonical_codes(l))
-    {
-        silent = std::count_if(l.begin(), l.end(), [](uint8_t x) { return x != 0; }) == 1;
+    bool silent;
+    explicit Code(const std::vector<uint8_t>& l)
+        : lengths(l), codes(l.size()), silent(std::count_if(l.begin(), l.end(), [](uint8_t x) { return x; }) == 1) {
+        uint32_t code = 0;
+        for (int length = 1; length <= 31; ++length, code <<= 1)
+            for (size_t s = 0; s < l.size(); ++s)
+                if (l[s] == length)
+                    codes[s] = code++;
     }
-    void put(BitWriter& w, int symbol) const
-    {
+    void put(BitWriter& w, int symbol) const {
         if (!silent)
             w.put(codes[symbol], lengths[symbol]);
     }
 };
 
+inline bool all_zero(const std::vector<uint8_t>& v) {
+    return std::all_of(v.begin(), v.end(), [](uint8_t x) { return x == 0; });
+}
+
 // Up to 128 lengths: flag, width 5, each length, a 4-bit count of further
 // zeros after every zero.
-inline void write_small_lengths(BitWriter& w, const std::vector<uint8_t>& lengths)
-{
-    if (std::all_of(lengths.begin(), lengths.end(), [](uint8_t x) { return x == 0; })) {
-        w.put(1, 1);
+inline void write_small_lengths(BitWriter& w, const std::vector<uint8_t>& lengths) {
+    w.put(all_zero(lengths), 1);
+    if (all_zero(lengths))
         return;
-    }
-    w.put(0, 1);
     w.put(5, 5);
     for (size_t i = 0; i < lengths.size();) {
         w.put(lengths[i], 5);
@@ -141,44 +123,33 @@ inline void write_small_lengths(BitWriter& w, const std::vector<uint8_t>& length
     }
 }
 
-// The 1024 main-code lengths in the two-level form.
-inline void write_main_lengths(BitWriter& w, const std::vector<uint8_t>& lengths)
-{
-    if (std::all_of(lengths.begin(), lengths.end(), [](uint8_t x) { return x == 0; })) {
-        w.put(1, 1);
+// The 1024 main-code lengths in the two-level form: a symbol per length or
+// run (runs 2..33 in the second symbol, longer ones with extra bits).
+inline void write_main_lengths(BitWriter& w, const std::vector<uint8_t>& lengths) {
+    w.put(all_zero(lengths), 1);
+    if (all_zero(lengths))
         return;
-    }
-    w.put(0, 1);
     struct Item {
         int a, b, extra_bits;
         uint32_t extra;
     };
     std::vector<Item> items;
-    for (size_t i = 0; i < lengths.size();) {
-        size_t run = 1;
-        while (i + run < lengths.size() && lengths[i + run] == lengths[i])
-            ++run;
-        if (run < 2) {
-            items.push_back({lengths[i], -1, 0, 0});
-        } else if (run <= 33) {
-            items.push_back({32 + lengths[i], int(run) - 2, 0, 0});
-        } else {
-            const uint32_t rest = uint32_t(run - 33);
-            int k = 0;
-            while ((rest >> (k + 1)) != 0)
-                ++k;
-            items.push_back({32 + lengths[i], 32 + k, k, rest - (1u << k)});
-        }
-        i += run;
-    }
     std::vector<uint64_t> fa(64, 0), fb(64, 0);
-    for (const Item& it : items) {
-        ++fa[it.a];
-        if (it.b >= 0)
-            ++fb[it.b];
+    for (size_t i = 0, run; i < lengths.size(); i += run) {
+        for (run = 1; i + run < lengths.size() && lengths[i + run] == lengths[i];)
+            ++run;
+        const uint32_t rest = uint32_t(run - 33);
+        int k = 0;
+        while (run > 33 && (rest >> (k + 1)) != 0)
+            ++k;
+        items.push_back(run < 2     ? Item{lengths[i], -1, 0, 0}
+                        : run <= 33 ? Item{32 + lengths[i], int(run) - 2, 0, 0}
+                                    : Item{32 + lengths[i], 32 + k, k, rest - (1u << k)});
+        ++fa[items.back().a];
+        if (items.back().b >= 0)
+            ++fb[items.back().b];
     }
-    std::vector<uint8_t> la = huffman_lengths(fa, 31), lb = huffman_lengths(fb, 31);
-    std::vector<uint8_t> both(la);
+    std::vector<uint8_t> la = huffman_lengths(fa, 31), lb = huffman_lengths(fb, 31), both(la);
     both.insert(both.end(), lb.begin(), lb.end());
     write_small_lengths(w, both);
     const Code ca(la), cb(lb);
@@ -199,79 +170,60 @@ struct Options {
 };
 
 struct Token {
-    int symbol;
-    int extra_bits;
+    int symbol, extra_bits;
     uint32_t extra;
 };
 
-inline Token match_token(int distance_number, int length)
-{
-    if (length <= 15)
-        return {256 + distance_number * 32 + length - 1, 0, 0};
-    int k = 1;
-    while ((1 << (k + 1)) + 13 < length)
-        ++k;
-    return {256 + distance_number * 32 + 14 + k, k, uint32_t(length - (1 << k) - 14)};
-}
-
-inline std::vector<Token> tokenize(const uint8_t* data, int size, const Options& o)
-{
+// Literals and greedy longest matches (at least 3 bytes) of one block.
+inline std::vector<Token> tokenize(const uint8_t* data, int size, const Options& o) {
     std::vector<Token> tokens;
     for (int pos = 0; pos < size;) {
         int best_length = 0, best_number = 0;
-        if (o.matches) {
-            for (int d = 0; d < DATACOMP_DISTANCES; ++d) {
-                const int distance = o.distances[d];
-                if (distance <= 0 || distance > pos)
-                    continue;
-                int length = 0;
-                while (pos + length < size && length < 4000 && data[pos + length] == data[pos + length - distance])
-                    ++length;
-                if (length > best_length) {
-                    best_length = length;
-                    best_number = d;
-                }
-            }
+        for (int d = 0; o.matches && d < DATACOMP_DISTANCES; ++d) {
+            const int distance = o.distances[d];
+            int length = 0;
+            while (distance > 0 && distance <= pos && pos + length < size && length < 4000 &&
+                   data[pos + length] == data[pos + length - distance])
+                ++length;
+            if (length > best_length)
+                best_length = length, best_number = d;
         }
-        if (best_length >= 3) {
-            tokens.push_back(match_token(best_number, best_length));
-            pos += best_length;
-        } else {
-            tokens.push_back({data[pos], 0, 0});
-            ++pos;
+        if (best_length < 3) {
+            tokens.push_back({data[pos++], 0, 0});
+            continue;
         }
+        int k = 1;
+        while ((1 << (k + 1)) + 13 < best_length)
+            ++k;
+        const int base = 256 + best_number * 32;
+        tokens.push_back(best_length <= 15 ? Token{base + best_length - 1, 0, 0}
+                                           : Token{base + 14 + k, k, uint32_t(best_length - (1 << k) - 14)});
+        pos += best_length;
     }
     return tokens;
 }
 
-inline void put_be32(std::vector<uint8_t>& out, size_t at, uint32_t v)
-{
-    out[at] = uint8_t(v >> 24);
-    out[at + 1] = uint8_t(v >> 16);
-    out[at + 2] = uint8_t(v >> 8);
-    out[at + 3] = uint8_t(v);
+inline void put_be32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        out[at + i] = uint8_t(v >> (24 - 8 * i));
 }
 
 // The whole compressed file for `data`.
-inline std::vector<uint8_t> encode(const std::vector<uint8_t>& data, const Options& o = Options())
-{
-    const int block_size = 1 << o.block_bits;
-    const int n = int((data.size() + size_t(block_size) - 1) / size_t(block_size));
+inline std::vector<uint8_t> encode(const std::vector<uint8_t>& data, const Options& o = Options()) {
+    const size_t block_size = size_t(1) << o.block_bits;
+    const int n = int((data.size() + block_size - 1) / block_size);
+    auto size_of = [&](int i) { return int(std::min(block_size, data.size() - size_t(i) * block_size)); };
     std::vector<std::vector<Token>> blocks;
     std::vector<uint64_t> freq(DATACOMP_SYMBOLS, 0);
     for (int i = 0; i < n; ++i) {
-        const int size = int(std::min<size_t>(size_t(block_size), data.size() - size_t(i) * size_t(block_size)));
-        blocks.push_back(tokenize(data.data() + size_t(i) * size_t(block_size), size, o));
+        blocks.push_back(tokenize(data.data() + size_t(i) * block_size, size_of(i), o));
         for (const Token& t : blocks.back())
             ++freq[t.symbol];
     }
     const std::vector<uint8_t> lengths = huffman_lengths(freq, 31);
     const Code code(lengths);
-
     std::vector<std::vector<uint8_t>> payload;
     for (int i = 0; i < n; ++i) {
-        const size_t start = size_t(i) * size_t(block_size);
-        const int size = int(std::min<size_t>(size_t(block_size), data.size() - start));
         BitWriter w;
         for (const Token& t : blocks[i]) {
             code.put(w, t.symbol);
@@ -279,21 +231,17 @@ inline std::vector<uint8_t> encode(const std::vector<uint8_t>& data, const Optio
         }
         if (w.bytes.empty())
             w.bytes.push_back(0);
-        if (int(w.bytes.size()) >= size)
-            payload.emplace_back(data.begin() + long(start), data.begin() + long(start) + size);
-        else
-            payload.push_back(w.bytes);
+        const auto start = data.begin() + long(size_t(i) * block_size);
+        payload.push_back(int(w.bytes.size()) >= size_of(i) ? std::vector<uint8_t>(start, start + size_of(i)) : w.bytes);
     }
-
     BitWriter index;
     const uint32_t mask = uint32_t(block_size) - 1;
     for (int i = 0; i < n; ++i)
         index.put(uint32_t(payload[i].size()) & mask, o.block_bits);
-    const int last = int(data.size() - size_t(n - 1) * size_t(block_size));
-    index.put(uint32_t(last) & mask, o.block_bits);
+    index.put(uint32_t(size_of(n - 1)) & mask, o.block_bits);
     for (int d = 0; d < DATACOMP_DISTANCES; ++d)
         index.put(uint32_t(o.distances[d]) & mask, o.block_bits);
-    index.align();
+    index.used = 0;
     write_main_lengths(index, lengths);
 
     std::vector<uint8_t> out(80 + 8 * size_t(n), 0);
@@ -312,12 +260,10 @@ inline std::vector<uint8_t> encode(const std::vector<uint8_t>& data, const Optio
 }
 
 // Recomputes the header check value after a test changed header bytes.
-inline void reseal(std::vector<uint8_t>& file)
-{
+inline void reseal(std::vector<uint8_t>& file) {
     const uint32_t d = (uint32_t(file[64]) << 24) | (uint32_t(file[65]) << 16) | (uint32_t(file[66]) << 8) | file[67];
-    if (d < 84 || d > file.size())
-        return;
-    put_be32(file, d - 4, check_value(file.data(), d - 4));
+    if (d >= 84 && d <= file.size())
+        put_be32(file, d - 4, check_value(file.data(), d - 4));
 }
 
 } // namespace tbenc

@@ -6,6 +6,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -37,57 +38,30 @@ struct Table {
     int conflicts = 0;      // positions of one index with different bytes
 };
 
-inline int row_for_kind(int kind) { return kind == PAWN ? 1 : kind == KNIGHT ? 2 : kind == BISHOP ? 3 : kind == ROOK ? 4 : 5; }
 
-inline void init_engine_tables()
-{
-    static bool done = false;
-    if (done)
-        return;
-    done = true;
-    init_bitboard_tables();
-    init_hash_keys();
+inline void init_engine_tables() {
+    [[maybe_unused]] static const bool done = (init_bitboard_tables(), init_hash_keys(), true);
 }
 
-inline bool kings_touch(int a, int b)
-{
-    int df = (a & 7) - (b & 7), dr = (a >> 3) - (b >> 3);
-    return df >= -1 && df <= 1 && dr >= -1 && dr <= 1;
-}
-
-inline std::string make_fen(int kind, int stm, int wk, int bk, int man)
-{
-    char board[64];
-    std::memset(board, 0, sizeof board);
-    board[wk] = 'K';
-    board[bk] = 'k';
-    board[man] = " PNBRQ"[kind];
+inline std::string make_fen(int kind, int stm, int wk, int bk, int man) {
     std::string fen;
     for (int rank = 7; rank >= 0; --rank) {
-        int empty = 0;
-        for (int file = 0; file < 8; ++file) {
-            char c = board[rank * 8 + file];
-            if (!c) {
-                ++empty;
-                continue;
-            }
-            if (empty)
+        for (int file = 0, empty = 0; file < 8; ++file) {
+            const int sq = rank * 8 + file;
+            const char c = sq == wk ? 'K' : sq == bk ? 'k' : sq == man ? " PNBRQ"[kind] : 0;
+            if (c)
+                fen += empty ? std::string(1, char('0' + empty)) + c : std::string(1, c);
+            empty = c ? 0 : empty + 1;
+            if (file == 7 && empty)
                 fen += char('0' + empty);
-            empty = 0;
-            fen += c;
         }
-        if (empty)
-            fen += char('0' + empty);
-        if (rank)
-            fen += '/';
+        fen += rank ? "/" : stm == 0 ? " w - - 0 1" : " b - - 0 1";
     }
-    fen += stm == 0 ? " w - - 0 1" : " b - - 0 1";
     return fen;
 }
 
 // The one non-king man of a three-man position, or -1.
-inline int man_square(const Position* pos)
-{
+inline int man_square(const Position* pos) {
     u64 men = pos->occupied & ~((u64(1) << pos->king_square[WHITE]) | (u64(1) << pos->king_square[BLACK]));
     return men ? std::countr_zero(men) : -1;
 }
@@ -100,12 +74,11 @@ struct Successor {
     Value outside;
 };
 
-inline Table solve(int kind, const Table* queen_table, const Table* rook_table)
-{
+inline Table solve(int kind, const Table* queen_table, const Table* rook_table) {
     init_engine_tables();
     Table table;
     table.kind = kind;
-    table.id = row_for_kind(kind);
+    table.id = kind;   // the row number equals the kind: kpk 1 ... kqk 5
     Position* pos = create_position();
     setup_new_game(pos);
     std::vector<std::vector<Successor>> successors(POSITION_COUNT);
@@ -115,42 +88,31 @@ inline Table solve(int kind, const Table* queen_table, const Table* rook_table)
         const int man = n & 63, bk = (n >> 6) & 63, wk = (n >> 12) & 63, stm = n >> 18;
         Value& v = table.values[n];
         v.outcome = ILLEGAL;
-        if (wk == bk || wk == man || bk == man || kings_touch(wk, bk))
+        if (wk == bk || wk == man || bk == man || (std::abs((wk & 7) - (bk & 7)) <= 1 && std::abs((wk >> 3) - (bk >> 3)) <= 1) ||
+            (kind == PAWN && (man < 8 || man >= 56)) || !set_board(pos, make_fen(kind, stm, wk, bk, man).c_str()) ||
+            is_in_check(pos, stm ^ 1))
             continue;
-        if (kind == PAWN && (man < 8 || man >= 56))
-            continue;
-        if (!set_board(pos, make_fen(kind, stm, wk, bk, man).c_str()))
-            continue;
-        if (is_in_check(pos, stm ^ 1))
-            continue;
-        int count = gen_all_moves(pos, list);
-        count = remove_illegal_moves(pos, list, count);
-        if (count == 0) {
+        const int count = remove_illegal_moves(pos, list, gen_all_moves(pos, list));
+        if (count == 0) {   // mated now (a loss in 0 plies) or stalemate
             v.outcome = is_in_check(pos, stm) ? LOSS : DRAW;
-            v.plies = 0;
             continue;
         }
         v.outcome = UNSOLVED;
         open.push_back(n);
         for (int i = 0; i < count; ++i) {
+            // Captures leave bare kings; minor promotions draw.
             Successor s;
-            const Move move = list[i];
-            if (move_captured(move)) {
-                s.outside = {DRAW, 0};
-            } else if (move_promo(move)) {
-                const int promo = move_promo(move);
-                const Table* other = promo == 4 ? queen_table : promo == 3 ? rook_table : nullptr;
-                if (!other) {
-                    s.outside = {DRAW, 0};
-                } else {
-                    make_move(pos, move);
-                    s.outside = other->values[position_number(1, pos->king_square[WHITE], pos->king_square[BLACK], man_square(pos))];
-                    unmake_move(pos, move);
-                }
-            } else {
-                make_move(pos, move);
-                s.position = position_number(stm ^ 1, pos->king_square[WHITE], pos->king_square[BLACK], man_square(pos));
-                unmake_move(pos, move);
+            const int promo = move_promo(list[i]);
+            const Table* other = promo == 4 ? queen_table : promo == 3 ? rook_table : nullptr;
+            s.outside = {DRAW, 0};
+            if (!move_captured(list[i]) && (!promo || other)) {
+                make_move(pos, list[i]);
+                const int after = position_number(stm ^ 1, pos->king_square[WHITE], pos->king_square[BLACK], man_square(pos));
+                if (promo)
+                    s.outside = other->values[after];
+                else
+                    s.position = after;
+                unmake_move(pos, list[i]);
             }
             successors[n].push_back(s);
         }
@@ -171,10 +133,8 @@ inline Table solve(int kind, const Table* queen_table, const Table* rook_table)
             for (const Successor& s : successors[n]) {
                 const Value c = s.position >= 0 ? table.values[s.position] : s.outside;
                 const bool known = c.outcome != UNSOLVED && c.plies <= k - 1;
-                if (known && c.outcome == LOSS)
-                    win = true;
-                if (!(known && c.outcome == WIN))
-                    all_lost_for_us = false;
+                win |= known && c.outcome == LOSS;
+                all_lost_for_us &= known && c.outcome == WIN;
             }
             if (win)
                 settled.push_back({n, Value{WIN, uint8_t(k)}});
@@ -196,8 +156,7 @@ inline Table solve(int kind, const Table* queen_table, const Table* rook_table)
 
 // The stored byte of a value: win in m moves 127 - m, loss after m own
 // moves m - 127, draw 0.
-inline int8_t value_byte(Value v)
-{
+inline int8_t value_byte(Value v) {
     if (v.outcome == WIN)
         return int8_t(127 - (v.plies + 1) / 2);
     if (v.outcome == LOSS)
@@ -206,12 +165,10 @@ inline int8_t value_byte(Value v)
 }
 
 // The raw file bytes of both sides; positions of one index must agree.
-inline std::vector<uint8_t> table_bytes(Table& table, int side)
-{
+inline std::vector<uint8_t> table_bytes(Table& table, int side) {
     init_index_tables();
     const MaterialRow& row = MATERIAL_ROWS[table.id];
-    std::vector<uint8_t> bytes(row.length[side], 0);
-    std::vector<uint8_t> seen(row.length[side], 0);
+    std::vector<uint8_t> bytes(row.length[side], 0), seen(row.length[side], 0);
     const TbIndexFn fn = TB_INDEX_FUNCTIONS[2 * (table.id - 1) + side];
     for (int n = side << 18; n < (side + 1) << 18; ++n) {
         const Value v = table.values[n];
@@ -222,25 +179,20 @@ inline std::vector<uint8_t> table_bytes(Table& table, int side)
         black[TB_SLOT_KING] = (n >> 6) & 63;
         white[(table.kind - 1) * 3] = n & 63;
         const uint32_t index = fn(white, black, TB_NO_EP_SQUARE, 0);
-        if (index >= bytes.size()) {
-            ++table.conflicts;
-            continue;
-        }
         const uint8_t b = uint8_t(value_byte(v));
-        if (seen[index] && bytes[index] != b)
+        if (index >= bytes.size() || (seen[index] && bytes[index] != b))
             ++table.conflicts;
-        bytes[index] = b;
-        seen[index] = 1;
+        else
+            bytes[index] = b, seen[index] = 1;
     }
     return bytes;
 }
 
-inline bool write_file(const std::string& name, const std::vector<uint8_t>& bytes)
-{
+inline bool write_file(const std::string& name, const std::vector<uint8_t>& bytes) {
     FILE* f = std::fopen(name.c_str(), "wb");
     if (!f)
         return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return std::fclose(f) == 0 && ok;
 }
 

@@ -1,11 +1,11 @@
-// Probing tables computed here from scratch: every legal position of kqk,
-// krk and kpk, in both colours, must answer the distance to mate that the
-// retrograde analysis found, from raw and from compressed files and through
-// caches of any size; a plain mate search must agree on short mates; files
-// that vanish or break after registration make positions unavailable.
+// Probing tables computed here by retrograde analysis: every legal position
+// of kqk, krk and kpk, in both colours, answers the distance to mate found,
+// from raw and compressed files and through caches of any size; a plain mate
+// search agrees on short mates; files that vanish or break after
+// registration make positions unavailable.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <cctype>
 #include <random>
 #include <string>
 #include <vector>
@@ -20,12 +20,12 @@ using namespace tbtest;
 namespace {
 
 const int KINDS[3] = {QUEEN, ROOK, PAWN};
+const char* const KQK = "8/8/8/8/8/2k5/8/KQ6 w - - 0 1";
 
 // The score the probe owes a position whose outcome is known: a win in m
 // moves scores 32767 - 2m, a loss after m moves 2m - 32767, being mated
 // now 254 - 32767 (the stored -127 of mated positions), a draw 0.
-int owed_score(tbgen::Value v)
-{
+int owed_score(tbgen::Value v) {
     if (v.outcome == tbgen::WIN)
         return 32767 - 2 * ((v.plies + 1) / 2);
     if (v.outcome == tbgen::LOSS)
@@ -33,22 +33,13 @@ int owed_score(tbgen::Value v)
     return 0;
 }
 
-// FEN of a three-man position; with `swapped` the colours change places
-// and the board is mirrored top to bottom, which keeps the value.
-std::string fen_of(int kind, int stm, int wk, int bk, int man, bool swapped)
-{
-    if (!swapped)
-        return tbgen::make_fen(kind, stm, wk, bk, man);
-    std::string fen = tbgen::make_fen(kind, stm ^ 1, wk ^ 56, bk ^ 56, man ^ 56);
-    // make_fen gives White the man; turn every piece to the other colour.
-    for (char& c : fen) {
-        if (c == ' ')
-            break;
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 'a' + 'A');
-        else if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    }
+// FEN of generator position n; with `swapped` the colours change places and
+// the board is mirrored top to bottom, which keeps the value.
+std::string fen_of(int kind, int n, bool swapped) {
+    const int turn = swapped ? 56 : 0;
+    std::string fen = tbgen::make_fen(kind, (n >> 18) ^ swapped, ((n >> 12) & 63) ^ turn, ((n >> 6) & 63) ^ turn, (n & 63) ^ turn);
+    for (size_t i = 0; swapped && fen[i] != ' '; ++i)
+        fen[i] = char(std::isalpha(fen[i]) ? fen[i] ^ 0x20 : fen[i]);
     return fen;
 }
 
@@ -57,109 +48,81 @@ struct ProbeFixture : ::testing::Test {
     std::vector<uint8_t> cache;
     Position* pos = nullptr;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         tbgen::init_engine_tables();
         dir = make_scratch_dir("probe");
         pos = create_position();
         setup_new_game(pos);
         tb_enabled = 1;
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         set_tb_cache(nullptr, 0);
         init_tablebases("");
         destroy_position(pos);
         remove_dir(dir);
     }
-    void use_cache(int entries)
-    {
+    void use_cache(int entries) {
         cache.assign(size_t(entries) * TB_ENTRY_BYTES + 17, 0);
         set_tb_cache(cache.data(), unsigned(cache.size()));
     }
-    // Probes every stride-th legal position of the table in both colours
-    // and counts disagreements with the generator.
-    int check_table(int kind, int stride, int* probed)
-    {
-        GeneratedTables& t = generated_tables();
-        const tbgen::Table& table = t.table(tbgen::row_for_kind(kind));
-        int wrong = 0;
-        for (int n = 0; n < tbgen::POSITION_COUNT; n += stride) {
-            const tbgen::Value v = table.values[n];
-            if (v.outcome == tbgen::ILLEGAL)
-                continue;
-            for (bool swapped : {false, true}) {
-                const std::string fen = fen_of(kind, n >> 18, (n >> 12) & 63, (n >> 6) & 63, n & 63, swapped);
-                if (!set_board(pos, fen.c_str()))
-                    return -1;
-                int score = 12345;
-                ++*probed;
-                if (!probe_tablebases(pos, &score) || score != owed_score(v)) {
-                    if (wrong < 5)
-                        ADD_FAILURE() << fen << " probe score " << score << " owed " << owed_score(v);
-                    ++wrong;
-                }
-            }
-        }
+    int score = 0;
+    int probe(const std::string& fen) {
+        EXPECT_TRUE(set_board(pos, fen.c_str())) << fen;
+        score = 12345;
+        return probe_tablebases(pos, &score);
+    }
+    // Probes every stride-th legal position of the table in both colours;
+    // the number of disagreements with the generator.
+    int check_table(int kind, int stride) {
+        const tbgen::Table& table = generated_tables().table(kind);
+        int wrong = 0, probed = 0;
+        for (int n = 0; n < tbgen::POSITION_COUNT; n += stride)
+            for (bool swapped : {false, true})
+                if (table.values[n].outcome != tbgen::ILLEGAL && ++probed &&
+                    (!probe(fen_of(kind, n, swapped)) || score != owed_score(table.values[n])) && wrong++ < 5)
+                    ADD_FAILURE() << fen_of(kind, n, swapped) << " probe score " << score << " owed " << owed_score(table.values[n]);
+        EXPECT_GT(probed, 1000);
         return wrong;
     }
 };
 
-TEST_F(ProbeFixture, RawTablesAnswerEveryPositionInBothColours)
-{
+TEST_F(ProbeFixture, RawTablesAnswerEveryPositionInBothColours) {
     write_tables(dir, true, false);
     ASSERT_EQ(init_tablebases(dir.c_str()), 3);
     use_cache(8);
-    const int stride = sanitized_run() ? 13 : 1;
     for (int kind : KINDS) {
-        int probed = 0;
-        EXPECT_EQ(check_table(kind, stride, &probed), 0) << "kind " << kind;
-        EXPECT_GT(probed, 1000);
+        EXPECT_EQ(check_table(kind, sanitized_run() ? 13 : 1), 0) << "kind " << kind;
+        // Positions sharing an index (images of each other) share a value.
+        EXPECT_EQ(generated_tables().table(kind).conflicts, 0) << "kind " << kind;
     }
     EXPECT_EQ(tb_datacomp_count, 0);
 }
 
-TEST_F(ProbeFixture, CompressedTablesReadLikeRawOnes)
-{
-    write_tables(dir, false, true);
-    ASSERT_EQ(init_tablebases(dir.c_str()), 3);
-    ASSERT_NE(tb_decode_block, nullptr);
-    use_cache(3);
-    GeneratedTables& t = generated_tables();
-    for (int id : {1, 4, 5}) {
-        for (int side = 0; side < 2; ++side) {
-            ASSERT_NE(MATERIAL_TABLE[id].datacomp[side], nullptr);
-            const std::vector<uint8_t>& bytes = t.side_bytes(id, side);
-            int wrong = 0;
-            for (uint32_t i = 0; i < bytes.size(); ++i)
-                wrong += read_tb_value(id, side, i) != int8_t(bytes[i]);
-            EXPECT_EQ(wrong, 0) << MATERIAL_ROWS[id].name << " side " << side;
-            EXPECT_EQ(read_tb_value(id, side, uint32_t(bytes.size())), TB_VALUE_UNKNOWN);
-        }
-    }
-    int probed = 0;
-    EXPECT_EQ(check_table(PAWN, sanitized_run() ? 29 : 5, &probed), 0);
-}
-
-TEST_F(ProbeFixture, LiteralOnlyAndUnmatchedEncodingsDecodeAlike)
-{
+// Literal-only files too; read backwards so that every block change misses
+// the small cache.
+TEST_F(ProbeFixture, CompressedTablesReadLikeRawOnes) {
     tbenc::Options literal;
     literal.matches = false;
-    write_tables(dir, false, true, literal);
-    ASSERT_EQ(init_tablebases(dir.c_str()), 3);
-    use_cache(1);
-    GeneratedTables& t = generated_tables();
-    const std::vector<uint8_t>& bytes = t.side_bytes(1, 1);
-    int wrong = 0;
-    // Walk backwards through the blocks so that every read misses the
-    // one-entry cache at each block change.
-    for (uint32_t i = uint32_t(bytes.size()); i-- > 0;)
-        wrong += read_tb_value(1, 1, i) != int8_t(bytes[i]);
-    EXPECT_EQ(wrong, 0);
+    for (const tbenc::Options& options : {tbenc::Options(), literal}) {
+        write_tables(dir, false, true, options);
+        ASSERT_EQ(init_tablebases(dir.c_str()), 3);
+        ASSERT_NE(tb_decode_block, nullptr);
+        use_cache(options.matches ? 3 : 1);
+        for (int id : {1, 4, 5})
+            for (int side = 0; side < 2; ++side) {
+                ASSERT_NE(MATERIAL_TABLE[id].datacomp[side], nullptr);
+                const std::vector<uint8_t>& bytes = generated_tables().side_bytes(id, side);
+                int wrong = 0;
+                for (uint32_t i = uint32_t(bytes.size()); i-- > 0;)
+                    wrong += read_tb_value(id, side, i) != int8_t(bytes[i]);
+                EXPECT_EQ(wrong, 0) << MATERIAL_ROWS[id].name << " side " << side;
+                EXPECT_EQ(read_tb_value(id, side, uint32_t(bytes.size())), TB_VALUE_UNKNOWN);
+            }
+    }
+    EXPECT_EQ(check_table(PAWN, sanitized_run() ? 29 : 5), 0);
 }
 
-TEST_F(ProbeFixture, AnyCacheSizeGivesTheSameAnswers)
-{
+TEST_F(ProbeFixture, AnyCacheSizeGivesTheSameAnswers) {
     write_tables(dir, true, false);
     ASSERT_EQ(init_tablebases(dir.c_str()), 3);
     GeneratedTables& t = generated_tables();
@@ -181,19 +144,15 @@ TEST_F(ProbeFixture, AnyCacheSizeGivesTheSameAnswers)
         cache.assign(bytes, 0);
         EXPECT_EQ(set_tb_cache(cache.data(), bytes), 1);
         EXPECT_EQ(tb_cache_entries, 0);
-        ASSERT_TRUE(set_board(pos, "8/8/8/8/8/2k5/8/KQ6 w - - 0 1"));
-        int score = 0;
-        EXPECT_EQ(probe_tablebases(pos, &score), 0);
+        EXPECT_EQ(probe(KQK), 0);
     }
     EXPECT_EQ(set_tb_cache(cache.data(), 31), 0);
-    int score = 0;
-    EXPECT_EQ(probe_tablebases(pos, &score), 0);
+    EXPECT_EQ(probe(KQK), 0);
 }
 
 // Shortest mate by plain alpha-beta over the engine's moves: plies until
 // mate, positive when the side to move mates, negative when it is mated.
-int negamax(Position* p, int depth, int ply, int alpha, int beta)
-{
+int negamax(Position* p, int depth, int ply, int alpha, int beta) {
     Move list[256];
     const int count = remove_illegal_moves(p, list, gen_all_moves(p, list));
     if (count == 0)
@@ -213,8 +172,7 @@ int negamax(Position* p, int depth, int ply, int alpha, int beta)
     return alpha;
 }
 
-int search_mate_plies(Position* p, int max_plies)
-{
+int search_mate_plies(Position* p, int max_plies) {
     for (int depth = 1; depth <= max_plies; ++depth) {
         const int s = negamax(p, depth, 0, -1001, 1001);
         if (s > 0)
@@ -225,15 +183,14 @@ int search_mate_plies(Position* p, int max_plies)
     return 0;
 }
 
-TEST_F(ProbeFixture, ShortMatesAgreeWithAPlainSearch)
-{
+TEST_F(ProbeFixture, ShortMatesAgreeWithAPlainSearch) {
     write_tables(dir, false, true);
     ASSERT_EQ(init_tablebases(dir.c_str()), 3);
     use_cache(16);
     GeneratedTables& t = generated_tables();
     const int per_kind = sanitized_run() ? 4 : 12;
     for (int kind : KINDS) {
-        const tbgen::Table& table = t.table(tbgen::row_for_kind(kind));
+        const tbgen::Table& table = t.table(kind);
         int wins = 0, losses = 0;
         for (int n = 12345; n < tbgen::POSITION_COUNT && (wins < per_kind || losses < per_kind); n = (n + 7919) % tbgen::POSITION_COUNT) {
             const tbgen::Value v = table.values[n];
@@ -242,10 +199,8 @@ TEST_F(ProbeFixture, ShortMatesAgreeWithAPlainSearch)
             if (!win && !loss)
                 continue;
             (win ? wins : losses)++;
-            const std::string fen = fen_of(kind, n >> 18, (n >> 12) & 63, (n >> 6) & 63, n & 63, (n & 1) != 0);
-            ASSERT_TRUE(set_board(pos, fen.c_str()));
-            int score = 0;
-            ASSERT_TRUE(probe_tablebases(pos, &score)) << fen;
+            const std::string fen = fen_of(kind, n, (n & 1) != 0);
+            ASSERT_TRUE(probe(fen)) << fen;
             const int found = search_mate_plies(pos, v.plies);
             // Win in m moves = 2m - 1 plies, scored 32767 - 2m; loss after
             // m moves = 2m plies, scored 2m - 32767.
@@ -262,38 +217,31 @@ TEST_F(ProbeFixture, ShortMatesAgreeWithAPlainSearch)
     }
 }
 
-TEST_F(ProbeFixture, DeletedFileMakesItsSideUnavailable)
-{
+TEST_F(ProbeFixture, DeletedFileMakesItsSideUnavailable) {
     write_tables(dir, true, false);
     ASSERT_EQ(init_tablebases(dir.c_str()), 3);
     use_cache(4);
-    ASSERT_TRUE(set_board(pos, "8/8/8/8/8/2k5/8/KQ6 w - - 0 1"));
-    int score = 0;
-    ASSERT_TRUE(probe_tablebases(pos, &score));
+    ASSERT_TRUE(probe(KQK));
     // A new cache closes the files; the next miss must reopen the file.
     use_cache(4);
     ASSERT_EQ(std::remove((dir + "/kqk.nbw").c_str()), 0);
-    EXPECT_EQ(probe_tablebases(pos, &score), 0);
+    EXPECT_EQ(probe(KQK), 0);
     EXPECT_EQ(is_table_present(5, 0), 0);
     EXPECT_EQ(is_table_present(5, 1), 1);
-    ASSERT_TRUE(set_board(pos, "8/8/8/8/8/2k5/8/KQ6 b - - 0 1"));
-    EXPECT_EQ(probe_tablebases(pos, &score), 1);
+    EXPECT_EQ(probe("8/8/8/8/8/2k5/8/KQ6 b - - 0 1"), 1);
 }
 
-TEST_F(ProbeFixture, TruncatedRawFileAnswersOnlyWhatItHolds)
-{
+TEST_F(ProbeFixture, TruncatedRawFileAnswersOnlyWhatItHolds) {
     write_tables(dir, true, false);
     ASSERT_EQ(init_tablebases(dir.c_str()), 3);
-    GeneratedTables& t = generated_tables();
-    const std::vector<uint8_t>& bytes = t.side_bytes(1, 0);
+    const std::vector<uint8_t>& bytes = generated_tables().side_bytes(1, 0);
     use_cache(4);
     // Fill the cache entries with other blocks first, so a stale entry
     // would show through a short read.
     for (uint32_t i = 0; i < 4 * 8192u; i += 8192)
         read_tb_value(1, 0, 40000 + i);
     use_cache(4);
-    const std::string name = dir + "/kpk.nbw";
-    ASSERT_EQ(truncate(name.c_str(), 10000), 0);
+    ASSERT_EQ(truncate((dir + "/kpk.nbw").c_str(), 10000), 0);
     int wrong = 0, unknown = 0;
     for (uint32_t i = 0; i < bytes.size(); i += 3) {
         const int v = read_tb_value(1, 0, i);
@@ -306,8 +254,7 @@ TEST_F(ProbeFixture, TruncatedRawFileAnswersOnlyWhatItHolds)
     EXPECT_EQ(unknown, int((bytes.size() - 10000 + 2) / 3));
 }
 
-TEST_F(ProbeFixture, BrokenCompressedFileNeverCrashesAndTruncationUnregisters)
-{
+TEST_F(ProbeFixture, BrokenCompressedFileNeverCrashesAndTruncationUnregisters) {
     write_tables(dir, false, true);
     ASSERT_EQ(init_tablebases(dir.c_str()), 3);
     use_cache(2);
@@ -322,10 +269,8 @@ TEST_F(ProbeFixture, BrokenCompressedFileNeverCrashesAndTruncationUnregisters)
             broken[header + rng() % (broken.size() - header)] = uint8_t(rng());
         ASSERT_TRUE(tbgen::write_file(name, broken));
         use_cache(2);
-        for (uint32_t i = 0; i < 81664; i += 1021) {
-            const int v = read_tb_value(1, 0, i);
-            EXPECT_TRUE(v >= -128 && v <= 127);
-        }
+        for (uint32_t i = 0; i < 81664; i += 1021)
+            EXPECT_LE(std::abs(read_tb_value(1, 0, i)), 128);
         if (!is_table_present(1, 0)) {
             ASSERT_EQ(init_tablebases(dir.c_str()), 3);
         }
@@ -340,8 +285,7 @@ TEST_F(ProbeFixture, BrokenCompressedFileNeverCrashesAndTruncationUnregisters)
     EXPECT_EQ(is_table_present(1, 0), 0);
 }
 
-TEST_F(ProbeFixture, EnPassantSquareAndOrientationReachTheIndex)
-{
+TEST_F(ProbeFixture, EnPassantSquareAndOrientationReachTheIndex) {
     // kpkp is symmetric: either colour's pawn finds it colours-swapped, so
     // Black's men come first, flipped, and the side is the other one.
     std::vector<uint8_t> pattern[2];
@@ -353,44 +297,32 @@ TEST_F(ProbeFixture, EnPassantSquareAndOrientationReachTheIndex)
     }
     ASSERT_EQ(init_tablebases(dir.c_str()), 4);
     use_cache(4);
-    struct Case {
-        const char* fen;
-        int ep;
-    } cases[] = {
-        {"8/8/8/3pP3/8/8/2k5/K7 w - d6 0 1", 43},
-        {"8/8/8/3pP3/8/8/2k5/K7 w - - 0 1", TB_NO_EP_SQUARE},
-        {"k7/8/8/8/3Pp3/8/8/6K1 b - d3 0 1", 19},
-        {"k7/8/8/8/3Pp3/8/8/6K1 b - - 0 1", TB_NO_EP_SQUARE},
+    const std::pair<const char*, int> cases[] = {
+        {"8/8/8/3pP3/8/8/2k5/K7 w - d6 0 1", 43}, {"8/8/8/3pP3/8/8/2k5/K7 w - - 0 1", TB_NO_EP_SQUARE},
+        {"k7/8/8/8/3Pp3/8/8/6K1 b - d3 0 1", 19}, {"k7/8/8/8/3Pp3/8/8/6K1 b - - 0 1", TB_NO_EP_SQUARE},
     };
-    for (const Case& c : cases) {
-        ASSERT_TRUE(set_board(pos, c.fen)) << c.fen;
+    for (auto [fen, ep] : cases) {
+        ASSERT_TRUE(probe(fen)) << fen;
         int white[16] = {}, black[16] = {};
         white[TB_SLOT_KING] = pos->king_square[WHITE];
         black[TB_SLOT_KING] = pos->king_square[BLACK];
         white[TB_SLOT_PAWN] = std::countr_zero(pos->pawns[WHITE]);
         black[TB_SLOT_PAWN] = std::countr_zero(pos->pawns[BLACK]);
         const int side = pos->side_to_move == WHITE ? 1 : 0;
-        const uint32_t index = TB_INDEX_FUNCTIONS[2 * 5 + side](black, white, c.ep, 1);
+        const uint32_t index = TB_INDEX_FUNCTIONS[2 * 5 + side](black, white, ep, 1);
         ASSERT_LT(index, pattern[side].size());
-        int score = 0;
-        ASSERT_TRUE(probe_tablebases(pos, &score)) << c.fen;
-        EXPECT_EQ(score, 32513 + 2 * int(pattern[side][index])) << c.fen;
+        EXPECT_EQ(score, 32513 + 2 * int(pattern[side][index])) << fen;
     }
 }
 
-TEST_F(ProbeFixture, StatisticsCountProbesAndHits)
-{
+TEST_F(ProbeFixture, StatisticsCountProbesAndHits) {
     write_tables(dir, true, false);
     ASSERT_EQ(init_tablebases(dir.c_str()), 3);
     use_cache(2);
     reset_tb_stats();
-    int score = 0;
-    ASSERT_TRUE(set_board(pos, "8/8/8/8/8/2k5/8/KQ6 w - - 0 1"));
-    EXPECT_EQ(probe_tablebases(pos, &score), 1);
-    ASSERT_TRUE(set_board(pos, "8/8/8/8/8/2k5/8/KN6 w - - 0 1"));
-    EXPECT_EQ(probe_tablebases(pos, &score), 0);
-    ASSERT_TRUE(set_board(pos, "8/8/8/8/8/2k5/8/KQQQQ3 w - - 0 1"));
-    EXPECT_EQ(probe_tablebases(pos, &score), 0);
+    EXPECT_EQ(probe(KQK), 1);
+    EXPECT_EQ(probe("8/8/8/8/8/2k5/8/KN6 w - - 0 1"), 0);
+    EXPECT_EQ(probe("8/8/8/8/8/2k5/8/KQQQQ3 w - - 0 1"), 0);
     EXPECT_EQ(tb_probes, 3u);
     EXPECT_EQ(tb_hits, 1u);
     reset_tb_stats();

@@ -4,7 +4,6 @@
 // buffer, and the fatal messages for files that contradict their table.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -19,34 +18,25 @@ namespace {
 
 struct RegistryFixture : ::testing::Test {
     std::string dir, other;
-    void SetUp() override
-    {
+    void SetUp() override {
         dir = make_scratch_dir("reg");
         other = make_scratch_dir("reg2");
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         init_tablebases("");
         remove_dir(dir);
         remove_dir(other);
     }
     // A raw table side of the right length, without data on disk.
-    void raw(const std::string& in, const char* name, int side)
-    {
-        const int id = find_row(name);
+    void raw(const std::string& in, const char* name, int side) {
+        int id = 1;
+        while (std::string(MATERIAL_ROWS[id].name) != name)
+            ++id;
         ASSERT_TRUE(make_sparse_file(in + "/" + name + (side ? ".nbb" : ".nbw"), off_t(MATERIAL_ROWS[id].length[side])));
-    }
-    static int find_row(const char* name)
-    {
-        for (int id = 1; id < TB_MATERIAL_ROW_COUNT; ++id)
-            if (std::strcmp(MATERIAL_ROWS[id].name, name) == 0)
-                return id;
-        return 0;
     }
 };
 
-TEST_F(RegistryFixture, LargestTableDecidesTheMen)
-{
+TEST_F(RegistryFixture, LargestTableDecidesTheMen) {
     EXPECT_EQ(init_tablebases(dir.c_str()), 0);
     EXPECT_EQ(init_tablebases(""), 0);
     raw(dir, "kpk", 1);
@@ -67,8 +57,7 @@ TEST_F(RegistryFixture, LargestTableDecidesTheMen)
     EXPECT_EQ(init_tablebases(other.c_str()), 5);
 }
 
-TEST_F(RegistryFixture, FirstDirectoryOfTheListWins)
-{
+TEST_F(RegistryFixture, FirstDirectoryOfTheListWins) {
     raw(dir, "kqk", 0);
     raw(other, "kqk", 0);
     raw(other, "kqk", 1);
@@ -80,8 +69,7 @@ TEST_F(RegistryFixture, FirstDirectoryOfTheListWins)
     EXPECT_EQ(std::string(MATERIAL_TABLE[5].path[1]), other + "/kqk.nbb");
 }
 
-TEST_F(RegistryFixture, BothCompressedNameFormsAreFound)
-{
+TEST_F(RegistryFixture, BothCompressedNameFormsAreFound) {
     GeneratedTables& t = generated_tables();
     tbgen::write_file(dir + "/krk.nbw.emd", tbenc::encode(t.side_bytes(4, 0)));
     tbgen::write_file(dir + "/krknbb.emd", tbenc::encode(t.side_bytes(4, 1)));
@@ -99,8 +87,7 @@ TEST_F(RegistryFixture, BothCompressedNameFormsAreFound)
     EXPECT_EQ(MATERIAL_TABLE[4].datacomp[0], nullptr);
 }
 
-TEST_F(RegistryFixture, MaterialFindsItsTableInEitherColour)
-{
+TEST_F(RegistryFixture, MaterialFindsItsTableInEitherColour) {
     raw(dir, "kqkr", 0);
     raw(dir, "kpkp", 1);
     raw(dir, "kbnk", 0);
@@ -126,8 +113,7 @@ TEST_F(RegistryFixture, MaterialFindsItsTableInEitherColour)
     EXPECT_EQ(counts[4], 1);
 }
 
-TEST_F(RegistryFixture, OverlongDirectoriesAndNamesAreSkipped)
-{
+TEST_F(RegistryFixture, OverlongDirectoriesAndNamesAreSkipped) {
     raw(dir, "kqk", 0);
     const std::string long_dir(5000, 'x');
     const std::string near_limit(1000, 'y');
@@ -138,15 +124,13 @@ TEST_F(RegistryFixture, OverlongDirectoriesAndNamesAreSkipped)
     EXPECT_EQ(is_table_present(5, 0), 1);
 }
 
-void init_and_exit(const std::string& list)
-{
+void init_and_exit(const std::string& list) {
     stdout_to_stderr();
     init_tablebases(list.c_str());
     std::exit(0);
 }
 
-TEST_F(RegistryFixture, FilesThatContradictTheirTableAreFatal)
-{
+TEST_F(RegistryFixture, FilesThatContradictTheirTableAreFatal) {
     GeneratedTables& t = generated_tables();
     // Raw file of the wrong length.
     ASSERT_TRUE(make_sparse_file(dir + "/kqk.nbw", 100));
@@ -158,29 +142,28 @@ TEST_F(RegistryFixture, FilesThatContradictTheirTableAreFatal)
         std::vector<uint8_t> file;
         const char* message;
     };
-    std::vector<Case> cases;
-    std::vector<uint8_t> banner = tbenc::encode(t.side_bytes(5, 0));
+    const std::vector<uint8_t>& kqk = t.side_bytes(5, 0);
+    std::vector<uint8_t> banner = tbenc::encode(kqk), check = tbenc::encode(kqk);
     banner[63] = ' ';
-    cases.push_back({"banner", banner, "\\*\\*\\* Unable to read .*/kqk.nbw.emd - read error"});
-    std::vector<uint8_t> check = tbenc::encode(t.side_bytes(5, 0));
     check[90] ^= 1;
-    cases.push_back({"check", check, "\\*\\*\\* Unable to read .*/kqk.nbw.emd - file broken"});
-    std::vector<uint8_t> shorter(t.side_bytes(5, 0).begin(), t.side_bytes(5, 0).end() - 1);
-    cases.push_back({"length", tbenc::encode(shorter), "\\*\\*\\* .*/kqk.nbw.emd corrupted"});
     tbenc::Options big;
     big.block_bits = 14;
-    cases.push_back({"block size", tbenc::encode(t.side_bytes(5, 0), big), "\\*\\*\\* .*/kqk.nbw.emd: Unsupported block size 16384"});
+    const Case cases[] = {
+        {"banner", banner, "\\*\\*\\* Unable to read .*/kqk.nbw.emd - read error"},
+        {"check", check, "\\*\\*\\* Unable to read .*/kqk.nbw.emd - file broken"},
+        {"length", tbenc::encode({kqk.begin(), kqk.end() - 1}), "\\*\\*\\* .*/kqk.nbw.emd corrupted"},
+        {"block size", tbenc::encode(kqk, big), "\\*\\*\\* .*/kqk.nbw.emd: Unsupported block size 16384"},
+    };
     for (const Case& c : cases) {
         ASSERT_TRUE(tbgen::write_file(dir + "/kqk.nbw.emd", c.file));
         EXPECT_EXIT(init_and_exit(dir), ::testing::ExitedWithCode(1), c.message) << c.what;
     }
     // The healthy file registers and leaves the process alone.
-    ASSERT_TRUE(tbgen::write_file(dir + "/kqk.nbw.emd", tbenc::encode(t.side_bytes(5, 0))));
+    ASSERT_TRUE(tbgen::write_file(dir + "/kqk.nbw.emd", tbenc::encode(kqk)));
     EXPECT_EXIT(init_and_exit(dir), ::testing::ExitedWithCode(0), "");
 }
 
-TEST_F(RegistryFixture, ReinitialisationKeepsAWorkingCache)
-{
+TEST_F(RegistryFixture, ReinitialisationKeepsAWorkingCache) {
     GeneratedTables& t = generated_tables();
     tbgen::write_file(dir + "/kqk.nbw", t.side_bytes(5, 0));
     ASSERT_EQ(init_tablebases(dir.c_str()), 3);

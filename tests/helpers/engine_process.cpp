@@ -1,12 +1,14 @@
 #include "tests/helpers/engine_process.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <fstream>
 #include <poll.h>
+#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,88 +27,60 @@ long long now_ms()
 
 void close_fd(int* fd)
 {
-    if (*fd >= 0) {
+    if (*fd >= 0)
         close(*fd);
-        *fd = -1;
-    }
+    *fd = -1;
 }
 
-void split_lines(EngineProcess* proc)
-{
-    size_t pos;
-    while ((pos = proc->partial.find('\n')) != std::string::npos) {
-        std::string line = proc->partial.substr(0, pos);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        proc->lines.push_back(line);
-        proc->partial.erase(0, pos + 1);
-    }
-}
-
-// Reads what is available, waiting at most until the deadline for something
-// to arrive. Returns false when nothing can arrive any more or the deadline
-// has passed without data.
+// Reads what arrives before the deadline. False when nothing can arrive any
+// more or nothing came in time.
 bool pump(EngineProcess* proc, long long deadline)
 {
     if (proc->out_closed)
         return false;
-    pollfd fds[2];
-    int count = 0;
-    fds[count++] = {proc->from_child, POLLIN, 0};
-    if (proc->err_from_child >= 0)
-        fds[count++] = {proc->err_from_child, POLLIN, 0};
-    long long left = deadline - now_ms();
-    if (left < 0)
-        left = 0;
-    int ready = poll(fds, count, static_cast<int>(left));
-    if (ready < 0)
-        return errno == EINTR;
-    if (ready == 0)
-        return false;
+    pollfd fds[2] = {{proc->from_child, POLLIN, 0}, {proc->err_from_child, POLLIN, 0}};
+    int count = proc->err_from_child >= 0 ? 2 : 1;
+    int ready = poll(fds, count, static_cast<int>(std::max(0LL, deadline - now_ms())));
+    if (ready <= 0)
+        return ready < 0 && errno == EINTR;
     char buffer[4096];
-    if (count > 1 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
+    const short any = POLLIN | POLLHUP | POLLERR;
+    if (count > 1 && (fds[1].revents & any)) {
         ssize_t n = read(proc->err_from_child, buffer, sizeof buffer);
         if (n > 0)
             proc->err_text.append(buffer, static_cast<size_t>(n));
         else
             close_fd(&proc->err_from_child);
     }
-    if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+    if (fds[0].revents & any) {
         ssize_t n = read(proc->from_child, buffer, sizeof buffer);
         if (n > 0) {
             proc->partial.append(buffer, static_cast<size_t>(n));
-            split_lines(proc);
+            for (size_t pos; (pos = proc->partial.find('\n')) != std::string::npos;) {
+                std::string line = proc->partial.substr(0, pos);
+                if (!line.empty() && line.back() == '\r')
+                    line.pop_back();
+                proc->lines.push_back(line);
+                proc->partial.erase(0, pos + 1);
+            }
         } else if (n == 0 || errno != EINTR) {
             proc->out_closed = true;
-            if (!proc->partial.empty()) {
+            if (!proc->partial.empty())
                 proc->lines.push_back(proc->partial);
-                proc->partial.clear();
-            }
+            proc->partial.clear();
         }
     }
     return true;
 }
 
-enum MatchKind { MATCH_EXACT, MATCH_PREFIX, MATCH_SUBSTRING };
-
-bool line_matches(const std::string& line, const std::string& text, MatchKind kind)
-{
-    switch (kind) {
-    case MATCH_EXACT: return line == text;
-    case MATCH_PREFIX: return line.compare(0, text.size(), text) == 0;
-    case MATCH_SUBSTRING: return line.find(text) != std::string::npos;
-    }
-    return false;
-}
-
-bool expect(EngineProcess* proc, const std::string& text, MatchKind kind, int timeout_ms,
-            std::string* matched)
+bool expect(EngineProcess* proc, const std::function<bool(const std::string&)>& match,
+            int timeout_ms, std::string* matched)
 {
     long long deadline = now_ms() + timeout_ms;
     for (;;) {
         while (proc->cursor < proc->lines.size()) {
             const std::string& line = proc->lines[proc->cursor++];
-            if (line_matches(line, text, kind)) {
+            if (match(line)) {
                 if (matched)
                     *matched = line;
                 return true;
@@ -117,66 +91,51 @@ bool expect(EngineProcess* proc, const std::string& text, MatchKind kind, int ti
     }
 }
 
+bool starts(const std::string& line, const std::string& prefix) { return line.rfind(prefix, 0) == 0; }
+
 } // namespace
 
-EngineProcess::~EngineProcess()
-{
-    process_kill(this);
-}
+EngineProcess::~EngineProcess() { process_kill(this); }
 
-std::string quarvel_path()
-{
-    return std::string(QUARVEL_BUILD_DIR) + "/quarvel";
-}
+std::string quarvel_path() { return std::string(QUARVEL_BUILD_DIR) + "/quarvel"; }
 
 bool start_quarvel(EngineProcess* proc, const std::vector<std::string>& args)
 {
     std::vector<std::string> full = {"-c", "/nonexistent-quarvel-dir/quarvel.cfg", "-o"};
     full.insert(full.end(), args.begin(), args.end());
     const char* tmp = std::getenv("TMPDIR");
-    std::string dir = (tmp != nullptr && tmp[0] != '\0') ? tmp : "/tmp";
-    return process_start(proc, quarvel_path(), full, dir);
+    return process_start(proc, quarvel_path(), full, tmp != nullptr && *tmp ? tmp : "/tmp");
 }
 
-int scaled_timeout(int ms)
+bool sanitized_build()
 {
-    const char* sanitized = std::getenv("QUARVEL_SANITIZED");
-    if (sanitized != nullptr && sanitized[0] != '\0' && sanitized[0] != '0')
-        return ms * 5;
-    return ms;
+    const char* value = std::getenv("QUARVEL_SANITIZED");
+    return value != nullptr && value[0] != '\0' && value[0] != '0';
+}
+
+int scaled_timeout(int ms) { return sanitized_build() ? ms * 5 : ms; }
+
+std::string read_text_file(const std::string& name)
+{
+    std::ifstream in(name);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 bool process_start(EngineProcess* proc, const std::string& program,
                    const std::vector<std::string>& args, const std::string& cwd,
-                   const std::vector<std::string>& extra_env,
-                   const std::vector<std::string>& unset_env)
+                   const std::vector<std::string>& extra_env)
 {
     std::signal(SIGPIPE, SIG_IGN);
-    int in_pipe[2], out_pipe[2], err_pipe[2];
-    if (pipe(in_pipe) != 0)
-        return false;
-    if (pipe(out_pipe) != 0) {
-        close(in_pipe[0]);
-        close(in_pipe[1]);
-        return false;
-    }
-    if (pipe(err_pipe) != 0) {
-        close(in_pipe[0]);
-        close(in_pipe[1]);
-        close(out_pipe[0]);
-        close(out_pipe[1]);
-        return false;
-    }
     // The exec status travels back through a close-on-exec pipe, so that a
     // program that cannot be started is reported as such.
-    int status_pipe[2];
-    if (pipe2(status_pipe, O_CLOEXEC) != 0)
+    int in_pipe[2], out_pipe[2], err_pipe[2], status_pipe[2];
+    if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0 || pipe(err_pipe) != 0 ||
+        pipe2(status_pipe, O_CLOEXEC) != 0)
         return false;
-
-    std::vector<std::string> storage;
-    storage.push_back(program);
-    for (const std::string& a : args)
-        storage.push_back(a);
+    std::vector<std::string> storage = {program};
+    storage.insert(storage.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& s : storage)
         argv.push_back(s.data());
@@ -189,33 +148,24 @@ bool process_start(EngineProcess* proc, const std::string& program,
         dup2(in_pipe[0], 0);
         dup2(out_pipe[1], 1);
         dup2(err_pipe[1], 2);
-        close(in_pipe[0]);
-        close(in_pipe[1]);
-        close(out_pipe[0]);
-        close(out_pipe[1]);
-        close(err_pipe[0]);
-        close(err_pipe[1]);
-        close(status_pipe[0]);
-        for (const std::string& name : unset_env)
-            unsetenv(name.c_str());
+        for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1],
+                       status_pipe[0]})
+            close(fd);
         for (const std::string& entry : extra_env) {
             size_t eq = entry.find('=');
             if (eq != std::string::npos)
                 setenv(entry.substr(0, eq).c_str(), entry.c_str() + eq + 1, 1);
         }
         signal(SIGPIPE, SIG_DFL);
-        if (!cwd.empty() && chdir(cwd.c_str()) != 0)
-            _exit(127);
-        execv(program.c_str(), argv.data());
+        if (cwd.empty() || chdir(cwd.c_str()) == 0)
+            execv(program.c_str(), argv.data());
         int err = errno;
         ssize_t ignored = write(status_pipe[1], &err, sizeof err);
         (void)ignored;
         _exit(127);
     }
-    close(status_pipe[1]);
-    close(in_pipe[0]);
-    close(out_pipe[1]);
-    close(err_pipe[1]);
+    for (int fd : {status_pipe[1], in_pipe[0], out_pipe[1], err_pipe[1]})
+        close(fd);
     int err = 0;
     ssize_t n = read(status_pipe[0], &err, sizeof err);
     close(status_pipe[0]);
@@ -223,80 +173,57 @@ bool process_start(EngineProcess* proc, const std::string& program,
     proc->to_child = in_pipe[1];
     proc->from_child = out_pipe[0];
     proc->err_from_child = err_pipe[0];
-    if (n > 0) {
+    if (n > 0)
         process_kill(proc);
-        return false;
-    }
-    return true;
+    return n <= 0;
 }
 
 bool process_send(EngineProcess* proc, const std::string& line)
 {
-    if (proc->to_child < 0)
-        return false;
     std::string text = line + "\n";
-    const char* p = text.data();
-    size_t left = text.size();
-    while (left > 0) {
-        ssize_t n = write(proc->to_child, p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+    for (size_t done = 0; done < text.size();) {
+        if (proc->to_child < 0)
             return false;
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
+        ssize_t n = write(proc->to_child, text.data() + done, text.size() - done);
+        if (n < 0 && errno != EINTR)
+            return false;
+        done += n > 0 ? static_cast<size_t>(n) : 0;
     }
     return true;
 }
 
-void process_close_input(EngineProcess* proc)
+void process_close_input(EngineProcess* proc) { close_fd(&proc->to_child); }
+
+bool process_expect_line(EngineProcess* proc, const std::string& text, int ms, std::string* got)
 {
-    close_fd(&proc->to_child);
+    return expect(proc, [&](const std::string& l) { return l == text; }, ms, got);
 }
 
-bool process_expect_line(EngineProcess* proc, const std::string& text, int timeout_ms,
-                         std::string* matched)
+bool process_expect_prefix(EngineProcess* proc, const std::string& text, int ms, std::string* got)
 {
-    return expect(proc, text, MATCH_EXACT, timeout_ms, matched);
+    return expect(proc, [&](const std::string& l) { return starts(l, text); }, ms, got);
 }
 
-bool process_expect_prefix(EngineProcess* proc, const std::string& prefix, int timeout_ms,
-                           std::string* matched)
+bool process_expect_substring(EngineProcess* proc, const std::string& text, int ms, std::string* got)
 {
-    return expect(proc, prefix, MATCH_PREFIX, timeout_ms, matched);
+    return expect(proc, [&](const std::string& l) { return l.find(text) != std::string::npos; }, ms, got);
 }
 
-bool process_expect_substring(EngineProcess* proc, const std::string& text, int timeout_ms,
-                              std::string* matched)
+bool process_next_line(EngineProcess* proc, int ms, std::string* line)
 {
-    return expect(proc, text, MATCH_SUBSTRING, timeout_ms, matched);
-}
-
-bool process_next_line(EngineProcess* proc, int timeout_ms, std::string* line)
-{
-    long long deadline = now_ms() + timeout_ms;
-    while (proc->cursor >= proc->lines.size()) {
-        if (!pump(proc, deadline) && (proc->out_closed || now_ms() >= deadline))
-            return false;
-    }
-    *line = proc->lines[proc->cursor++];
-    return true;
+    return expect(proc, [](const std::string&) { return true; }, ms, line);
 }
 
 bool process_read_to_end(EngineProcess* proc, int timeout_ms)
 {
     long long deadline = now_ms() + timeout_ms;
-    while (!proc->out_closed) {
+    while (!proc->out_closed)
         if (!pump(proc, deadline) && now_ms() >= deadline)
             return false;
-    }
     // Drain what is left on stderr without waiting for more.
-    while (proc->err_from_child >= 0) {
-        char buffer[4096];
-        pollfd fd = {proc->err_from_child, POLLIN, 0};
-        if (poll(&fd, 1, 0) <= 0)
-            break;
+    char buffer[4096];
+    for (pollfd fd = {proc->err_from_child, POLLIN, 0};
+         proc->err_from_child >= 0 && poll(&fd, 1, 0) > 0;) {
         ssize_t n = read(proc->err_from_child, buffer, sizeof buffer);
         if (n <= 0)
             close_fd(&proc->err_from_child);
@@ -308,10 +235,8 @@ bool process_read_to_end(EngineProcess* proc, int timeout_ms)
 
 int process_wait_exit(EngineProcess* proc, int timeout_ms)
 {
-    if (proc->exited)
-        return proc->exit_code;
-    if (proc->pid < 0)
-        return -1;
+    if (proc->exited || proc->pid < 0)
+        return proc->exited ? proc->exit_code : -1;
     long long deadline = now_ms() + timeout_ms;
     for (;;) {
         int status = 0;
@@ -332,10 +257,8 @@ int process_wait_exit(EngineProcess* proc, int timeout_ms)
         // pipe; poll() also paces this loop.
         if (!proc->out_closed)
             pump(proc, now_ms() + 20);
-        else {
-            pollfd none = {-1, 0, 0};
-            poll(&none, 1, 10);
-        }
+        else
+            poll(nullptr, 0, 10);
     }
 }
 
@@ -355,11 +278,78 @@ void process_kill(EngineProcess* proc)
 std::string process_transcript(const EngineProcess* proc, size_t from)
 {
     std::string text;
-    for (size_t i = from; i < proc->lines.size(); i++) {
-        text += proc->lines[i];
-        text += '\n';
-    }
+    for (size_t i = from; i < proc->lines.size(); i++)
+        text += proc->lines[i] + '\n';
     if (!proc->partial.empty())
         text += proc->partial + " (no line break)\n";
     return text;
+}
+
+std::vector<std::string> steps_of(std::initializer_list<std::vector<std::string>> parts)
+{
+    std::vector<std::string> all;
+    for (const std::vector<std::string>& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+std::string process_step(EngineProcess* proc, const std::string& step, int timeout_ms,
+                         size_t* mark)
+{
+    const char kind = step.empty() ? '?' : step[0];
+    const std::string arg = step.size() > 2 ? step.substr(2) : "";
+    std::string got;
+    switch (kind) {
+    case '>': return process_send(proc, arg) ? "" : "input closed";
+    case '=': return process_expect_line(proc, arg, timeout_ms) ? "" : "missing";
+    case '^': return process_expect_prefix(proc, arg, timeout_ms) ? "" : "missing";
+    case '~': return process_expect_substring(proc, arg, timeout_ms) ? "" : "missing";
+    case '-':
+        if (!process_next_line(proc, timeout_ms, &got))
+            return "missing";
+        return got == arg ? "" : "got \"" + got + "\"";
+    case '@': {
+        size_t colon = arg.find(": ");
+        std::string head = arg.substr(0, colon != std::string::npos ? colon + 2 : arg.find(' ') + 1);
+        if (!process_expect_prefix(proc, head, timeout_ms, &got))
+            return "missing";
+        return got == arg ? "" : "got \"" + got + "\"";
+    }
+    case '|': *mark = proc->lines.size(); return "";
+    case 'x':
+        for (size_t i = *mark; i < proc->lines.size(); i++)
+            if (starts(proc->lines[i], arg))
+                return "unexpected \"" + proc->lines[i] + "\"";
+        return "";
+    case '!': return kill(proc->pid, SIGINT) == 0 ? "" : "kill failed";
+    case '$':
+        process_close_input(proc);
+        if (!process_read_to_end(proc, timeout_ms))
+            return "output not closed";
+        return proc->cursor == proc->lines.size() ? "" : "more output";
+    }
+    return "unknown step";
+}
+
+std::string run_dialogue(const Dialogue& d, int timeout_ms, const StepHook& hook)
+{
+    EngineProcess proc;
+    if (!start_quarvel(&proc, d.args))
+        return "cannot start " + quarvel_path();
+    size_t mark = 0;
+    std::string error;
+    for (const std::string& step : d.steps) {
+        if (!(hook && hook(&proc, step, &error)))
+            error = process_step(&proc, step, timeout_ms, &mark);
+        if (!error.empty())
+            return "step \"" + step + "\": " + error + "\n" + process_transcript(&proc);
+    }
+    process_close_input(&proc);
+    int code = process_wait_exit(&proc, timeout_ms);
+    process_read_to_end(&proc, 1000);
+    if (code != d.exit_code)
+        error = "exit code " + std::to_string(code);
+    else if (proc.err_text.find(d.err) == std::string::npos)
+        error = "stderr lacks \"" + d.err + "\"";
+    return error.empty() ? "" : error + "\n" + process_transcript(&proc) + proc.err_text;
 }
