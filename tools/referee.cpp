@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "board/board.h"
+#include "tools/engine_pipe.h"
 #include "search/evaluate.h"
 #include "search/hashmem.h"
 
@@ -62,54 +63,9 @@ void fault(const char* format, const std::string& a, const std::string& b = "")
     fflush(stdout);
 }
 
-std::vector<std::string> split_words(const std::string& text)
-{
-    std::vector<std::string> words;
-    size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && text[i] == ' ')
-            i++;
-        size_t start = i;
-        while (i < text.size() && text[i] != ' ')
-            i++;
-        if (i > start)
-            words.push_back(text.substr(start, i - start));
-    }
-    return words;
-}
-
 bool engine_start(Engine* e)
 {
-    std::vector<std::string> words = split_words(e->command);
-    if (words.empty())
-        return false;
-    int to_child[2], from_child[2];
-    if (pipe(to_child) != 0 || pipe(from_child) != 0)
-        return false;
-    pid_t pid = fork();
-    if (pid < 0)
-        return false;
-    if (pid == 0) {
-        dup2(to_child[0], 0);
-        dup2(from_child[1], 1);
-        close(to_child[0]);
-        close(to_child[1]);
-        close(from_child[0]);
-        close(from_child[1]);
-        std::vector<char*> argv;
-        for (std::string& w : words)
-            argv.push_back(w.data());
-        argv.push_back(nullptr);
-        signal(SIGPIPE, SIG_DFL);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    close(to_child[0]);
-    close(from_child[1]);
-    e->pid = pid;
-    e->in_fd = to_child[1];
-    e->out_fd = from_child[0];
-    return true;
+    return spawn_engine(e->command, &e->pid, &e->in_fd, &e->out_fd);
 }
 
 void engine_send(Engine* e, const std::string& line)

@@ -30,6 +30,7 @@
 #include <unistd.h>
 
 #include "board/board.h"
+#include "tools/engine_pipe.h"
 
 namespace {
 
@@ -67,54 +68,10 @@ void fail(const std::string& reason)
         failure = reason;
 }
 
-std::vector<std::string> split_blanks(const std::string& text)
-{
-    std::vector<std::string> words;
-    size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && text[i] == ' ')
-            i++;
-        size_t j = i;
-        while (j < text.size() && text[j] != ' ')
-            j++;
-        if (j > i)
-            words.push_back(text.substr(i, j - i));
-        i = j;
-    }
-    return words;
-}
-
 bool engine_start(Engine* e)
 {
-    std::vector<std::string> words = split_blanks(e->command);
-    if (words.empty())
+    if (!spawn_engine(e->command, &e->pid, &e->to_child, &e->from_child))
         return false;
-    int in_pipe[2], out_pipe[2];
-    if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0)
-        return false;
-    pid_t pid = fork();
-    if (pid < 0)
-        return false;
-    if (pid == 0) {
-        dup2(in_pipe[0], 0);
-        dup2(out_pipe[1], 1);
-        close(in_pipe[0]);
-        close(in_pipe[1]);
-        close(out_pipe[0]);
-        close(out_pipe[1]);
-        std::vector<char*> argv;
-        for (std::string& w : words)
-            argv.push_back(w.data());
-        argv.push_back(nullptr);
-        execvp(argv[0], argv.data());
-        std::perror(argv[0]);
-        _exit(127);
-    }
-    close(in_pipe[0]);
-    close(out_pipe[1]);
-    e->pid = pid;
-    e->to_child = in_pipe[1];
-    e->from_child = out_pipe[0];
     fcntl(e->from_child, F_SETFL, fcntl(e->from_child, F_GETFL) | O_NONBLOCK);
     return true;
 }
