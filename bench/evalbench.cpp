@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "board/board.h"
+#include "tests/epd_fens.h"
 #include "search/evaluate.h"
 #include "search/hashmem.h"
 #include "search/root.h"
@@ -19,22 +20,6 @@
 #endif
 
 namespace {
-
-// The first four FEN fields of each line.
-std::vector<std::string> load_fens(const std::string& path) {
-    std::vector<std::string> fens;
-    std::ifstream in(path);
-    std::string line;
-    while (std::getline(in, line)) {
-        size_t cut = line.find(';');
-        if (cut != std::string::npos) line.resize(cut);
-        size_t end = 0;
-        for (int spaces = 0; spaces < 4 && end != std::string::npos; spaces++) end = line.find(' ', end + 1);
-        if (end != std::string::npos) line.resize(end);
-        if (!line.empty()) fens.push_back(line);
-    }
-    return fens;
-}
 
 struct Sample {
     std::string fen;
@@ -99,14 +84,14 @@ int main(int argc, char** argv) {
     Position* pos = create_position();
     std::vector<Sample> samples;
     const std::string data = argc > 2 ? argv[2] : QUARVEL_DATA_DIR;
-    for (const std::string& fen : load_fens(data + "/perft/perft.epd")) {
+    for (const std::string& fen : read_epd_fens(data + "/perft/perft.epd")) {
         if (!set_board(pos, fen.c_str())) continue;
         samples.push_back({fen, 0});
         Move moves[MAX_MOVES];
         int n = remove_illegal_moves(pos, moves, gen_all_moves(pos, moves));
         for (int i = 0; i < n; i++) samples.push_back({fen, moves[i]});
     }
-    for (const std::string& fen : load_fens(data + "/epd/wac.epd")) {
+    for (const std::string& fen : read_epd_fens(data + "/epd/wac.epd")) {
         if (set_board(pos, fen.c_str())) samples.push_back({fen, 0});
     }
     if (samples.empty()) {

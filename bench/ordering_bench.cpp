@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "board/board.h"
+#include "tests/epd_fens.h"
 #include "frontend/input.h"
 #include "search/ordering.h"
 
@@ -22,22 +23,6 @@ double seconds_since(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-std::vector<std::string> load_positions(const char* path)
-{
-    std::vector<std::string> fens;
-    std::ifstream in(path);
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line.substr(0, line.find(';')));
-        std::string fen, word;
-        for (int i = 0; i < 4 && fields >> word; ++i)
-            fen += (i ? " " : "") + word;
-        if (!fen.empty())
-            fens.push_back(fen);
-    }
-    return fens;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -46,7 +31,7 @@ int main(int argc, char** argv)
     const char* epd = argc > 1 ? argv[1] : "../shared/data/perft/perft.epd";
     init_bitboard_tables();
     init_hash_keys();
-    const std::vector<std::string> fens = load_positions(epd);
+    const std::vector<std::string> fens = read_epd_fens(epd);
     if (fens.empty()) {
         std::fprintf(stderr, "no positions in %s\n", epd);
         return 1;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "board/board.h"
+#include "tests/epd_fens.h"
 #include "frontend/frontend.h"
 #include "frontend/testsuite.h"
 #include "search/evaluate.h"
@@ -101,18 +102,7 @@ inline Position* new_position(const char* fen)
 // The FENs (four fields) of the perft suite.
 inline std::vector<std::string> perft_fens()
 {
-    std::vector<std::string> fens;
-    std::ifstream in(std::string(QUARVEL_DATA_DIR) + "/perft/perft.epd");
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line.substr(0, line.find(';')));
-        std::string fen, word;
-        for (int i = 0; i < 4 && fields >> word; ++i)
-            fen += (i ? " " : "") + word;
-        if (!fen.empty())
-            fens.push_back(fen);
-    }
-    return fens;
+    return read_epd_fens(std::string(QUARVEL_DATA_DIR) + "/perft/perft.epd");
 }
 
 inline std::string read_file(const std::string& path)
