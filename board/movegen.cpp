@@ -78,6 +78,15 @@ inline Move* add_piece_moves(const Position* pos, Move* out, u64 pieces, u64 all
     return out;
 }
 
+// Knight, bishop, rook and queen moves, kind by kind in that order.
+template <bool FROM_ASC, bool TO_ASC, int C>
+inline Move* add_all_piece_moves(const Position* pos, Move* out, u64 allowed) {
+    out = add_piece_moves<FROM_ASC, TO_ASC, KNIGHT, C>(pos, out, pos->knights[C], allowed);
+    out = add_piece_moves<FROM_ASC, TO_ASC, BISHOP, C>(pos, out, pos->bishops[C], allowed);
+    out = add_piece_moves<FROM_ASC, TO_ASC, ROOK, C>(pos, out, pos->rooks[C], allowed);
+    return add_piece_moves<FROM_ASC, TO_ASC, QUEEN, C>(pos, out, pos->queens[C], allowed);
+}
+
 template <int C>
 int gen_quiet(Position* pos, Move* list) {
     constexpr bool ASC = C == WHITE;
@@ -100,10 +109,7 @@ int gen_quiet(Position* pos, Move* list) {
                 *out++ = code(from, from - 16, pawn, 0);
         }
     }
-    out = add_piece_moves<ASC, ASC, KNIGHT, C>(pos, out, pos->knights[C], empty);
-    out = add_piece_moves<ASC, ASC, BISHOP, C>(pos, out, pos->bishops[C], empty);
-    out = add_piece_moves<ASC, ASC, ROOK, C>(pos, out, pos->rooks[C], empty);
-    out = add_piece_moves<ASC, ASC, QUEEN, C>(pos, out, pos->queens[C], empty);
+    out = add_all_piece_moves<ASC, ASC, C>(pos, out, empty);
 
     if (has_king<C>(pos)) {
         const int ks = pos->king_square[C];
@@ -170,10 +176,7 @@ int gen_captures(Position* pos, Move* list) {
             *out++ = code(pop_lowest(capturers), ep, pawn, make_piece(E, PAWN));
     }
 
-    out = add_piece_moves<FROM_ASC, TO_ASC, KNIGHT, C>(pos, out, pos->knights[C], enemy);
-    out = add_piece_moves<FROM_ASC, TO_ASC, BISHOP, C>(pos, out, pos->bishops[C], enemy);
-    out = add_piece_moves<FROM_ASC, TO_ASC, ROOK, C>(pos, out, pos->rooks[C], enemy);
-    out = add_piece_moves<FROM_ASC, TO_ASC, QUEEN, C>(pos, out, pos->queens[C], enemy);
+    out = add_all_piece_moves<FROM_ASC, TO_ASC, C>(pos, out, enemy);
 
     if (has_king<C>(pos)) {
         const int ks = pos->king_square[C];
@@ -466,4 +469,13 @@ int count_legal_moves(Position* pos) {
     Move list[MAX_MOVES];
     int n = gen_all_moves(pos, list);
     return remove_illegal_moves(pos, list, n);
+}
+
+int is_generated_legal_move(Position* pos, Move move) {
+    if (move == 0) return 0;
+    Move list[MAX_MOVES];
+    const int n = remove_illegal_moves(pos, list, gen_all_moves(pos, list));
+    for (int i = 0; i < n; i++)
+        if (list[i] == move) return 1;
+    return 0;
 }

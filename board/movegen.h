@@ -15,3 +15,6 @@ int gen_all_moves(Position* pos, Move* list);
 int is_move_valid(Position* pos, Move move);
 int remove_illegal_moves(Position* pos, Move* list, int count);
 int count_legal_moves(Position* pos);
+// Whether move is one of the legal moves of the side to move, found by full
+// generation; unlike the picker-based test it touches no search state.
+int is_generated_legal_move(Position* pos, Move move);

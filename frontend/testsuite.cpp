@@ -94,18 +94,6 @@ void read_test_name(const char* line, int number, char* name)
     name[length] = '\0';
 }
 
-bool is_legal_in(Position* pos, Move move)
-{
-    if (move == 0)
-        return false;
-    Move list[MAX_MOVES];
-    int count = remove_illegal_moves(pos, list, gen_all_moves(pos, list));
-    for (int i = 0; i < count; i++)
-        if (list[i] == move)
-            return true;
-    return false;
-}
-
 [[noreturn]] void fail_invalid_solution(Position* pos, const char* word)
 {
     show_board(pos);
@@ -132,7 +120,7 @@ void read_solutions(Position* pos, const char* p)
         word[kept] = '\0';
         p += length;
         Move move = kept <= MOVE_WORD_LIMIT ? parse_move(pos, word) : 0;
-        if (!is_legal_in(pos, move))
+        if (!is_generated_legal_move(pos, move))
             fail_invalid_solution(pos, word);
         if (test_solution_count < TEST_SOLUTION_LIMIT)
             test_solutions[test_solution_count++] = move;
@@ -239,7 +227,7 @@ void run_test_suite(const char* file_name, int seconds, int extra_plies)
         // A search that ran no iteration (a depth limit of 0, a position
         // without moves) leaves no move of this position behind.
         char best[32] = "none";
-        if (is_legal_in(pos, pos->pv[0][0]))
+        if (is_generated_legal_move(pos, pos->pv[0][0]))
             std::snprintf(best, sizeof best, "%s", format_move_san(pos, pos->pv[0][0]));
         u32 start = u32(pos->search_start);
         u32 solve_end = test_solved ? test_first_solve_time : now;

@@ -73,21 +73,6 @@ int clamp_option(const char* name, long long value, int low, int high)
 // Milliseconds of a clock token in centiseconds; a negative clock counts as 0.
 int clock_cs(const char* text) { return int(clamp_ll(decimal(text), 0, INT_MAX) / 10); }
 
-// The full legality test: the code must be one the generator gives for the
-// side to move and must not leave the own king in check.
-bool is_playable_move(Position* pos, Move move)
-{
-    if (move == 0)
-        return false;
-    Move list[MAX_MOVES];
-    int count = gen_all_moves(pos, list);
-    count = remove_illegal_moves(pos, list, count);
-    for (int i = 0; i < count; i++)
-        if (list[i] == move)
-            return true;
-    return false;
-}
-
 [[noreturn]] void fail_illegal_move(const char* text)
 {
     emit_text("Illegal move %s\n", text);
@@ -284,7 +269,7 @@ void uci_command_position(Position* pos, int count, const char* const* tokens)
     int made = 0;
     for (int i = moves_at + 1; i < count; i++) {
         Move move = parse_move(pos, tokens[i]);
-        if (!is_playable_move(pos, move))
+        if (!is_generated_legal_move(pos, move))
             fail_illegal_move(tokens[i]);
         if (state_depth(pos) >= GAME_MAX_MOVES)
             rebase_long_game(pos);
@@ -319,7 +304,7 @@ void uci_command_go(Position* pos, int count, const char* const* tokens)
                 Move move = parse_move(pos, tokens[j]);
                 if (move == 0)
                     break;  // an unreadable word ends the list
-                if (is_playable_move(pos, move))
+                if (is_generated_legal_move(pos, move))
                     pos->search_moves[n++] = move;
             }
             pos->search_moves[n] = 0;
@@ -418,7 +403,7 @@ void uci_send_bestmove(Position* pos, std::uint32_t move_code, std::uint32_t rep
     // A ponder move is only offered when it is a legal reply to the move.
     if (reply != 0) {
         make_move(pos, move);
-        bool legal = is_playable_move(pos, reply);
+        bool legal = is_generated_legal_move(pos, reply);
         unmake_move(pos, move);
         if (!legal)
             reply = 0;
