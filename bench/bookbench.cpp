@@ -48,7 +48,7 @@ void write_book(const char* name, const std::vector<std::uint64_t>& keys)
     }
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -79,7 +79,7 @@ int main(int argc, char** argv)
     std::mt19937_64 rng(1);
     std::set<std::uint64_t> unique;
     while (int(unique.size()) < entries)
-        unique.insert(rng() | 1);   // odd keys; even keys are never in the book
+        unique.insert(rng() | 1); // odd keys; even keys are never in the book
     std::vector<std::uint64_t> keys(unique.begin(), unique.end());
     write_book("bench.bok", keys);
     if (open_book("bench.bok") != 0)
@@ -95,8 +95,10 @@ int main(int argc, char** argv)
         found += find_book_entry(pos, 0, entries) >= 0;
     }
     double t = seconds_since(start);
-    printf("book lookups: entries %d lookups %d found %d seconds %.3f per-second %.0f cache %.2f%%\n",
-           entries, lookups, found, t, lookups / t, compute_percent(book_cache_hits, book_cache_probes));
+    printf(
+        "book lookups: entries %d lookups %d found %d seconds %.3f per-second %.0f cache %.2f%%\n",
+        entries, lookups, found, t, lookups / t,
+        compute_percent(book_cache_hits, book_cache_probes));
 
     FILE* out = fopen("games.pgn", "wb");
     for (int i = 0; i < copies; i++)

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "board/board.h"
-#include "tests/epd_fens.h"
 #include "search/evaluate.h"
 #include "search/hashmem.h"
 #include "search/root.h"
+#include "tests/epd_fens.h"
 
 #ifndef QUARVEL_DATA_DIR
 #define QUARVEL_DATA_DIR "../shared/data"
@@ -23,20 +23,24 @@ namespace {
 
 struct Sample {
     std::string fen;
-    Move move;  // 0: the position itself; otherwise the child after this move
+    Move move; // 0: the position itself; otherwise the child after this move
 };
 
-double seconds_since(std::chrono::steady_clock::time_point start) {
+double seconds_since(std::chrono::steady_clock::time_point start)
+{
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 // Time of one pass over the samples: set-up and move, with or without one
 // evaluation each.
-double pass_time(Position* pos, const std::vector<Sample>& samples, bool evaluate_them, long long* checksum) {
+double pass_time(Position* pos, const std::vector<Sample>& samples, bool evaluate_them,
+                 long long* checksum)
+{
     auto start = std::chrono::steady_clock::now();
     for (const Sample& s : samples) {
         set_board(pos, s.fen.c_str());
-        if (s.move) make_move(pos, s.move);
+        if (s.move)
+            make_move(pos, s.move);
         if (evaluate_them) {
             lazy_margin = 100;
             *checksum += evaluate(pos, -32767, 32767);
@@ -47,7 +51,9 @@ double pass_time(Position* pos, const std::vector<Sample>& samples, bool evaluat
 
 // Evaluations per second: passes with evaluations against passes without,
 // alternated so that both see the same caches, until the time is up.
-double measure(Position* pos, const std::vector<Sample>& samples, double seconds, bool cold, long long* checksum) {
+double measure(Position* pos, const std::vector<Sample>& samples, double seconds, bool cold,
+               long long* checksum)
+{
     PawnHashEntry* table = pawn_hash_table;
     int count = pawn_hash_count;
     if (cold) {
@@ -69,11 +75,13 @@ double measure(Position* pos, const std::vector<Sample>& samples, double seconds
     return eval_time > 0 ? evals / eval_time : 0;
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     double seconds = argc > 1 ? std::atof(argv[1]) : 1.0;
-    if (seconds <= 0) seconds = 1.0;
+    if (seconds <= 0)
+        seconds = 1.0;
     output_enabled = 0;
     init_eval_tables();
     set_hash_sizes(33554432);
@@ -85,14 +93,17 @@ int main(int argc, char** argv) {
     std::vector<Sample> samples;
     const std::string data = argc > 2 ? argv[2] : QUARVEL_DATA_DIR;
     for (const std::string& fen : read_epd_fens(data + "/perft/perft.epd")) {
-        if (!set_board(pos, fen.c_str())) continue;
+        if (!set_board(pos, fen.c_str()))
+            continue;
         samples.push_back({fen, 0});
         Move moves[MAX_MOVES];
         int n = remove_illegal_moves(pos, moves, gen_all_moves(pos, moves));
-        for (int i = 0; i < n; i++) samples.push_back({fen, moves[i]});
+        for (int i = 0; i < n; i++)
+            samples.push_back({fen, moves[i]});
     }
     for (const std::string& fen : read_epd_fens(data + "/epd/wac.epd")) {
-        if (set_board(pos, fen.c_str())) samples.push_back({fen, 0});
+        if (set_board(pos, fen.c_str()))
+            samples.push_back({fen, 0});
     }
     if (samples.empty()) {
         std::printf("evalbench: no positions found under %s\n", data.c_str());
@@ -103,11 +114,11 @@ int main(int argc, char** argv) {
 
     long long checksum = 0;
     clear_pawn_and_eval_cache();
-    measure(pos, samples, 0.05, false, &checksum);  // fill the pawn hash
+    measure(pos, samples, 0.05, false, &checksum); // fill the pawn hash
     double warm = measure(pos, samples, seconds, false, &checksum);
     double cold = measure(pos, samples, seconds, true, &checksum);
-    std::printf("positions %zu  evals/s warm pawn hash %.0f  cold %.0f  (checksum %lld)\n", samples.size(), warm,
-                cold, checksum);
+    std::printf("positions %zu  evals/s warm pawn hash %.0f  cold %.0f  (checksum %lld)\n",
+                samples.size(), warm, cold, checksum);
     destroy_position(pos);
     return 0;
 }

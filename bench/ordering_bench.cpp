@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "board/board.h"
-#include "tests/epd_fens.h"
 #include "frontend/input.h"
 #include "search/ordering.h"
+#include "tests/epd_fens.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ double seconds_since(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -62,7 +62,8 @@ int main(int argc, char** argv)
         }
     }
     double elapsed = seconds_since(start);
-    std::printf("picker: %lld moves in %.3f s, %.1f M moves/s\n", moves, elapsed, moves / elapsed / 1e6);
+    std::printf("picker: %lld moves in %.3f s, %.1f M moves/s\n", moves, elapsed,
+                moves / elapsed / 1e6);
 
     // Static exchange of every capture.
     long long exchanges = 0;
@@ -74,14 +75,15 @@ int main(int argc, char** argv)
             const int n = pos->side_to_move == WHITE ? gen_captures_white(pos, list.data())
                                                      : gen_captures_black(pos, list.data());
             for (int i = 0; i < n; ++i) {
-                checksum += eval_static_exchange(pos, move_from(list[size_t(i)]), move_to(list[size_t(i)]));
+                checksum +=
+                    eval_static_exchange(pos, move_from(list[size_t(i)]), move_to(list[size_t(i)]));
                 ++exchanges;
             }
         }
     }
     elapsed = seconds_since(start);
-    std::printf("exchange: %lld evaluations in %.3f s, %.1f M/s (checksum %lld)\n", exchanges, elapsed,
-                exchanges / elapsed / 1e6, checksum);
+    std::printf("exchange: %lld evaluations in %.3f s, %.1f M/s (checksum %lld)\n", exchanges,
+                elapsed, exchanges / elapsed / 1e6, checksum);
 
     // Idle poll on a pipe with nothing in it, as the search sees it between lines.
     int fds[2];
@@ -94,7 +96,8 @@ int main(int argc, char** argv)
     for (int i = 0; i < polls; ++i)
         seen += input_line_waiting();
     elapsed = seconds_since(start);
-    std::printf("idle poll: %.0f ns per poll (%d lines seen); at one poll per 8000 nodes that is %.3f ns per node\n",
+    std::printf("idle poll: %.0f ns per poll (%d lines seen); at one poll per 8000 nodes that is "
+                "%.3f ns per node\n",
                 elapsed / polls * 1e9, seen, elapsed / polls * 1e9 / 8000);
 
     for (Position* pos : positions)

@@ -15,7 +15,8 @@
 
 namespace {
 
-uint64_t perft(Position* pos, int depth, Move* list) {
+uint64_t perft(Position* pos, int depth, Move* list)
+{
     int n = gen_all_moves(pos, list);
     n = remove_illegal_moves(pos, list, n);
     uint64_t nodes = 0;
@@ -35,12 +36,15 @@ uint64_t perft(Position* pos, int depth, Move* list) {
     return nodes;
 }
 
-double seconds_since(std::chrono::steady_clock::time_point start) {
+double seconds_since(std::chrono::steady_clock::time_point start)
+{
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-int run_single(Position* pos, int depth, const char* fen, Move* list) {
-    if (!set_board(pos, fen)) return 2;
+int run_single(Position* pos, int depth, const char* fen, Move* list)
+{
+    if (!set_board(pos, fen))
+        return 2;
     auto start = std::chrono::steady_clock::now();
     uint64_t nodes = depth > 0 ? perft(pos, depth, list) : 1;
     double seconds = seconds_since(start);
@@ -49,7 +53,8 @@ int run_single(Position* pos, int depth, const char* fen, Move* list) {
     return 0;
 }
 
-int run_suite(Position* pos, const char* file, int max_depth, Move* list) {
+int run_suite(Position* pos, const char* file, int max_depth, Move* list)
+{
     FILE* in = fopen(file, "r");
     if (!in) {
         perror(file);
@@ -62,7 +67,8 @@ int run_suite(Position* pos, const char* file, int max_depth, Move* list) {
     while (fgets(line, sizeof line, in)) {
         line_no++;
         char* semi = strchr(line, ';');
-        if (!semi) continue;
+        if (!semi)
+            continue;
         std::string fen(line, semi);
         if (!set_board(pos, fen.c_str())) {
             printf("line %d: bad position\n", line_no);
@@ -72,16 +78,20 @@ int run_suite(Position* pos, const char* file, int max_depth, Move* list) {
         for (char* p = semi; p && *p == ';'; p = strchr(p + 1, ';')) {
             int depth;
             unsigned long long expected;
-            if (sscanf(p, ";D%d %llu", &depth, &expected) != 2) continue;
-            if (max_depth > 0 && depth > max_depth) continue;
+            if (sscanf(p, ";D%d %llu", &depth, &expected) != 2)
+                continue;
+            if (max_depth > 0 && depth > max_depth)
+                continue;
             uint64_t found = perft(pos, depth, list);
             total += found;
             bool ok = found == expected;
             printf("line %d depth %d expected %llu found %llu %s\n", line_no, depth, expected,
                    (unsigned long long)found, ok ? "ok" : "MISMATCH");
             fflush(stdout);
-            if (ok) passed++;
-            else failed++;
+            if (ok)
+                passed++;
+            else
+                failed++;
         }
     }
     fclose(in);
@@ -91,13 +101,15 @@ int run_suite(Position* pos, const char* file, int max_depth, Move* list) {
     return failed ? 1 : 0;
 }
 
-void usage() {
+void usage()
+{
     fprintf(stderr, "usage: perft DEPTH [FEN]\n       perft --suite FILE [--depth K]\n");
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     init_bitboard_tables();
     init_hash_keys();
     Position* pos = create_position();
@@ -107,14 +119,17 @@ int main(int argc, char** argv) {
     int rc;
     if (argc >= 3 && !strcmp(argv[1], "--suite")) {
         int max_depth = 0;
-        if (argc >= 5 && !strcmp(argv[3], "--depth")) max_depth = atoi(argv[4]);
+        if (argc >= 5 && !strcmp(argv[3], "--depth"))
+            max_depth = atoi(argv[4]);
         rc = run_suite(pos, argv[2], max_depth, list);
     } else if (argc >= 2 && argv[1][0] >= '0' && argv[1][0] <= '9') {
         int depth = atoi(argv[1]);
-        if (depth > MAX_PLY - 1) depth = MAX_PLY - 1;
+        if (depth > MAX_PLY - 1)
+            depth = MAX_PLY - 1;
         std::string fen;
         for (int i = 2; i < argc; i++) {
-            if (i > 2) fen += ' ';
+            if (i > 2)
+                fen += ' ';
             fen += argv[i];
         }
         rc = run_single(pos, depth, fen.empty() ? START_POSITION_FEN : fen.c_str(), list);

@@ -68,7 +68,8 @@ int main()
             continue;
         Position* pos = create_position();
         setup_new_game(pos);
-        set_board(pos, tbgen::make_fen(kind, n >> 18, (n >> 12) & 63, (n >> 6) & 63, n & 63).c_str());
+        set_board(pos,
+                  tbgen::make_fen(kind, n >> 18, (n >> 12) & 63, (n >> 6) & 63, n & 63).c_str());
         positions.push_back(pos);
     }
     const int rounds = 300;
@@ -82,7 +83,8 @@ int main()
     }
     double s = seconds_since(start);
     std::printf("probe, warm cache: %ld probes in %.3f s, %.0f probes/s (%ld answered)\n",
-                long(rounds) * long(positions.size()), s, double(rounds) * double(positions.size()) / s, hits);
+                long(rounds) * long(positions.size()), s,
+                double(rounds) * double(positions.size()) / s, hits);
     for (Position* pos : positions)
         destroy_position(pos);
     set_tb_cache(nullptr, 0);

@@ -18,14 +18,22 @@ struct Sample {
     int flip;
 };
 
-int file_of(int sq) { return sq & 7; }
-int rank_of(int sq) { return sq >> 3; }
+int file_of(int sq)
+{
+    return sq & 7;
+}
+int rank_of(int sq)
+{
+    return sq >> 3;
+}
 
-bool kings_apart(int a, int b) {
+bool kings_apart(int a, int b)
+{
     return std::abs(file_of(a) - file_of(b)) > 1 || std::abs(rank_of(a) - rank_of(b)) > 1;
 }
 
-Sample random_sample(const char* name, std::mt19937_64& rng) {
+Sample random_sample(const char* name, std::mt19937_64& rng)
+{
     for (;;) {
         Sample s{};
         uint64_t used = 0;
@@ -59,9 +67,10 @@ Sample random_sample(const char* name, std::mt19937_64& rng) {
     }
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     int rounds = argc > 1 ? std::atoi(argv[1]) : 200;
     init_index_tables();
     constexpr int PER_ROW = 1024;
@@ -83,9 +92,11 @@ int main(int argc, char** argv) {
                     checksum += fn(s[i].first, s[i].second, TB_NO_EP_SQUARE, s[i].flip);
                 calls += PER_ROW;
             }
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("tbindex: %llu index computations in %.3f s, %.1f million per second (checksum %llu)\n",
-                static_cast<unsigned long long>(calls), seconds, static_cast<double>(calls) / seconds / 1e6,
-                static_cast<unsigned long long>(checksum));
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf(
+        "tbindex: %llu index computations in %.3f s, %.1f million per second (checksum %llu)\n",
+        static_cast<unsigned long long>(calls), seconds, static_cast<double>(calls) / seconds / 1e6,
+        static_cast<unsigned long long>(checksum));
     return 0;
 }

@@ -16,28 +16,37 @@ int is_pinned_black(int king_square, int square, const Position* pos);
 // Inline form of the attacked-by tests for the generators' inner loops:
 // whether a piece of colour C attacks the square; cheapest tests first.
 template <int C>
-inline int square_attacked_by(const Position* pos, int square) {
+inline int square_attacked_by(const Position* pos, int square)
+{
     const int king = pos->king_square[C];
     const int dr = (king >> 3) - (square >> 3), df = (king & 7) - (square & 7);
-    if (dr >= -1 && dr <= 1 && df >= -1 && df <= 1) return 1;
-    if (knight_attacks[square] & pos->knights[C]) return 1;
+    if (dr >= -1 && dr <= 1 && df >= -1 && df <= 1)
+        return 1;
+    if (knight_attacks[square] & pos->knights[C])
+        return 1;
     const u64* reversed = C == WHITE ? pawn_attacks_black : pawn_attacks_white;
-    if (reversed[square] & pos->pawns[C]) return 1;
+    if (reversed[square] & pos->pawns[C])
+        return 1;
     const u64 straight = pos->rooks[C] | pos->queens[C];
     if (straight) {
-        if (rank_attacks_from(pos, square) & straight) return 1;
-        if (file_attacks_from(pos, square) & straight) return 1;
+        if (rank_attacks_from(pos, square) & straight)
+            return 1;
+        if (file_attacks_from(pos, square) & straight)
+            return 1;
     }
     const u64 diagonal = pos->bishops[C] | pos->queens[C];
     if (diagonal) {
-        if (diag_a1h8_attacks_from(pos, square) & diagonal) return 1;
-        if (diag_h1a8_attacks_from(pos, square) & diagonal) return 1;
+        if (diag_a1h8_attacks_from(pos, square) & diagonal)
+            return 1;
+        if (diag_h1a8_attacks_from(pos, square) & diagonal)
+            return 1;
     }
     return 0;
 }
 
 // Inline form of is_in_check.
-inline int king_in_check(const Position* pos, int colour) {
+inline int king_in_check(const Position* pos, int colour)
+{
     return colour == WHITE ? square_attacked_by<BLACK>(pos, pos->king_square[WHITE])
                            : square_attacked_by<WHITE>(pos, pos->king_square[BLACK]);
 }

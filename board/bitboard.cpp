@@ -61,30 +61,40 @@ u64 trapped_rook_mask[64];
 
 namespace {
 
-inline u64 bit(int sq) { return u64(1) << sq; }
+inline u64 bit(int sq)
+{
+    return u64(1) << sq;
+}
 
-inline int chebyshev(int a, int b) {
+inline int chebyshev(int a, int b)
+{
     int df = std::abs((a & 7) - (b & 7));
     int dr = std::abs((a >> 3) - (b >> 3));
     return df > dr ? df : dr;
 }
 
-inline bool on_board(int file, int rank) { return file >= 0 && file < 8 && rank >= 0 && rank < 8; }
+inline bool on_board(int file, int rank)
+{
+    return file >= 0 && file < 8 && rank >= 0 && rank < 8;
+}
 
 // Attack sets along one line. `line` lists the line's squares from its lower
 // end; pattern bit k stands for line[k].
-void fill_line_attacks(u64 (*table)[128], const int* line, int length) {
+void fill_line_attacks(u64 (*table)[128], const int* line, int length)
+{
     for (int pos = 0; pos < length; pos++) {
         int sq = line[pos];
         for (int p = 0; p < 128; p++) {
             u64 set = 0;
             for (int k = pos + 1; k < length; k++) {
                 set |= bit(line[k]);
-                if (k < 7 && (p >> k & 1)) break;
+                if (k < 7 && (p >> k & 1))
+                    break;
             }
             for (int k = pos - 1; k >= 0; k--) {
                 set |= bit(line[k]);
-                if (p >> k & 1) break;
+                if (p >> k & 1)
+                    break;
             }
             table[sq][p] = set;
         }
@@ -92,7 +102,8 @@ void fill_line_attacks(u64 (*table)[128], const int* line, int length) {
 }
 
 // Walks from a square by (df, dr) steps to the board edge.
-u64 walk(int sq, int df, int dr) {
+u64 walk(int sq, int df, int dr)
+{
     u64 set = 0;
     int f = (sq & 7) + df, r = (sq >> 3) + dr;
     while (on_board(f, r)) {
@@ -103,97 +114,121 @@ u64 walk(int sq, int df, int dr) {
     return set;
 }
 
-}  // namespace
+} // namespace
 
-void init_colour_masks() {
+void init_colour_masks()
+{
     for (int sq = 0; sq < 64; sq++)
-        if ((((sq & 7) ^ (sq >> 3)) & 1) == 0) dark_square_mask |= bit(sq);
+        if ((((sq & 7) ^ (sq >> 3)) & 1) == 0)
+            dark_square_mask |= bit(sq);
     light_square_mask = ~dark_square_mask;
 }
 
-void init_file_masks() {
-    for (int sq = 0; sq < 64; sq++) file_mask[sq] = u64(0x0101010101010101) << (sq & 7);
+void init_file_masks()
+{
+    for (int sq = 0; sq < 64; sq++)
+        file_mask[sq] = u64(0x0101010101010101) << (sq & 7);
 }
 
-void init_rank_masks() {
-    for (int sq = 0; sq < 64; sq++) rank_mask[sq] = u64(0xFF) << (sq & 56);
+void init_rank_masks()
+{
+    for (int sq = 0; sq < 64; sq++)
+        rank_mask[sq] = u64(0xFF) << (sq & 56);
 }
 
-void init_knight_attacks() {
+void init_knight_attacks()
+{
     static const int offsets[8] = {-17, -15, -10, -6, 6, 10, 15, 17};
     for (int sq = 0; sq < 64; sq++) {
         u64 set = 0;
         for (int off : offsets) {
             int t = sq + off;
-            if (t >= 0 && t < 64 && chebyshev(sq, t) == 2) set |= bit(t);
+            if (t >= 0 && t < 64 && chebyshev(sq, t) == 2)
+                set |= bit(t);
         }
         knight_attacks[sq] = set;
     }
 }
 
-void init_king_attacks() {
+void init_king_attacks()
+{
     for (int sq = 0; sq < 64; sq++) {
         u64 set = 0;
         for (int t = 0; t < 64; t++)
-            if (chebyshev(sq, t) == 1) set |= bit(t);
+            if (chebyshev(sq, t) == 1)
+                set |= bit(t);
         king_attacks[sq] = set;
     }
 }
 
-void init_pawn_attacks() {
+void init_pawn_attacks()
+{
     for (int sq = 0; sq < 64; sq++) {
         int f = sq & 7, r = sq >> 3;
         u64 w = 0, b = 0;
         if (r < 7) {
-            if (f > 0) w |= bit(sq + 7);
-            if (f < 7) w |= bit(sq + 9);
+            if (f > 0)
+                w |= bit(sq + 7);
+            if (f < 7)
+                w |= bit(sq + 9);
         }
         if (r > 0) {
-            if (f > 0) b |= bit(sq - 9);
-            if (f < 7) b |= bit(sq - 7);
+            if (f > 0)
+                b |= bit(sq - 9);
+            if (f < 7)
+                b |= bit(sq - 7);
         }
         pawn_attacks_white[sq] = w;
         pawn_attacks_black[sq] = b;
     }
 }
 
-void init_rank_attacks() {
+void init_rank_attacks()
+{
     for (int r = 0; r < 8; r++) {
         int line[8];
-        for (int f = 0; f < 8; f++) line[f] = r * 8 + f;
+        for (int f = 0; f < 8; f++)
+            line[f] = r * 8 + f;
         fill_line_attacks(rank_attacks, line, 8);
     }
 }
 
-void init_file_attacks() {
+void init_file_attacks()
+{
     for (int f = 0; f < 8; f++) {
         int line[8];
-        for (int r = 0; r < 8; r++) line[r] = r * 8 + f;
+        for (int r = 0; r < 8; r++)
+            line[r] = r * 8 + f;
         fill_line_attacks(file_attacks, line, 8);
     }
 }
 
-void init_diag_a1h8_attacks() {
+void init_diag_a1h8_attacks()
+{
     // Lower-left ends: a8..a1 then b1..h1.
     for (int d = -7; d <= 7; d++) {
         int f = d > 0 ? d : 0, r = d < 0 ? -d : 0;
         int line[8], n = 0;
-        for (; on_board(f, r); f++, r++) line[n++] = r * 8 + f;
+        for (; on_board(f, r); f++, r++)
+            line[n++] = r * 8 + f;
         fill_line_attacks(diag_a1h8_attacks, line, n);
     }
 }
 
-void init_diag_h1a8_attacks() {
+void init_diag_h1a8_attacks()
+{
     // Lower-right ends: a1..h1 then h2..h8.
     for (int s = 0; s <= 14; s++) {
         int f = s < 7 ? s : 7, r = s < 7 ? 0 : s - 7;
         int line[8], n = 0;
-        for (; on_board(f, r); f--, r++) line[n++] = r * 8 + f;
+        for (; on_board(f, r); f--, r++)
+            line[n++] = r * 8 + f;
         fill_line_attacks(diag_h1a8_attacks, line, n);
     }
 }
 
-void init_mobility_counts() {
+void init_mobility_counts()
+{
     for (int sq = 0; sq < 64; sq++)
         for (int p = 0; p < 128; p++) {
             rank_mobility[sq][p] = u8(2 * count_bits(rank_attacks[sq][p]));
@@ -203,7 +238,8 @@ void init_mobility_counts() {
         }
 }
 
-void init_rays() {
+void init_rays()
+{
     for (int sq = 0; sq < 64; sq++) {
         ray_north[sq] = walk(sq, 0, 1);
         ray_south[sq] = walk(sq, 0, -1);
@@ -214,28 +250,36 @@ void init_rays() {
         ray_south_east[sq] = walk(sq, 1, -1);
         ray_south_west[sq] = walk(sq, -1, -1);
     }
-    static const struct { u64* ray; int step; } rays[8] = {
-        {ray_north, 8}, {ray_south, -8}, {ray_east, 1}, {ray_west, -1},
-        {ray_north_east, 9}, {ray_north_west, 7}, {ray_south_east, -7}, {ray_south_west, -9}};
+    static const struct {
+        u64* ray;
+        int step;
+    } rays[8] = {{ray_north, 8},       {ray_south, -8},     {ray_east, 1},
+                 {ray_west, -1},       {ray_north_east, 9}, {ray_north_west, 7},
+                 {ray_south_east, -7}, {ray_south_west, -9}};
     for (int a = 0; a < 64; a++)
         for (int b = 0; b < 64; b++) {
             direction_table[a][b] = 0;
             for (const auto& r : rays)
-                if (r.ray[a] & bit(b)) direction_table[a][b] = r.step;
+                if (r.ray[a] & bit(b))
+                    direction_table[a][b] = r.step;
         }
 }
 
-void init_adjacent_file_masks() {
+void init_adjacent_file_masks()
+{
     for (int sq = 0; sq < 64; sq++) {
         int f = sq & 7;
         u64 set = 0;
-        if (f > 0) set |= file_mask[sq - 1];
-        if (f < 7) set |= file_mask[sq + 1];
+        if (f > 0)
+            set |= file_mask[sq - 1];
+        if (f < 7)
+            set |= file_mask[sq + 1];
         adjacent_files_mask[sq] = set;
     }
 }
 
-void init_adjacent_span_masks() {
+void init_adjacent_span_masks()
+{
     const u64 ranks_2_to_7 = u64(0x00FFFFFFFFFFFF00);
     for (int sq = 0; sq < 64; sq++) {
         int r = sq >> 3;
@@ -246,7 +290,8 @@ void init_adjacent_span_masks() {
     }
 }
 
-void init_passed_pawn_masks() {
+void init_passed_pawn_masks()
+{
     for (int sq = 0; sq < 64; sq++) {
         int f = sq & 7;
         u64 w = ray_north[sq], b = ray_south[sq];
@@ -263,7 +308,8 @@ void init_passed_pawn_masks() {
     }
 }
 
-void init_pawn_square_masks() {
+void init_pawn_square_masks()
+{
     for (int sq = 0; sq < 64; sq++) {
         int f = sq & 7, r = sq >> 3;
         int white_goal = 56 + f, black_goal = f;
@@ -272,10 +318,14 @@ void init_pawn_square_masks() {
         u64 w = 0, wf = 0, b = 0, bf = 0;
         for (int t = 0; t < 64; t++) {
             int dw = chebyshev(t, white_goal), db = chebyshev(t, black_goal);
-            if (dw > white_moves) w |= bit(t);
-            if (dw > white_moves + 1) wf |= bit(t);
-            if (db > black_moves) b |= bit(t);
-            if (db > black_moves + 1) bf |= bit(t);
+            if (dw > white_moves)
+                w |= bit(t);
+            if (dw > white_moves + 1)
+                wf |= bit(t);
+            if (db > black_moves)
+                b |= bit(t);
+            if (db > black_moves + 1)
+                bf |= bit(t);
         }
         outside_square_white[sq] = w;
         outside_square_white_far[sq] = wf;
@@ -284,47 +334,61 @@ void init_pawn_square_masks() {
     }
 }
 
-void init_side_neighbour_masks() {
+void init_side_neighbour_masks()
+{
     for (int sq = 0; sq < 64; sq++) {
         int f = sq & 7;
         u64 set = 0;
-        if (f > 0) set |= bit(sq - 1);
-        if (f < 7) set |= bit(sq + 1);
+        if (f > 0)
+            set |= bit(sq - 1);
+        if (f < 7)
+            set |= bit(sq + 1);
         side_neighbours_mask[sq] = set;
     }
 }
 
-void init_pawn_file_pattern_table() {
+void init_pawn_file_pattern_table()
+{
     for (int w = 0; w < 256; w++)
         for (int b = 0; b < 256; b++) {
             int flags = 0;
             if (w && b) {
                 int wlow = __builtin_ctz(w), blow = __builtin_ctz(b);
                 int whigh = 31 - __builtin_clz(w), bhigh = 31 - __builtin_clz(b);
-                if (wlow + 1 < blow) flags |= 0x01;
-                if (blow + 1 < wlow) flags |= 0x10;
-                if (whigh - 1 > bhigh) flags |= 0x02;
-                if (bhigh - 1 > whigh) flags |= 0x20;
+                if (wlow + 1 < blow)
+                    flags |= 0x01;
+                if (blow + 1 < wlow)
+                    flags |= 0x10;
+                if (whigh - 1 > bhigh)
+                    flags |= 0x02;
+                if (bhigh - 1 > whigh)
+                    flags |= 0x20;
                 int all = w | b;
                 bool cd_both = (all & 0x04) && (all & 0x08);
                 bool ef_both = (all & 0x10) && (all & 0x20);
                 int wq = __builtin_popcount(w & 0x07), bq = __builtin_popcount(b & 0x07);
                 int wk = __builtin_popcount(w & 0xE0), bk = __builtin_popcount(b & 0xE0);
                 if (!cd_both && wq && bq) {
-                    if (!(flags & 0x01) && wq > bq) flags |= 0x04;
-                    if (!(flags & 0x10) && bq > wq) flags |= 0x40;
+                    if (!(flags & 0x01) && wq > bq)
+                        flags |= 0x04;
+                    if (!(flags & 0x10) && bq > wq)
+                        flags |= 0x40;
                 }
                 if (!ef_both && wk && bk) {
-                    if (!(flags & 0x02) && wk > bk) flags |= 0x08;
-                    if (!(flags & 0x20) && bk > wk) flags |= 0x80;
+                    if (!(flags & 0x02) && wk > bk)
+                        flags |= 0x08;
+                    if (!(flags & 0x20) && bk > wk)
+                        flags |= 0x80;
                 }
             }
             pawn_file_pattern[w][b] = u8(flags);
         }
 }
 
-void init_bitboard_tables() {
-    for (int sq = 0; sq < 64; sq++) square_mask[sq] = bit(sq);
+void init_bitboard_tables()
+{
+    for (int sq = 0; sq < 64; sq++)
+        square_mask[sq] = bit(sq);
     init_colour_masks();
     init_file_masks();
     init_rank_masks();
@@ -358,7 +422,8 @@ void init_bitboard_tables() {
     pattern_g7_f6_h6 = square_mask[54] | square_mask[45] | square_mask[47];
     pattern_b2_a3_c3 = square_mask[9] | square_mask[16] | square_mask[18];
     pattern_b7_a6_c6 = square_mask[49] | square_mask[40] | square_mask[42];
-    for (int sq = 0; sq < 64; sq++) trapped_rook_mask[sq] = 0;
+    for (int sq = 0; sq < 64; sq++)
+        trapped_rook_mask[sq] = 0;
     trapped_rook_mask[SQ_B1] = square_mask[SQ_A1] | square_mask[8];
     trapped_rook_mask[SQ_C1] = square_mask[SQ_A1] | square_mask[8] | square_mask[SQ_B1];
     trapped_rook_mask[SQ_F1] = square_mask[SQ_H1] | square_mask[15] | square_mask[SQ_G1];
@@ -369,11 +434,13 @@ void init_bitboard_tables() {
     trapped_rook_mask[SQ_G8] = square_mask[SQ_H8] | square_mask[55];
 }
 
-void print_bitboard(FILE* stream, u64 set) {
+void print_bitboard(FILE* stream, u64 set)
+{
     static const char border[] = "      +---+---+---+---+---+---+---+---+\n";
     for (int r = 7; r >= 0; r--) {
         fprintf(stream, "%s    %d ", border, r + 1);
-        for (int f = 0; f < 8; f++) fputs((set >> (r * 8 + f) & 1) ? "| x " : "|   ", stream);
+        for (int f = 0; f < 8; f++)
+            fputs((set >> (r * 8 + f) & 1) ? "| x " : "|   ", stream);
         fputs("|\n", stream);
     }
     fputs(border, stream);

@@ -12,6 +12,7 @@
 // (alone), each from its lower-left end; ROT315 the h1-a8 diagonals from h8
 // to a1, each from its lower-right end. SHIFT45 / SHIFT315 give the bit of
 // the lower end of a square's diagonal.
+// clang-format off
 inline constexpr int ROT90_INDEX[64] = {
      0,  8, 16, 24, 32, 40, 48, 56,
      1,  9, 17, 25, 33, 41, 49, 57,
@@ -82,6 +83,7 @@ inline constexpr int DIAG_LENGTH_H1A8[64] = {
      7,  8,  7,  6,  5,  4,  3,  2,
      8,  7,  6,  5,  4,  3,  2,  1,
 };
+// clang-format on
 
 extern u64 square_mask[64];
 extern u64 dark_square_mask;
@@ -123,7 +125,8 @@ extern u64 outside_square_black_far[64];
 // Squares from which the enemy king cannot catch a passer of colour C on sq,
 // with the passer's side to move (own_move) or not.
 template <int C>
-inline u64 outside_square(int sq, bool own_move) {
+inline u64 outside_square(int sq, bool own_move)
+{
     if constexpr (C == 0)
         return own_move ? outside_square_white[sq] : outside_square_white_far[sq];
     else
@@ -172,36 +175,53 @@ void init_pawn_file_pattern_table();
 void print_bitboard(FILE* stream, u64 set);
 
 // Bit helpers.
-inline int lowest_square(u64 set) { return __builtin_ctzll(set); }
-inline int highest_square(u64 set) { return 63 - __builtin_clzll(set); }
-inline int pop_lowest(u64& set) {
+inline int lowest_square(u64 set)
+{
+    return __builtin_ctzll(set);
+}
+inline int highest_square(u64 set)
+{
+    return 63 - __builtin_clzll(set);
+}
+inline int pop_lowest(u64& set)
+{
     int sq = __builtin_ctzll(set);
     set &= set - 1;
     return sq;
 }
-inline int pop_highest(u64& set) {
+inline int pop_highest(u64& set)
+{
     int sq = 63 - __builtin_clzll(set);
     set ^= u64(1) << sq;
     return sq;
 }
-inline int count_bits(u64 set) { return __builtin_popcountll(set); }
+inline int count_bits(u64 set)
+{
+    return __builtin_popcountll(set);
+}
 
 // Slider lookups through the rotated occupancies.
-inline u64 rank_attacks_from(const Position* pos, int sq) {
+inline u64 rank_attacks_from(const Position* pos, int sq)
+{
     return rank_attacks[sq][(pos->occupied >> (sq & 56)) & 127];
 }
-inline u64 file_attacks_from(const Position* pos, int sq) {
+inline u64 file_attacks_from(const Position* pos, int sq)
+{
     return file_attacks[sq][(pos->occupied_rot90 >> ((sq & 7) << 3)) & 127];
 }
-inline u64 diag_a1h8_attacks_from(const Position* pos, int sq) {
+inline u64 diag_a1h8_attacks_from(const Position* pos, int sq)
+{
     return diag_a1h8_attacks[sq][(pos->occupied_rot45 >> SHIFT45[sq]) & 127];
 }
-inline u64 diag_h1a8_attacks_from(const Position* pos, int sq) {
+inline u64 diag_h1a8_attacks_from(const Position* pos, int sq)
+{
     return diag_h1a8_attacks[sq][(pos->occupied_rot315 >> SHIFT315[sq]) & 127];
 }
-inline u64 diagonal_attacks_from(const Position* pos, int sq) {
+inline u64 diagonal_attacks_from(const Position* pos, int sq)
+{
     return diag_a1h8_attacks_from(pos, sq) | diag_h1a8_attacks_from(pos, sq);
 }
-inline u64 straight_attacks_from(const Position* pos, int sq) {
+inline u64 straight_attacks_from(const Position* pos, int sq)
+{
     return rank_attacks_from(pos, sq) | file_attacks_from(pos, sq);
 }

@@ -13,30 +13,36 @@
 
 namespace {
 
-inline bool is_blank(char ch) { return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r'; }
+inline bool is_blank(char ch)
+{
+    return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r';
+}
 
-int piece_of_letter(char ch) {
+int piece_of_letter(char ch)
+{
     switch (ch) {
-    case 'P': return W_PAWN;
-    case 'N': return W_KNIGHT;
-    case 'B': return W_BISHOP;
-    case 'R': return W_ROOK;
-    case 'Q': return W_QUEEN;
-    case 'K': return W_KING;
-    case 'p': return B_PAWN;
-    case 'n': return B_KNIGHT;
-    case 'b': return B_BISHOP;
-    case 'r': return B_ROOK;
-    case 'q': return B_QUEEN;
-    case 'k': return B_KING;
-    default: return 0;
+        case 'P': return W_PAWN;
+        case 'N': return W_KNIGHT;
+        case 'B': return W_BISHOP;
+        case 'R': return W_ROOK;
+        case 'Q': return W_QUEEN;
+        case 'K': return W_KING;
+        case 'p': return B_PAWN;
+        case 'n': return B_KNIGHT;
+        case 'b': return B_BISHOP;
+        case 'r': return B_ROOK;
+        case 'q': return B_QUEEN;
+        case 'k': return B_KING;
+        default: return 0;
     }
 }
 
-char letter_of_piece(int code) {
+char letter_of_piece(int code)
+{
     static const char white[] = " PNBRQK", black[] = " pnbrqk";
     int kind = code & 7;
-    if (kind < PAWN || kind > KING) return '?';
+    if (kind < PAWN || kind > KING)
+        return '?';
     return (code & BLACK_BIT) ? black[kind] : white[kind];
 }
 
@@ -50,34 +56,41 @@ constexpr int MAX_SIDE_FIELD = 3;
 constexpr int MAX_CASTLE_FIELD = 7;
 constexpr int MAX_EP_FIELD = 3;
 
-int bad_format(const char* text) {
+int bad_format(const char* text)
+{
     printf("Bad epd format: %s\n", text);
     fflush(stdout);
     return 0;
 }
 
-int bad_castling() {
+int bad_castling()
+{
     printf("Setboard: Bad castle info\n");
     fflush(stdout);
     return 0;
 }
 
 // Eight ranks of exactly eight squares each, rank 8 first.
-bool parse_placement(const Field& f, int* board) {
-    for (int sq = 0; sq < 64; sq++) board[sq] = 0;
+bool parse_placement(const Field& f, int* board)
+{
+    for (int sq = 0; sq < 64; sq++)
+        board[sq] = 0;
     int rank = 7, file = 0;
     for (int i = 0; i < f.length; i++) {
         char ch = f.start[i];
         if (ch == '/') {
-            if (file != 8 || rank == 0) return false;
+            if (file != 8 || rank == 0)
+                return false;
             rank--;
             file = 0;
         } else if (ch >= '1' && ch <= '8') {
             file += ch - '0';
-            if (file > 8) return false;
+            if (file > 8)
+                return false;
         } else {
             int code = piece_of_letter(ch);
-            if (!code || file >= 8) return false;
+            if (!code || file >= 8)
+                return false;
             board[rank * 8 + file] = code;
             file++;
         }
@@ -85,32 +98,40 @@ bool parse_placement(const Field& f, int* board) {
     return rank == 0 && file == 8;
 }
 
-}  // namespace
+} // namespace
 
-int set_board(Position* pos, const char* text) {
+int set_board(Position* pos, const char* text)
+{
     const char* p = text;
-    while (*p == ' ') p++;
+    while (*p == ' ')
+        p++;
     const char* shown = p;
-    while (is_blank(*p)) p++;
+    while (is_blank(*p))
+        p++;
 
     Field fields[4] = {};
     int count = 0;
     while (*p && count < 4) {
         fields[count].start = p;
-        while (*p && !is_blank(*p)) p++;
+        while (*p && !is_blank(*p))
+            p++;
         fields[count].length = int(p - fields[count].start);
         count++;
-        while (is_blank(*p)) p++;
+        while (is_blank(*p))
+            p++;
     }
-    if (count < 2) return bad_format(shown);
+    if (count < 2)
+        return bad_format(shown);
 
     int board[64];
-    if (!parse_placement(fields[0], board)) return bad_format(shown);
+    if (!parse_placement(fields[0], board))
+        return bad_format(shown);
     static const Field dash = {"-", 1};
     const Field side = fields[1];
     const Field castle = count > 2 ? fields[2] : dash;
     const Field ep = count > 3 ? fields[3] : dash;
-    if (side.length > MAX_SIDE_FIELD || castle.length > MAX_CASTLE_FIELD || ep.length > MAX_EP_FIELD)
+    if (side.length > MAX_SIDE_FIELD || castle.length > MAX_CASTLE_FIELD ||
+        ep.length > MAX_EP_FIELD)
         return bad_format(shown);
 
     const int side_to_move = (side.length == 1 && side.start[0] == 'w') ? WHITE : BLACK;
@@ -118,12 +139,12 @@ int set_board(Position* pos, const char* text) {
     int rights = 0;
     for (int i = 0; i < castle.length; i++) {
         switch (castle.start[i]) {
-        case '-': break;
-        case 'K': rights |= CASTLE_WHITE_SHORT; break;
-        case 'Q': rights |= CASTLE_WHITE_LONG; break;
-        case 'k': rights |= CASTLE_BLACK_SHORT; break;
-        case 'q': rights |= CASTLE_BLACK_LONG; break;
-        default: return bad_castling();
+            case '-': break;
+            case 'K': rights |= CASTLE_WHITE_SHORT; break;
+            case 'Q': rights |= CASTLE_WHITE_LONG; break;
+            case 'k': rights |= CASTLE_BLACK_SHORT; break;
+            case 'q': rights |= CASTLE_BLACK_LONG; break;
+            default: return bad_castling();
         }
     }
 
@@ -135,12 +156,18 @@ int set_board(Position* pos, const char* text) {
         ep_square = (ep.start[0] - 'a') + 8 * (ep.start[1] - '1');
     }
 
-    if (board[SQ_E1] != W_KING) rights &= ~(CASTLE_WHITE_SHORT | CASTLE_WHITE_LONG);
-    if (board[SQ_E8] != B_KING) rights &= ~(CASTLE_BLACK_SHORT | CASTLE_BLACK_LONG);
-    if (board[SQ_A1] != W_ROOK) rights &= ~CASTLE_WHITE_LONG;
-    if (board[SQ_H1] != W_ROOK) rights &= ~CASTLE_WHITE_SHORT;
-    if (board[SQ_A8] != B_ROOK) rights &= ~CASTLE_BLACK_LONG;
-    if (board[SQ_H8] != B_ROOK) rights &= ~CASTLE_BLACK_SHORT;
+    if (board[SQ_E1] != W_KING)
+        rights &= ~(CASTLE_WHITE_SHORT | CASTLE_WHITE_LONG);
+    if (board[SQ_E8] != B_KING)
+        rights &= ~(CASTLE_BLACK_SHORT | CASTLE_BLACK_LONG);
+    if (board[SQ_A1] != W_ROOK)
+        rights &= ~CASTLE_WHITE_LONG;
+    if (board[SQ_H1] != W_ROOK)
+        rights &= ~CASTLE_WHITE_SHORT;
+    if (board[SQ_A8] != B_ROOK)
+        rights &= ~CASTLE_BLACK_LONG;
+    if (board[SQ_H8] != B_ROOK)
+        rights &= ~CASTLE_BLACK_SHORT;
 
     // Nothing below the new position is ever read again (the fifty-move
     // counter starts at 0), so the stacks restart at their base: a game set
@@ -165,7 +192,8 @@ int set_board(Position* pos, const char* text) {
     return 1;
 }
 
-void setup_new_game(Position* pos) {
+void setup_new_game(Position* pos)
+{
     pos->castle_top = pos->castle_stack;
     pos->key_top = pos->key_stack;
     pos->pawn_key_top = pos->pawn_key_stack;
@@ -192,7 +220,8 @@ void setup_new_game(Position* pos) {
     pos->game->result = RESULT_NONE;
 }
 
-char* format_position_text(char* buffer, const Position* pos) {
+char* format_position_text(char* buffer, const Position* pos)
+{
     char* out = buffer;
     for (int rank = 7; rank >= 0; rank--) {
         int empty = 0;
@@ -202,22 +231,30 @@ char* format_position_text(char* buffer, const Position* pos) {
                 empty++;
                 continue;
             }
-            if (empty) *out++ = char('0' + empty);
+            if (empty)
+                *out++ = char('0' + empty);
             empty = 0;
             *out++ = letter_of_piece(code);
         }
-        if (empty) *out++ = char('0' + empty);
-        if (rank) *out++ = '/';
+        if (empty)
+            *out++ = char('0' + empty);
+        if (rank)
+            *out++ = '/';
     }
     *out++ = ' ';
     *out++ = pos->side_to_move == WHITE ? 'w' : 'b';
     *out++ = ' ';
     const int rights = *pos->castle_top;
-    if (rights & CASTLE_WHITE_SHORT) *out++ = 'K';
-    if (rights & CASTLE_WHITE_LONG) *out++ = 'Q';
-    if (rights & CASTLE_BLACK_SHORT) *out++ = 'k';
-    if (rights & CASTLE_BLACK_LONG) *out++ = 'q';
-    if (!(rights & 15)) *out++ = '-';
+    if (rights & CASTLE_WHITE_SHORT)
+        *out++ = 'K';
+    if (rights & CASTLE_WHITE_LONG)
+        *out++ = 'Q';
+    if (rights & CASTLE_BLACK_SHORT)
+        *out++ = 'k';
+    if (rights & CASTLE_BLACK_LONG)
+        *out++ = 'q';
+    if (!(rights & 15))
+        *out++ = '-';
     *out++ = ' ';
     const int ep = *pos->ep_top;
     if (ep > 0 && ep < 64) {
@@ -231,13 +268,16 @@ char* format_position_text(char* buffer, const Position* pos) {
     return buffer;
 }
 
-void write_position_text(FILE* stream, const Position* pos) {
+void write_position_text(FILE* stream, const Position* pos)
+{
     char buffer[100];
     fputs(format_position_text(buffer, pos), stream);
 }
 
-void show_position_text(const Position* pos) {
-    if (!output_enabled) return;
+void show_position_text(const Position* pos)
+{
+    if (!output_enabled)
+        return;
     char buffer[100];
     format_position_text(buffer, pos);
     if (protocol_mode == 0) {

@@ -4,7 +4,8 @@
 #include "board/makemove.h"
 #include "board/output.h"
 
-int push_game_move(Position* pos, Move move) {
+int push_game_move(Position* pos, Move move)
+{
     GameRecord* game = pos->game;
     if (game->move_count >= GAME_MAX_MOVES || !state_stack_has_room(pos)) {
         emit_text("Game record full, move not played\n");
@@ -16,17 +17,21 @@ int push_game_move(Position* pos, Move move) {
     return 1;
 }
 
-Move pop_game_move(Position* pos) {
+Move pop_game_move(Position* pos)
+{
     GameRecord* game = pos->game;
-    if (game->move_count == 0) return 0;
+    if (game->move_count == 0)
+        return 0;
     Move move = game->moves[--game->move_count];
     unmake_move(pos, move);
     return move;
 }
 
-Move redo_game_move(Position* pos) {
+Move redo_game_move(Position* pos)
+{
     GameRecord* game = pos->game;
-    if (game->move_count >= game->redo_limit || !state_stack_has_room(pos)) return 0;
+    if (game->move_count >= game->redo_limit || !state_stack_has_room(pos))
+        return 0;
     Move move = game->moves[game->move_count++];
     make_move(pos, move);
     return move;
@@ -36,28 +41,34 @@ namespace {
 
 // Earlier positions with the same side to move inside the stretch since the
 // last capture or pawn move, never reaching below the set-up position.
-inline int repetition_span(const Position* pos) {
+inline int repetition_span(const Position* pos)
+{
     int n = *pos->fifty_top / 2;
     int depth = state_depth(pos) / 2;
     return n < depth ? n : depth;
 }
 
-}  // namespace
+} // namespace
 
-int is_draw(Position* pos) {
-    if (*pos->fifty_top >= 100) return 1;
+int is_draw(Position* pos)
+{
+    if (*pos->fifty_top >= 100)
+        return 1;
     int n = repetition_span(pos);
     const u64 key = *pos->key_top;
     for (int i = 1; i <= n; i++)
-        if (pos->key_top[-2 * i] == key) return 1;
+        if (pos->key_top[-2 * i] == key)
+            return 1;
     return 0;
 }
 
-int is_drawn_by_repetition(Position* pos) {
+int is_drawn_by_repetition(Position* pos)
+{
     int n = repetition_span(pos);
     const u64 key = *pos->key_top;
     int count = 0;
     for (int i = 1; i <= n; i++)
-        if (pos->key_top[-2 * i] == key) count++;
+        if (pos->key_top[-2 * i] == key)
+            count++;
     return count >= 3;
 }

@@ -7,8 +7,8 @@
 
 struct HashBucket;
 
-extern int piece_value[5];            // pawn, knight, bishop, rook, queen
-extern int piece_value_by_code[40];   // by piece code, fixed
+extern int piece_value[5];          // pawn, knight, bishop, rook, queen
+extern int piece_value_by_code[40]; // by piece code, fixed
 extern int default_contempt;
 
 extern HashBucket* hash_table;

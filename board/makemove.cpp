@@ -12,7 +12,10 @@
 
 namespace {
 
-inline u64 bit(int sq) { return u64(1) << sq; }
+inline u64 bit(int sq)
+{
+    return u64(1) << sq;
+}
 
 // The three rotated bits of each square, so that a square enters or leaves
 // all rotated occupancies with three loads from one cache line.
@@ -20,12 +23,14 @@ struct RotatedBits {
     u64 r90, r45, r315;
 };
 
-constexpr auto make_rotated_bits() {
+constexpr auto make_rotated_bits()
+{
     struct Table {
         RotatedBits bits[64];
     } table{};
     for (int sq = 0; sq < 64; sq++)
-        table.bits[sq] = {u64(1) << ROT90_INDEX[sq], u64(1) << ROT45_INDEX[sq], u64(1) << ROT315_INDEX[sq]};
+        table.bits[sq] = {u64(1) << ROT90_INDEX[sq], u64(1) << ROT45_INDEX[sq],
+                          u64(1) << ROT315_INDEX[sq]};
     return table;
 }
 constexpr auto ROTATED_BITS = make_rotated_bits();
@@ -35,26 +40,30 @@ constexpr auto ROTATED_BITS = make_rotated_bits();
 struct Rotated {
     Position* pos;
     explicit Rotated(Position* p) : pos(p) {}
-    void set(int sq) {
+    void set(int sq)
+    {
         const RotatedBits& b = ROTATED_BITS.bits[sq];
         pos->occupied_rot90 |= b.r90;
         pos->occupied_rot45 |= b.r45;
         pos->occupied_rot315 |= b.r315;
     }
-    void clear(int sq) {
+    void clear(int sq)
+    {
         const RotatedBits& b = ROTATED_BITS.bits[sq];
         pos->occupied_rot90 &= ~b.r90;
         pos->occupied_rot45 &= ~b.r45;
         pos->occupied_rot315 &= ~b.r315;
     }
-    void toggle(int sq) {
+    void toggle(int sq)
+    {
         const RotatedBits& b = ROTATED_BITS.bits[sq];
         pos->occupied_rot90 ^= b.r90;
         pos->occupied_rot45 ^= b.r45;
         pos->occupied_rot315 ^= b.r315;
     }
     // Moves a piece's bit from one square to another in all three.
-    void move(int from, int to) {
+    void move(int from, int to)
+    {
         const RotatedBits& f = ROTATED_BITS.bits[from];
         const RotatedBits& t = ROTATED_BITS.bits[to];
         pos->occupied_rot90 = (pos->occupied_rot90 | t.r90) & ~f.r90;
@@ -65,11 +74,15 @@ struct Rotated {
 
 // Piece set of a kind (pawn to queen) for one side: the five sets lie in the
 // record at fixed offsets, so this is one address computation, no branch.
-constexpr size_t KIND_SET_OFFSET[6] = {0, offsetof(Position, pawns), offsetof(Position, knights),
-                                       offsetof(Position, bishops), offsetof(Position, rooks),
+constexpr size_t KIND_SET_OFFSET[6] = {0,
+                                       offsetof(Position, pawns),
+                                       offsetof(Position, knights),
+                                       offsetof(Position, bishops),
+                                       offsetof(Position, rooks),
                                        offsetof(Position, queens)};
 
-inline u64& kind_set(Position* pos, int kind, int colour) {
+inline u64& kind_set(Position* pos, int kind, int colour)
+{
     return reinterpret_cast<u64*>(reinterpret_cast<char*>(pos) + KIND_SET_OFFSET[kind])[colour];
 }
 
@@ -77,38 +90,53 @@ inline u64& kind_set(Position* pos, int kind, int colour) {
 constexpr int PHASE_OF_KIND[8] = {0, 0, 3, 3, 5, 10, 0, 0};
 
 // Count and phase of a kind (knight to queen) change by `sign`.
-inline void adjust_counts(Position* pos, int kind, int colour, int sign) {
+inline void adjust_counts(Position* pos, int kind, int colour, int sign)
+{
     switch (kind) {
-    case KNIGHT: pos->knight_count[colour] += sign; break;
-    case BISHOP: pos->bishop_count[colour] += sign; break;
-    case ROOK: pos->major_count[colour] += sign; break;
-    case QUEEN: pos->major_count[colour] += 2 * sign; break;
+        case KNIGHT: pos->knight_count[colour] += sign; break;
+        case BISHOP: pos->bishop_count[colour] += sign; break;
+        case ROOK: pos->major_count[colour] += sign; break;
+        case QUEEN: pos->major_count[colour] += 2 * sign; break;
     }
     pos->phase[colour] += sign * PHASE_OF_KIND[kind];
 }
 
 // Right cleared when a rook leaves or is taken on a corner square.
-inline int corner_right(int sq) {
+inline int corner_right(int sq)
+{
     switch (sq) {
-    case SQ_A1: return CASTLE_WHITE_LONG;
-    case SQ_H1: return CASTLE_WHITE_SHORT;
-    case SQ_A8: return CASTLE_BLACK_LONG;
-    case SQ_H8: return CASTLE_BLACK_SHORT;
-    default: return 0;
+        case SQ_A1: return CASTLE_WHITE_LONG;
+        case SQ_H1: return CASTLE_WHITE_SHORT;
+        case SQ_A8: return CASTLE_BLACK_LONG;
+        case SQ_H8: return CASTLE_BLACK_SHORT;
+        default: return 0;
     }
 }
 
 // Rook squares of a castling move, from the king's target square.
-inline void castling_rook(int king_to, int& rook_from, int& rook_to) {
+inline void castling_rook(int king_to, int& rook_from, int& rook_to)
+{
     switch (king_to) {
-    case SQ_G1: rook_from = SQ_H1; rook_to = SQ_F1; break;
-    case SQ_C1: rook_from = SQ_A1; rook_to = SQ_D1; break;
-    case SQ_G8: rook_from = SQ_H8; rook_to = SQ_F8; break;
-    default: rook_from = SQ_A8; rook_to = SQ_D8; break;
+        case SQ_G1:
+            rook_from = SQ_H1;
+            rook_to = SQ_F1;
+            break;
+        case SQ_C1:
+            rook_from = SQ_A1;
+            rook_to = SQ_D1;
+            break;
+        case SQ_G8:
+            rook_from = SQ_H8;
+            rook_to = SQ_F8;
+            break;
+        default:
+            rook_from = SQ_A8;
+            rook_to = SQ_D8;
+            break;
     }
 }
 
-}  // namespace
+} // namespace
 
 // The five stack tops are pushed and popped as separate 8-byte stores; a
 // vectorised 16-byte reload of two of them right after the other function
@@ -125,7 +153,8 @@ namespace {
 // Both operations are compiled once per side so that every colour index is a
 // constant offset into the record.
 template <int C>
-NO_SLP_VECTORIZE inline void make_side(Position* __restrict pos, Move move) {
+NO_SLP_VECTORIZE inline void make_side(Position* __restrict pos, Move move)
+{
     const int to = move_to(move), from = move_from(move), promo = move_promo(move);
     const int captured = move_captured(move), piece = move_piece(move);
     constexpr int c = C, o = C ^ 1;
@@ -171,7 +200,8 @@ NO_SLP_VECTORIZE inline void make_side(Position* __restrict pos, Move move) {
             kind_set(pos, kind, o) ^= to_mask;
             pos->pieces[o] ^= to_mask;
             key ^= zobrist_piece[captured][to];
-            if (kind == ROOK) *castle &= ~corner_right(to);
+            if (kind == ROOK)
+                *castle &= ~corner_right(to);
         }
     }
 
@@ -192,7 +222,8 @@ NO_SLP_VECTORIZE inline void make_side(Position* __restrict pos, Move move) {
         kind_set(pos, kind, c) |= to_mask;
     }
 
-    if (old_ep) key ^= zobrist_ep[old_ep];
+    if (old_ep)
+        key ^= zobrist_ep[old_ep];
 
     if (!promo && piece >= W_PAWN && piece <= B_KING) {
         const u64 both = from_mask | to_mask;
@@ -217,7 +248,7 @@ NO_SLP_VECTORIZE inline void make_side(Position* __restrict pos, Move move) {
         } else if (kind == KING) {
             pos->king_square[c] = to;
             *castle &= c == WHITE ? ~(CASTLE_WHITE_SHORT | CASTLE_WHITE_LONG)
-                                 : ~(CASTLE_BLACK_SHORT | CASTLE_BLACK_LONG);
+                                  : ~(CASTLE_BLACK_SHORT | CASTLE_BLACK_LONG);
             if (is_castling_move(move)) {
                 int rook_from, rook_to;
                 castling_rook(to, rook_from, rook_to);
@@ -233,7 +264,8 @@ NO_SLP_VECTORIZE inline void make_side(Position* __restrict pos, Move move) {
             }
         } else if (kind >= KNIGHT && kind <= QUEEN) {
             kind_set(pos, kind, c) ^= both;
-            if (kind == ROOK) *castle &= ~corner_right(from);
+            if (kind == ROOK)
+                *castle &= ~corner_right(from);
         }
     }
 
@@ -245,7 +277,8 @@ NO_SLP_VECTORIZE inline void make_side(Position* __restrict pos, Move move) {
 }
 
 template <int C>
-NO_SLP_VECTORIZE inline void unmake_side(Position* __restrict pos, Move move) {
+NO_SLP_VECTORIZE inline void unmake_side(Position* __restrict pos, Move move)
+{
     const int to = move_to(move), from = move_from(move), promo = move_promo(move);
     const int captured = move_captured(move), piece = move_piece(move);
     constexpr int c = C, o = C ^ 1;
@@ -319,15 +352,21 @@ NO_SLP_VECTORIZE inline void unmake_side(Position* __restrict pos, Move move) {
     pos->occupied = pos->pieces[0] | pos->pieces[1];
 }
 
-}  // namespace
+} // namespace
 
-void make_move(Position* pos, Move move) {
-    if (pos->side_to_move == WHITE) make_side<WHITE>(pos, move);
-    else make_side<BLACK>(pos, move);
+void make_move(Position* pos, Move move)
+{
+    if (pos->side_to_move == WHITE)
+        make_side<WHITE>(pos, move);
+    else
+        make_side<BLACK>(pos, move);
 }
 
-void unmake_move(Position* pos, Move move) {
+void unmake_move(Position* pos, Move move)
+{
     // The mover is the side not to move now.
-    if (pos->side_to_move == BLACK) unmake_side<WHITE>(pos, move);
-    else unmake_side<BLACK>(pos, move);
+    if (pos->side_to_move == BLACK)
+        unmake_side<WHITE>(pos, move);
+    else
+        unmake_side<BLACK>(pos, move);
 }

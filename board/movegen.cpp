@@ -17,31 +17,39 @@ constexpr u64 RANK_8 = 0xFF00000000000000ull;
 constexpr u64 FILE_A = 0x0101010101010101ull;
 constexpr u64 FILE_H = 0x8080808080808080ull;
 
-inline u64 bit(int sq) { return u64(1) << sq; }
+inline u64 bit(int sq)
+{
+    return u64(1) << sq;
+}
 
 template <bool ASC>
-inline int next_square(u64& set) {
+inline int next_square(u64& set)
+{
     return ASC ? pop_lowest(set) : pop_highest(set);
 }
 
-inline Move code(int from, int to, int piece, int captured, int promo = 0) {
+inline Move code(int from, int to, int piece, int captured, int promo = 0)
+{
     return make_move_code(from, to, piece, captured, promo);
 }
 
 // Four promotions, queen first.
-inline Move* add_promotions(Move* out, int from, int to, int piece, int captured) {
+inline Move* add_promotions(Move* out, int from, int to, int piece, int captured)
+{
     for (int promo = PROMO_QUEEN; promo >= PROMO_KNIGHT; promo--)
         *out++ = code(from, to, piece, captured, promo);
     return out;
 }
 
 template <int C>
-inline int attacked_by_enemy(const Position* pos, int sq) {
+inline int attacked_by_enemy(const Position* pos, int sq)
+{
     return square_attacked_by<C ^ 1>(pos, sq);
 }
 
 template <int C>
-inline int pinned(const Position* pos, int sq) {
+inline int pinned(const Position* pos, int sq)
+{
     return C == WHITE ? is_pinned_white(pos->king_square[WHITE], sq, pos)
                       : is_pinned_black(pos->king_square[BLACK], sq, pos);
 }
@@ -49,23 +57,30 @@ inline int pinned(const Position* pos, int sq) {
 // A king of this side really stands on its recorded square (a set-up without
 // a king keeps a stale king_square, which must not produce king moves).
 template <int C>
-inline bool has_king(const Position* pos) {
+inline bool has_king(const Position* pos)
+{
     return pos->board[pos->king_square[C]] == make_piece(C, KING);
 }
 
 // Attack set of a knight, bishop, rook or queen standing on `from`.
 template <int KIND>
-inline u64 piece_targets(const Position* pos, int from) {
-    if constexpr (KIND == KNIGHT) return knight_attacks[from];
-    else if constexpr (KIND == BISHOP) return diagonal_attacks_from(pos, from);
-    else if constexpr (KIND == ROOK) return straight_attacks_from(pos, from);
-    else return diagonal_attacks_from(pos, from) | straight_attacks_from(pos, from);
+inline u64 piece_targets(const Position* pos, int from)
+{
+    if constexpr (KIND == KNIGHT)
+        return knight_attacks[from];
+    else if constexpr (KIND == BISHOP)
+        return diagonal_attacks_from(pos, from);
+    else if constexpr (KIND == ROOK)
+        return straight_attacks_from(pos, from);
+    else
+        return diagonal_attacks_from(pos, from) | straight_attacks_from(pos, from);
 }
 
 // Appends piece moves of one kind: every piece in FROM_ASC order, its targets
 // (attack set & allowed) in TO_ASC order.
 template <bool FROM_ASC, bool TO_ASC, int KIND, int C>
-inline Move* add_piece_moves(const Position* pos, Move* out, u64 pieces, u64 allowed) {
+inline Move* add_piece_moves(const Position* pos, Move* out, u64 pieces, u64 allowed)
+{
     constexpr int piece = make_piece(C, KIND);
     while (pieces) {
         int from = next_square<FROM_ASC>(pieces);
@@ -80,7 +95,8 @@ inline Move* add_piece_moves(const Position* pos, Move* out, u64 pieces, u64 all
 
 // Knight, bishop, rook and queen moves, kind by kind in that order.
 template <bool FROM_ASC, bool TO_ASC, int C>
-inline Move* add_all_piece_moves(const Position* pos, Move* out, u64 allowed) {
+inline Move* add_all_piece_moves(const Position* pos, Move* out, u64 allowed)
+{
     out = add_piece_moves<FROM_ASC, TO_ASC, KNIGHT, C>(pos, out, pos->knights[C], allowed);
     out = add_piece_moves<FROM_ASC, TO_ASC, BISHOP, C>(pos, out, pos->bishops[C], allowed);
     out = add_piece_moves<FROM_ASC, TO_ASC, ROOK, C>(pos, out, pos->rooks[C], allowed);
@@ -88,7 +104,8 @@ inline Move* add_all_piece_moves(const Position* pos, Move* out, u64 allowed) {
 }
 
 template <int C>
-int gen_quiet(Position* pos, Move* list) {
+int gen_quiet(Position* pos, Move* list)
+{
     constexpr bool ASC = C == WHITE;
     constexpr int pawn = make_piece(C, PAWN);
     constexpr int king = make_piece(C, KING);
@@ -114,7 +131,8 @@ int gen_quiet(Position* pos, Move* list) {
     if (has_king<C>(pos)) {
         const int ks = pos->king_square[C];
         u64 targets = king_attacks[ks] & empty;
-        while (targets) *out++ = code(ks, next_square<ASC>(targets), king, 0);
+        while (targets)
+            *out++ = code(ks, next_square<ASC>(targets), king, 0);
     }
 
     const int rights = *pos->castle_top;
@@ -137,7 +155,8 @@ int gen_quiet(Position* pos, Move* list) {
 }
 
 template <int C>
-int gen_captures(Position* pos, Move* list) {
+int gen_captures(Position* pos, Move* list)
+{
     constexpr int E = C ^ 1;
     constexpr bool FROM_ASC = C == WHITE;
     constexpr bool TO_ASC = !FROM_ASC;
@@ -159,19 +178,23 @@ int gen_captures(Position* pos, Move* list) {
         const bool promoting = bit(from) & promo_rank;
         if (promoting) {
             int ahead = C == WHITE ? from + 8 : from - 8;
-            if (empty & bit(ahead)) out = add_promotions(out, from, ahead, pawn, 0);
+            if (empty & bit(ahead))
+                out = add_promotions(out, from, ahead, pawn, 0);
         }
         u64 targets = pawn_attacks[from] & enemy;
         while (targets) {
             int to = next_square<TO_ASC>(targets);
-            if (promoting) out = add_promotions(out, from, to, pawn, pos->board[to]);
-            else *out++ = code(from, to, pawn, pos->board[to]);
+            if (promoting)
+                out = add_promotions(out, from, to, pawn, pos->board[to]);
+            else
+                *out++ = code(from, to, pawn, pos->board[to]);
         }
     }
 
     const int ep = *pos->ep_top;
     if (ep) {
-        u64 capturers = pos->pawns[C] & (C == WHITE ? pawn_attacks_black[ep] : pawn_attacks_white[ep]);
+        u64 capturers =
+            pos->pawns[C] & (C == WHITE ? pawn_attacks_black[ep] : pawn_attacks_white[ep]);
         while (capturers)
             *out++ = code(pop_lowest(capturers), ep, pawn, make_piece(E, PAWN));
     }
@@ -192,12 +215,14 @@ int gen_captures(Position* pos, Move* list) {
 // Appends the moves of unpinned pieces of one kind onto the squares in
 // `targets`, pieces and targets in ASC order.
 template <bool ASC, int KIND, int C>
-inline Move* add_unpinned_moves(const Position* pos, Move* out, u64 pieces, u64 allowed) {
+inline Move* add_unpinned_moves(const Position* pos, Move* out, u64 pieces, u64 allowed)
+{
     constexpr int piece = make_piece(C, KIND);
     while (pieces) {
         int from = next_square<ASC>(pieces);
         u64 targets = piece_targets<KIND>(pos, from) & allowed;
-        if (!targets || pinned<C>(pos, from)) continue;
+        if (!targets || pinned<C>(pos, from))
+            continue;
         while (targets) {
             int to = next_square<ASC>(targets);
             *out++ = code(from, to, piece, pos->board[to]);
@@ -207,9 +232,10 @@ inline Move* add_unpinned_moves(const Position* pos, Move* out, u64 pieces, u64 
 }
 
 template <int C>
-int gen_evasions(Position* pos, Move* list) {
+int gen_evasions(Position* pos, Move* list)
+{
     constexpr int E = C ^ 1;
-    constexpr bool LATE_ASC = C == WHITE;  // order of the interpositions and king steps
+    constexpr bool LATE_ASC = C == WHITE; // order of the interpositions and king steps
     constexpr int pawn = make_piece(C, PAWN);
     constexpr int king = make_piece(C, KING);
     constexpr int enemy_pawn = make_piece(E, PAWN);
@@ -233,10 +259,13 @@ int gen_evasions(Position* pos, Move* list) {
     // A king step is lost when it retreats along a checking line: the king
     // itself still hides that square from the attacked-by test.
     auto king_step_ok = [&](int to) {
-        if (attacked_by_enemy<C>(pos, to)) return false;
+        if (attacked_by_enemy<C>(pos, to))
+            return false;
         int s = direction_table[to][ks];
-        if (low_slides && s == dlow) return false;
-        if (high_slides && s == dhigh) return false;
+        if (low_slides && s == dlow)
+            return false;
+        if (high_slides && s == dhigh)
+            return false;
         return true;
     };
 
@@ -247,36 +276,44 @@ int gen_evasions(Position* pos, Move* list) {
         u64 pawns = pos->pawns[C] & reversed[checker];
         while (pawns) {
             int from = pop_lowest(pawns);
-            if (pinned<C>(pos, from)) continue;
-            if (bit(from) & promo_rank) out = add_promotions(out, from, checker, pawn, captured);
-            else *out++ = code(from, checker, pawn, captured);
+            if (pinned<C>(pos, from))
+                continue;
+            if (bit(from) & promo_rank)
+                out = add_promotions(out, from, checker, pawn, captured);
+            else
+                *out++ = code(from, checker, pawn, captured);
         }
         const int ep = *pos->ep_top;
         if (ep && ep == (C == WHITE ? checker + 8 : checker - 8)) {
             u64 capturers = pos->pawns[C] & reversed[ep];
             while (capturers) {
                 int from = pop_lowest(capturers);
-                if (!pinned<C>(pos, from)) *out++ = code(from, ep, pawn, enemy_pawn);
+                if (!pinned<C>(pos, from))
+                    *out++ = code(from, ep, pawn, enemy_pawn);
             }
         }
         const u64 diagonal = diagonal_attacks_from(pos, checker);
         const u64 straight = straight_attacks_from(pos, checker);
-        struct { u64 set; int piece; } capturers[4] = {
-            {pos->knights[C] & knight_attacks[checker], make_piece(C, KNIGHT)},
-            {pos->bishops[C] & diagonal, make_piece(C, BISHOP)},
-            {pos->rooks[C] & straight, make_piece(C, ROOK)},
-            {pos->queens[C] & (diagonal | straight), make_piece(C, QUEEN)}};
+        struct {
+            u64 set;
+            int piece;
+        } capturers[4] = {{pos->knights[C] & knight_attacks[checker], make_piece(C, KNIGHT)},
+                          {pos->bishops[C] & diagonal, make_piece(C, BISHOP)},
+                          {pos->rooks[C] & straight, make_piece(C, ROOK)},
+                          {pos->queens[C] & (diagonal | straight), make_piece(C, QUEEN)}};
         for (auto& group : capturers)
             while (group.set) {
                 int from = pop_lowest(group.set);
-                if (!pinned<C>(pos, from)) *out++ = code(from, checker, group.piece, captured);
+                if (!pinned<C>(pos, from))
+                    *out++ = code(from, checker, group.piece, captured);
             }
     }
 
     u64 targets = king_attacks[ks] & pos->pieces[E];
     while (targets) {
         int to = pop_lowest(targets);
-        if (king_step_ok(to)) *out++ = code(ks, to, king, pos->board[to]);
+        if (king_step_ok(to))
+            *out++ = code(ks, to, king, pos->board[to]);
     }
 
     const int dr = (low >> 3) - (ks >> 3), df = (low & 7) - (ks & 7);
@@ -285,10 +322,13 @@ int gen_evasions(Position* pos, Move* list) {
         u64 pawns = pos->pawns[C] & (C == WHITE ? between >> 8 : between << 8);
         while (pawns) {
             int from = next_square<LATE_ASC>(pawns);
-            if (pinned<C>(pos, from)) continue;
+            if (pinned<C>(pos, from))
+                continue;
             int to = C == WHITE ? from + 8 : from - 8;
-            if (bit(from) & promo_rank) out = add_promotions(out, from, to, pawn, 0);
-            else *out++ = code(from, to, pawn, 0);
+            if (bit(from) & promo_rank)
+                out = add_promotions(out, from, to, pawn, 0);
+            else
+                *out++ = code(from, to, pawn, 0);
         }
         u64 doubles = C == WHITE ? pos->pawns[C] & RANK_2 & (between >> 16) & (empty >> 8)
                                  : pos->pawns[C] & RANK_7 & (between << 16) & (empty << 8);
@@ -306,13 +346,15 @@ int gen_evasions(Position* pos, Move* list) {
     targets = king_attacks[ks] & empty;
     while (targets) {
         int to = next_square<LATE_ASC>(targets);
-        if (king_step_ok(to)) *out++ = code(ks, to, king, 0);
+        if (king_step_ok(to))
+            *out++ = code(ks, to, king, 0);
     }
     return int(out - list);
 }
 
 template <int C>
-int move_fits(Position* pos, Move move) {
+int move_fits(Position* pos, Move move)
+{
     constexpr int E = C ^ 1;
     const int from = move_from(move), to = move_to(move);
     const int piece = move_piece(move), captured = move_captured(move), promo = move_promo(move);
@@ -323,67 +365,103 @@ int move_fits(Position* pos, Move move) {
 
     // The captured field must describe the target square (en passant aside),
     // and the target never holds an own piece: make_move trusts both.
-    const bool ep_capture = kind == PAWN && ep && to == ep && target == 0 &&
-                            captured == make_piece(E, PAWN);
-    if (!ep_capture && captured != target) return 0;
-    if (target && piece_colour(target) == C) return 0;
+    const bool ep_capture =
+        kind == PAWN && ep && to == ep && target == 0 && captured == make_piece(E, PAWN);
+    if (!ep_capture && captured != target)
+        return 0;
+    if (target && piece_colour(target) == C)
+        return 0;
     // A promotion field exactly when a pawn reaches the last rank.
     const bool promotes = kind == PAWN && (bit(to) & last_rank);
-    if (promotes != (promo >= PROMO_KNIGHT && promo <= PROMO_QUEEN)) return 0;
-    if (!promotes && promo) return 0;
+    if (promotes != (promo >= PROMO_KNIGHT && promo <= PROMO_QUEEN))
+        return 0;
+    if (!promotes && promo)
+        return 0;
 
     switch (kind) {
-    case PAWN: {
-        const int forward = C == WHITE ? 8 : -8;
-        const u64 start_rank = C == WHITE ? RANK_2 : RANK_7;
-        if (to == from + forward) return target == 0;
-        if (to == from + 2 * forward)
-            return (bit(from) & start_rank) && pos->board[from + forward] == 0 && target == 0;
-        const u64 attacks = C == WHITE ? pawn_attacks_white[from] : pawn_attacks_black[from];
-        if (!(attacks & bit(to))) return 0;
-        if (ep_capture) return (C == WHITE ? (from >> 3) == 4 : (from >> 3) == 3);
-        return target != 0;
-    }
-    case KNIGHT: return (knight_attacks[from] & bit(to)) != 0;
-    case BISHOP: return (diagonal_attacks_from(pos, from) & bit(to)) != 0;
-    case ROOK: return (straight_attacks_from(pos, from) & bit(to)) != 0;
-    case QUEEN:
-        return ((diagonal_attacks_from(pos, from) | straight_attacks_from(pos, from)) & bit(to)) != 0;
-    case KING: {
-        int dr = (to >> 3) - (from >> 3), df = (to & 7) - (from & 7);
-        if (dr >= -1 && dr <= 1 && df >= -1 && df <= 1) return 1;
-        const int rights = *pos->castle_top;
-        if (C == WHITE) {
-            if (move == MOVE_WHITE_SHORT)
-                return (rights & CASTLE_WHITE_SHORT) && !(pos->occupied & castle_path_white_short) &&
-                       !square_attacked_by<BLACK>(pos, SQ_E1) && !square_attacked_by<BLACK>(pos, SQ_F1);
-            if (move == MOVE_WHITE_LONG)
-                return (rights & CASTLE_WHITE_LONG) && !(pos->occupied & castle_path_white_long) &&
-                       !square_attacked_by<BLACK>(pos, SQ_E1) && !square_attacked_by<BLACK>(pos, SQ_D1);
-        } else {
-            if (move == MOVE_BLACK_SHORT)
-                return (rights & CASTLE_BLACK_SHORT) && !(pos->occupied & castle_path_black_short) &&
-                       !square_attacked_by<WHITE>(pos, SQ_E8) && !square_attacked_by<WHITE>(pos, SQ_F8);
-            if (move == MOVE_BLACK_LONG)
-                return (rights & CASTLE_BLACK_LONG) && !(pos->occupied & castle_path_black_long) &&
-                       !square_attacked_by<WHITE>(pos, SQ_E8) && !square_attacked_by<WHITE>(pos, SQ_D8);
+        case PAWN: {
+            const int forward = C == WHITE ? 8 : -8;
+            const u64 start_rank = C == WHITE ? RANK_2 : RANK_7;
+            if (to == from + forward)
+                return target == 0;
+            if (to == from + 2 * forward)
+                return (bit(from) & start_rank) && pos->board[from + forward] == 0 && target == 0;
+            const u64 attacks = C == WHITE ? pawn_attacks_white[from] : pawn_attacks_black[from];
+            if (!(attacks & bit(to)))
+                return 0;
+            if (ep_capture)
+                return (C == WHITE ? (from >> 3) == 4 : (from >> 3) == 3);
+            return target != 0;
         }
-        return 0;
-    }
-    default: return 0;
+        case KNIGHT: return (knight_attacks[from] & bit(to)) != 0;
+        case BISHOP: return (diagonal_attacks_from(pos, from) & bit(to)) != 0;
+        case ROOK: return (straight_attacks_from(pos, from) & bit(to)) != 0;
+        case QUEEN:
+            return ((diagonal_attacks_from(pos, from) | straight_attacks_from(pos, from)) &
+                    bit(to)) != 0;
+        case KING: {
+            int dr = (to >> 3) - (from >> 3), df = (to & 7) - (from & 7);
+            if (dr >= -1 && dr <= 1 && df >= -1 && df <= 1)
+                return 1;
+            const int rights = *pos->castle_top;
+            if (C == WHITE) {
+                if (move == MOVE_WHITE_SHORT)
+                    return (rights & CASTLE_WHITE_SHORT) &&
+                           !(pos->occupied & castle_path_white_short) &&
+                           !square_attacked_by<BLACK>(pos, SQ_E1) &&
+                           !square_attacked_by<BLACK>(pos, SQ_F1);
+                if (move == MOVE_WHITE_LONG)
+                    return (rights & CASTLE_WHITE_LONG) &&
+                           !(pos->occupied & castle_path_white_long) &&
+                           !square_attacked_by<BLACK>(pos, SQ_E1) &&
+                           !square_attacked_by<BLACK>(pos, SQ_D1);
+            } else {
+                if (move == MOVE_BLACK_SHORT)
+                    return (rights & CASTLE_BLACK_SHORT) &&
+                           !(pos->occupied & castle_path_black_short) &&
+                           !square_attacked_by<WHITE>(pos, SQ_E8) &&
+                           !square_attacked_by<WHITE>(pos, SQ_F8);
+                if (move == MOVE_BLACK_LONG)
+                    return (rights & CASTLE_BLACK_LONG) &&
+                           !(pos->occupied & castle_path_black_long) &&
+                           !square_attacked_by<WHITE>(pos, SQ_E8) &&
+                           !square_attacked_by<WHITE>(pos, SQ_D8);
+            }
+            return 0;
+        }
+        default: return 0;
     }
 }
 
-}  // namespace
+} // namespace
 
-int gen_quiet_white(Position* pos, Move* list) { return gen_quiet<WHITE>(pos, list); }
-int gen_quiet_black(Position* pos, Move* list) { return gen_quiet<BLACK>(pos, list); }
-int gen_captures_white(Position* pos, Move* list) { return gen_captures<WHITE>(pos, list); }
-int gen_captures_black(Position* pos, Move* list) { return gen_captures<BLACK>(pos, list); }
-int gen_evasions_white(Position* pos, Move* list) { return gen_evasions<WHITE>(pos, list); }
-int gen_evasions_black(Position* pos, Move* list) { return gen_evasions<BLACK>(pos, list); }
+int gen_quiet_white(Position* pos, Move* list)
+{
+    return gen_quiet<WHITE>(pos, list);
+}
+int gen_quiet_black(Position* pos, Move* list)
+{
+    return gen_quiet<BLACK>(pos, list);
+}
+int gen_captures_white(Position* pos, Move* list)
+{
+    return gen_captures<WHITE>(pos, list);
+}
+int gen_captures_black(Position* pos, Move* list)
+{
+    return gen_captures<BLACK>(pos, list);
+}
+int gen_evasions_white(Position* pos, Move* list)
+{
+    return gen_evasions<WHITE>(pos, list);
+}
+int gen_evasions_black(Position* pos, Move* list)
+{
+    return gen_evasions<BLACK>(pos, list);
+}
 
-int gen_all_moves(Position* pos, Move* list) {
+int gen_all_moves(Position* pos, Move* list)
+{
     int n;
     if (pos->side_to_move == WHITE) {
         n = gen_captures<WHITE>(pos, list);
@@ -395,51 +473,62 @@ int gen_all_moves(Position* pos, Move* list) {
     return n;
 }
 
-int is_move_valid(Position* pos, Move move) {
+int is_move_valid(Position* pos, Move move)
+{
     const int from = move_from(move);
     const int piece = move_piece(move);
-    if (move == 0 || pos->board[from] != piece) return 0;
+    if (move == 0 || pos->board[from] != piece)
+        return 0;
     // Only a piece of the side to move can move.
     if (pos->side_to_move == WHITE) {
-        if (piece < W_PAWN || piece > W_KING) return 0;
+        if (piece < W_PAWN || piece > W_KING)
+            return 0;
         return move_fits<WHITE>(pos, move);
     }
-    if (piece < B_PAWN || piece > B_KING) return 0;
+    if (piece < B_PAWN || piece > B_KING)
+        return 0;
     return move_fits<BLACK>(pos, move);
 }
 
 namespace {
 
 // Pieces of `colour` that alone stand between their king and an enemy slider.
-u64 pinned_pieces(const Position* pos, int colour, int ks) {
+u64 pinned_pieces(const Position* pos, int colour, int ks)
+{
     const int enemy = colour ^ 1;
     const u64 straight = pos->rooks[enemy] | pos->queens[enemy];
     const u64 diagonal = pos->bishops[enemy] | pos->queens[enemy];
-    u64 snipers = ((ray_north[ks] | ray_south[ks] | ray_east[ks] | ray_west[ks]) & straight) |
-                  ((ray_north_east[ks] | ray_north_west[ks] | ray_south_east[ks] | ray_south_west[ks]) & diagonal);
+    u64 snipers =
+        ((ray_north[ks] | ray_south[ks] | ray_east[ks] | ray_west[ks]) & straight) |
+        ((ray_north_east[ks] | ray_north_west[ks] | ray_south_east[ks] | ray_south_west[ks]) &
+         diagonal);
     u64 pinned = 0;
     while (snipers) {
         const u64 between = get_squares_between(pop_lowest(snipers), ks) & pos->occupied;
-        if (between && !(between & (between - 1))) pinned |= between & pos->pieces[colour];
+        if (between && !(between & (between - 1)))
+            pinned |= between & pos->pieces[colour];
     }
     return pinned;
 }
 
 // The one legality test: make, look at the own king, unmake.
-inline bool leaves_king_safe(Position* pos, Move move, int mover) {
+inline bool leaves_king_safe(Position* pos, Move move, int mover)
+{
     make_move(pos, move);
     const bool safe = !king_in_check(pos, mover);
     unmake_move(pos, move);
     return safe;
 }
 
-}  // namespace
+} // namespace
 
-int remove_illegal_moves(Position* pos, Move* list, int count) {
+int remove_illegal_moves(Position* pos, Move* list, int count)
+{
     const int mover = pos->side_to_move;
     const int ks = pos->king_square[mover];
-    const u64 kings = pos->pieces[mover] & ~(pos->pawns[mover] | pos->knights[mover] |
-                                             pos->bishops[mover] | pos->rooks[mover] | pos->queens[mover]);
+    const u64 kings =
+        pos->pieces[mover] & ~(pos->pawns[mover] | pos->knights[mover] | pos->bishops[mover] |
+                               pos->rooks[mover] | pos->queens[mover]);
     int kept = 0;
     // Shortcut for the common case (one king, not in check): a move of any
     // piece but the king is legal unless the piece is pinned and leaves the
@@ -455,27 +544,34 @@ int remove_illegal_moves(Position* pos, Move* list, int count) {
             if (from == ks || (ep && to == ep && (move_piece(move) & 7) == PAWN))
                 legal = leaves_king_safe(pos, move, mover);
             else
-                legal = !(pinned & (u64(1) << from)) || direction_table[ks][to] == direction_table[ks][from];
-            if (legal) list[kept++] = move;
+                legal = !(pinned & (u64(1) << from)) ||
+                        direction_table[ks][to] == direction_table[ks][from];
+            if (legal)
+                list[kept++] = move;
         }
         return kept;
     }
     for (int i = 0; i < count; i++)
-        if (leaves_king_safe(pos, list[i], mover)) list[kept++] = list[i];
+        if (leaves_king_safe(pos, list[i], mover))
+            list[kept++] = list[i];
     return kept;
 }
 
-int count_legal_moves(Position* pos) {
+int count_legal_moves(Position* pos)
+{
     Move list[MAX_MOVES];
     int n = gen_all_moves(pos, list);
     return remove_illegal_moves(pos, list, n);
 }
 
-int is_generated_legal_move(Position* pos, Move move) {
-    if (move == 0) return 0;
+int is_generated_legal_move(Position* pos, Move move)
+{
+    if (move == 0)
+        return 0;
     Move list[MAX_MOVES];
     const int n = remove_illegal_moves(pos, list, gen_all_moves(pos, list));
     for (int i = 0; i < n; i++)
-        if (list[i] == move) return 1;
+        if (list[i] == move)
+            return 1;
     return 0;
 }

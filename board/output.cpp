@@ -12,7 +12,8 @@ FILE* log_file = nullptr;
 
 namespace {
 
-int write_to(FILE* stream, const char* format, va_list args) {
+int write_to(FILE* stream, const char* format, va_list args)
+{
     va_list copy;
     va_copy(copy, args);
     int n = vfprintf(stream, format, copy);
@@ -21,41 +22,54 @@ int write_to(FILE* stream, const char* format, va_list args) {
     return n;
 }
 
-}  // namespace
+} // namespace
 
-int emit_text(const char* format, ...) {
-    if (!output_enabled) return 0;
+int emit_text(const char* format, ...)
+{
+    if (!output_enabled)
+        return 0;
     int n = 0;
     va_list args;
     va_start(args, format);
-    if (protocol_mode == 0) n = write_to(stdout, format, args);
-    if (log_file) n = write_to(log_file, format, args);
+    if (protocol_mode == 0)
+        n = write_to(stdout, format, args);
+    if (log_file)
+        n = write_to(log_file, format, args);
     va_end(args);
     return n;
 }
 
-int emit_text_any_mode(const char* format, ...) {
+int emit_text_any_mode(const char* format, ...)
+{
     int n = 0;
     va_list args;
     va_start(args, format);
-    if (output_enabled) n = write_to(stdout, format, args);
-    if (log_file) n = write_to(log_file, format, args);
+    if (output_enabled)
+        n = write_to(stdout, format, args);
+    if (log_file)
+        n = write_to(log_file, format, args);
     va_end(args);
     return n;
 }
 
-void open_log_file(const char* name) {
-    if (!name || !name[0]) return;
+void open_log_file(const char* name)
+{
+    if (!name || !name[0])
+        return;
     log_file = fopen(name, "a");
-    if (!log_file) perror(name);
+    if (!log_file)
+        perror(name);
 }
 
-void close_log_file() {
-    if (log_file) fclose(log_file);
+void close_log_file()
+{
+    if (log_file)
+        fclose(log_file);
     log_file = nullptr;
 }
 
-void exit_with_message(const char* text) {
+void exit_with_message(const char* text)
+{
     emit_text("%s\n", text);
     // Standard error too: in xboard and UCI modes standard output belongs to
     // the interface, and with output off nothing else would show the reason.
@@ -64,15 +78,21 @@ void exit_with_message(const char* text) {
     exit(1);
 }
 
-void* alloc_mem(size_t bytes) {
+void* alloc_mem(size_t bytes)
+{
     void* block = malloc(bytes ? bytes : 1);
-    if (!block) exit_with_message("malloc: ran out of memory");
+    if (!block)
+        exit_with_message("malloc: ran out of memory");
     return block;
 }
 
-void free_mem(void* block) { free(block); }
+void free_mem(void* block)
+{
+    free(block);
+}
 
-char* dup_string(const char* text) {
+char* dup_string(const char* text)
+{
     size_t n = strlen(text) + 1;
     char* copy = static_cast<char*>(alloc_mem(n));
     memcpy(copy, text, n);

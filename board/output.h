@@ -5,8 +5,8 @@
 #include <cstdio>
 
 extern FILE* log_file;
-extern int output_enabled;   // owned by start-up; 1 at start
-extern int protocol_mode;    // owned by the command handler: 0 console, 1 xboard, 2 UCI
+extern int output_enabled; // owned by start-up; 1 at start
+extern int protocol_mode;  // owned by the command handler: 0 console, 1 xboard, 2 UCI
 
 int emit_text(const char* format, ...) __attribute__((format(printf, 1, 2)));
 int emit_text_any_mode(const char* format, ...) __attribute__((format(printf, 1, 2)));

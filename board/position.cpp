@@ -8,7 +8,8 @@
 #include "board/globals.h"
 #include "board/output.h"
 
-Position* create_position() {
+Position* create_position()
+{
     // Cleared so that nothing ever reads an indeterminate field, even before
     // the first set-up.
     Position* pos = static_cast<Position*>(alloc_mem(sizeof(Position)));
@@ -29,15 +30,18 @@ Position* create_position() {
     return pos;
 }
 
-void destroy_position(Position* pos) {
-    if (!pos) return;
+void destroy_position(Position* pos)
+{
+    if (!pos)
+        return;
     free_mem(pos->game);
     free_mem(pos->root_moves);
     free_mem(pos->search_moves);
     free_mem(pos);
 }
 
-void rebuild_bitboards(Position* pos) {
+void rebuild_bitboards(Position* pos)
+{
     for (int c = 0; c < 2; c++) {
         pos->phase[c] = pos->bishop_count[c] = pos->knight_count[c] = 0;
         pos->major_count[c] = pos->pawn_count[c] = 0;
@@ -47,42 +51,72 @@ void rebuild_bitboards(Position* pos) {
     pos->occupied = pos->occupied_rot90 = pos->occupied_rot45 = pos->occupied_rot315 = 0;
     for (int sq = 0; sq < 64; sq++) {
         int code = pos->board[sq];
-        if (!code) continue;
+        if (!code)
+            continue;
         u64 m = u64(1) << sq;
         pos->occupied |= m;
         pos->occupied_rot90 |= u64(1) << ROT90_INDEX[sq];
         pos->occupied_rot45 |= u64(1) << ROT45_INDEX[sq];
         pos->occupied_rot315 |= u64(1) << ROT315_INDEX[sq];
         int c;
-        if (code >= W_PAWN && code <= W_KING) c = WHITE;
-        else if (code >= B_PAWN && code <= B_KING) c = BLACK;
-        else continue;
+        if (code >= W_PAWN && code <= W_KING)
+            c = WHITE;
+        else if (code >= B_PAWN && code <= B_KING)
+            c = BLACK;
+        else
+            continue;
         pos->pieces[c] |= m;
         switch (code & 7) {
-        case PAWN: pos->pawns[c] |= m; pos->pawn_count[c]++; break;
-        case KNIGHT: pos->knights[c] |= m; pos->knight_count[c]++; pos->phase[c] += 3; break;
-        case BISHOP: pos->bishops[c] |= m; pos->bishop_count[c]++; pos->phase[c] += 3; break;
-        case ROOK: pos->rooks[c] |= m; pos->major_count[c] += 1; pos->phase[c] += 5; break;
-        case QUEEN: pos->queens[c] |= m; pos->major_count[c] += 2; pos->phase[c] += 10; break;
-        case KING: pos->king_square[c] = sq; break;
+            case PAWN:
+                pos->pawns[c] |= m;
+                pos->pawn_count[c]++;
+                break;
+            case KNIGHT:
+                pos->knights[c] |= m;
+                pos->knight_count[c]++;
+                pos->phase[c] += 3;
+                break;
+            case BISHOP:
+                pos->bishops[c] |= m;
+                pos->bishop_count[c]++;
+                pos->phase[c] += 3;
+                break;
+            case ROOK:
+                pos->rooks[c] |= m;
+                pos->major_count[c] += 1;
+                pos->phase[c] += 5;
+                break;
+            case QUEEN:
+                pos->queens[c] |= m;
+                pos->major_count[c] += 2;
+                pos->phase[c] += 10;
+                break;
+            case KING: pos->king_square[c] = sq; break;
         }
     }
 }
 
-void compute_material(Position* pos) {
+void compute_material(Position* pos)
+{
     pos->material[0] = pos->material[1] = 0;
     for (int sq = 0; sq < 64; sq++) {
         int code = pos->board[sq];
         int kind = code & 7;
-        if (kind < PAWN || kind > QUEEN) continue;
-        if (code & WHITE_BIT) pos->material[0] += piece_value[kind - 1];
-        else if (code & BLACK_BIT) pos->material[1] += piece_value[kind - 1];
+        if (kind < PAWN || kind > QUEEN)
+            continue;
+        if (code & WHITE_BIT)
+            pos->material[0] += piece_value[kind - 1];
+        else if (code & BLACK_BIT)
+            pos->material[1] += piece_value[kind - 1];
     }
 }
 
-void check_material(Position* pos) {
+void check_material(Position* pos)
+{
     int white = pos->material[0], black = pos->material[1];
     compute_material(pos);
-    if (pos->material[0] != white) exit_with_message("material");
-    if (pos->material[1] != black) exit_with_message("material");
+    if (pos->material[0] != white)
+        exit_with_message("material");
+    if (pos->material[1] != black)
+        exit_with_message("material");
 }

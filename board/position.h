@@ -49,28 +49,74 @@ constexpr Move MOVE_BLACK_LONG = 0x4C000F3A;
 
 // Squares used by name.
 enum : int {
-    SQ_A1 = 0, SQ_B1, SQ_C1, SQ_D1, SQ_E1, SQ_F1, SQ_G1, SQ_H1,
-    SQ_A8 = 56, SQ_B8, SQ_C8, SQ_D8, SQ_E8, SQ_F8, SQ_G8, SQ_H8
+    SQ_A1 = 0,
+    SQ_B1,
+    SQ_C1,
+    SQ_D1,
+    SQ_E1,
+    SQ_F1,
+    SQ_G1,
+    SQ_H1,
+    SQ_A8 = 56,
+    SQ_B8,
+    SQ_C8,
+    SQ_D8,
+    SQ_E8,
+    SQ_F8,
+    SQ_G8,
+    SQ_H8
 };
 
-constexpr int move_to(Move m) { return m & 63; }
-constexpr int move_from(Move m) { return (m >> 6) & 63; }
-constexpr int move_promo(Move m) { return (m >> 12) & 15; }
-constexpr int move_captured(Move m) { return (m >> 16) & 63; }
-constexpr int move_piece(Move m) { return (m >> 25) & 63; }
-constexpr Move make_move_code(int from, int to, int piece, int captured, int promo) {
+constexpr int move_to(Move m)
+{
+    return m & 63;
+}
+constexpr int move_from(Move m)
+{
+    return (m >> 6) & 63;
+}
+constexpr int move_promo(Move m)
+{
+    return (m >> 12) & 15;
+}
+constexpr int move_captured(Move m)
+{
+    return (m >> 16) & 63;
+}
+constexpr int move_piece(Move m)
+{
+    return (m >> 25) & 63;
+}
+constexpr Move make_move_code(int from, int to, int piece, int captured, int promo)
+{
     return to | (from << 6) | (promo << 12) | (captured << 16) | (piece << 25);
 }
-constexpr bool is_castling_move(Move m) {
+constexpr bool is_castling_move(Move m)
+{
     return m == MOVE_WHITE_SHORT || m == MOVE_WHITE_LONG || m == MOVE_BLACK_SHORT ||
            m == MOVE_BLACK_LONG;
 }
 
-constexpr int piece_kind(int code) { return code & 7; }
-constexpr int piece_colour(int code) { return (code & BLACK_BIT) ? BLACK : WHITE; }
-constexpr int make_piece(int colour, int kind) { return (colour ? BLACK_BIT : WHITE_BIT) | kind; }
-constexpr int square_file(int sq) { return sq & 7; }
-constexpr int square_rank(int sq) { return sq >> 3; }
+constexpr int piece_kind(int code)
+{
+    return code & 7;
+}
+constexpr int piece_colour(int code)
+{
+    return (code & BLACK_BIT) ? BLACK : WHITE;
+}
+constexpr int make_piece(int colour, int kind)
+{
+    return (colour ? BLACK_BIT : WHITE_BIT) | kind;
+}
+constexpr int square_file(int sq)
+{
+    return sq & 7;
+}
+constexpr int square_rank(int sq)
+{
+    return sq >> 3;
+}
 
 // Capacities. A game record holds GAME_MAX_MOVES plies; the state stacks
 // hold those plus the deepest search line (search plies plus quiescence).
@@ -100,15 +146,15 @@ struct GameRecord {
     int own_rating;
     int opponent_rating;
     int contempt;
-    int result;                 // RESULT_*
+    int result; // RESULT_*
     int moves[GAME_MAX_MOVES];
-    int move_count;             // plies played
-    int redo_limit;             // move_count after the last appended move
+    int move_count; // plies played
+    int redo_limit; // move_count after the last appended move
 };
 
 struct RootMove {
     int move;
-    int flags;                  // ROOT_*
+    int flags; // ROOT_*
     int score;
 };
 static_assert(sizeof(RootMove) == 3 * sizeof(int));
@@ -184,15 +230,19 @@ struct Position {
     int root_score;
     int root_count;
     int root_index;
-    RootMove* root_moves;       // ROOT_MOVES_CAPACITY entries
-    int* search_moves;          // SEARCH_MOVES_CAPACITY entries, 0-terminated
+    RootMove* root_moves; // ROOT_MOVES_CAPACITY entries
+    int* search_moves;    // SEARCH_MOVES_CAPACITY entries, 0-terminated
     GameRecord* game;
 };
 
 // Number of moves made on top of the set-up position (the depth of the stacks).
-inline int state_depth(const Position* pos) { return int(pos->key_top - pos->key_stack); }
+inline int state_depth(const Position* pos)
+{
+    return int(pos->key_top - pos->key_stack);
+}
 // Whether one more move can be made without overrunning the state stacks.
-inline bool state_stack_has_room(const Position* pos) {
+inline bool state_stack_has_room(const Position* pos)
+{
     return state_depth(pos) + 1 < STATE_STACK_SIZE;
 }
 

@@ -9,6 +9,7 @@
 #include "board/globals.h"
 #include "board/output.h"
 
+// clang-format off
 const u32 RANDOM_SEED_TABLE[55] = {
     0x5414D5F4, 0xB3935330, 0xD0773E27, 0xAC62A182, 0x5DB20C92,
     0xC1E618AC, 0xD003926A, 0x171FA3B3, 0x9AD12101, 0x762172C1,
@@ -22,6 +23,7 @@ const u32 RANDOM_SEED_TABLE[55] = {
     0x74DCB7D4, 0x12D0FC03, 0x474A16E8, 0x2FF5717C, 0x54BDED92,
     0x783A9487, 0xE767978C, 0x3052D5CD, 0x16ECA191, 0x8EAF6D15,
 };
+// clang-format on
 
 u64 zobrist_piece[39][64];
 u64 zobrist_spare[64];
@@ -36,9 +38,10 @@ int random_j, random_k;
 
 const int KEY_PIECE_ORDER[12] = {17, 18, 19, 20, 21, 22, 33, 34, 35, 36, 37, 38};
 
-}  // namespace
+} // namespace
 
-u32 draw_random32() {
+u32 draw_random32()
+{
     if (random_first_use) {
         memcpy(random_state, RANDOM_SEED_TABLE, sizeof random_state);
         random_first_use = 0;
@@ -47,20 +50,26 @@ u32 draw_random32() {
     }
     random_state[random_k] += random_state[random_j];
     u32 result = random_state[random_k];
-    if (--random_j < 0) random_j = 54;
-    if (--random_k < 0) random_k = 54;
+    if (--random_j < 0)
+        random_j = 54;
+    if (--random_k < 0)
+        random_k = 54;
     return result;
 }
 
-u64 draw_random64() {
+u64 draw_random64()
+{
     u64 value = 0;
-    for (int shift = 56; shift >= 0; shift -= 8) value += u64(draw_random32()) << shift;
+    for (int shift = 56; shift >= 0; shift -= 8)
+        value += u64(draw_random32()) << shift;
     return value;
 }
 
-void init_hash_keys() {
+void init_hash_keys()
+{
     for (int sq = 0; sq < 64; sq++)
-        for (int code : KEY_PIECE_ORDER) zobrist_piece[code][sq] = draw_random64();
+        for (int code : KEY_PIECE_ORDER)
+            zobrist_piece[code][sq] = draw_random64();
     for (int sq = 0; sq < 64; sq++) {
         zobrist_spare[sq] = draw_random64();
         zobrist_ep[sq] = draw_random64();
@@ -68,7 +77,8 @@ void init_hash_keys() {
     zobrist_side = draw_random64();
 
     // The main transposition table at the size the hash split chose.
-    if (hash_table) free_mem(hash_table);
+    if (hash_table)
+        free_mem(hash_table);
     hash_table = nullptr;
     hash_bucket_count = hash_entry_count / 2;
     if (hash_entry_count > 0) {
@@ -78,24 +88,31 @@ void init_hash_keys() {
     }
     hash_probes = 0;
     hash_hits = 0;
-    for (int& n : hash_age_count) n = 0;
+    for (int& n : hash_age_count)
+        n = 0;
 }
 
-u64 compute_hash_key(const Position* pos) {
+u64 compute_hash_key(const Position* pos)
+{
     u64 key = 0;
     for (int sq = 0; sq < 64; sq++) {
         int code = pos->board[sq];
         if ((code >= W_PAWN && code <= W_KING) || (code >= B_PAWN && code <= B_KING))
             key ^= zobrist_piece[code][sq];
     }
-    if (*pos->ep_top) key ^= zobrist_ep[*pos->ep_top];
-    if (pos->side_to_move == WHITE) key ^= zobrist_side;
+    if (*pos->ep_top)
+        key ^= zobrist_ep[*pos->ep_top];
+    if (pos->side_to_move == WHITE)
+        key ^= zobrist_side;
     return key;
 }
 
-u64 compute_pawn_key(const Position* pos) {
+u64 compute_pawn_key(const Position* pos)
+{
     u64 key = 0;
-    for (u64 set = pos->pawns[WHITE]; set;) key ^= zobrist_piece[W_PAWN][pop_lowest(set)];
-    for (u64 set = pos->pawns[BLACK]; set;) key ^= zobrist_piece[B_PAWN][pop_lowest(set)];
+    for (u64 set = pos->pawns[WHITE]; set;)
+        key ^= zobrist_piece[W_PAWN][pop_lowest(set)];
+    for (u64 set = pos->pawns[BLACK]; set;)
+        key ^= zobrist_piece[B_PAWN][pop_lowest(set)];
     return key;
 }

@@ -5,7 +5,7 @@
 #include "board/position.h"
 
 extern const u32 RANDOM_SEED_TABLE[55];
-extern u64 zobrist_piece[39][64];   // rows 17-22 and 33-38 used
+extern u64 zobrist_piece[39][64]; // rows 17-22 and 33-38 used
 extern u64 zobrist_spare[64];
 extern u64 zobrist_ep[64];
 extern u64 zobrist_side;

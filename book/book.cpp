@@ -50,8 +50,7 @@ int read_entry_block(int count, BookEntry* out, FILE* stream)
 {
     if (count <= 0)
         return 0;
-    unsigned char* bytes =
-        static_cast<unsigned char*>(alloc_mem(size_t(count) * BOOK_ENTRY_SIZE));
+    unsigned char* bytes = static_cast<unsigned char*>(alloc_mem(size_t(count) * BOOK_ENTRY_SIZE));
     size_t got = fread(bytes, BOOK_ENTRY_SIZE, size_t(count), stream);
     if (got < size_t(count) && ferror(stream)) {
         free_mem(bytes);
@@ -73,7 +72,7 @@ void close_book_off()
     book_enabled = 0;
 }
 
-}  // namespace
+} // namespace
 
 void book_decode_header(const unsigned char* bytes, BookHeader* out)
 {
@@ -178,7 +177,8 @@ int open_book(const char* file_name)
     book_entry_limit = header.entry_count;
 
     if (book_cache == nullptr)
-        book_cache = static_cast<BookCacheSlot*>(alloc_mem(sizeof(BookCacheSlot) * BOOK_CACHE_SLOTS));
+        book_cache =
+            static_cast<BookCacheSlot*>(alloc_mem(sizeof(BookCacheSlot) * BOOK_CACHE_SLOTS));
     memset(book_cache, 0, sizeof(BookCacheSlot) * BOOK_CACHE_SLOTS);
 
     unsigned stir = ((get_time_cs() % 50u) + 2u) / 2u;
@@ -254,8 +254,8 @@ int find_book_entry(Position* pos, int first, int end)
     if (n <= BOOK_SCAN_LIMIT) {
         BookEntry* block = static_cast<BookEntry*>(alloc_mem(sizeof(BookEntry) * size_t(n)));
         int found = -1;
-        if (fseeko(book_file, off_t(BOOK_HEADER_SIZE) + off_t(BOOK_ENTRY_SIZE) * first,
-                   SEEK_SET) != 0) {
+        if (fseeko(book_file, off_t(BOOK_HEADER_SIZE) + off_t(BOOK_ENTRY_SIZE) * first, SEEK_SET) !=
+            0) {
             free_mem(block);
             book_io_failure("fseek");
         }

@@ -42,8 +42,8 @@ constexpr std::uint32_t BOOK_MARK_BAD = 64;
 // In-memory forms of the little-endian file records. The files are read and
 // written field by field (book_decode_*/book_encode_*), never as raw structs.
 struct BookHeader {
-    char version[32];       // "0.3"
-    char created[28];       // ctime text without its line break
+    char version[32]; // "0.3"
+    char created[28]; // ctime text without its line break
     std::int32_t entry_count;
     std::int32_t depth;
 };
@@ -67,11 +67,12 @@ struct BookCandidate {
 };
 
 struct BookCacheSlot {
-    std::uint64_t key;      // 0: empty
+    std::uint64_t key; // 0: empty
     int index;
 };
 
-inline std::uint64_t book_entry_key(const BookEntry* entry) {
+inline std::uint64_t book_entry_key(const BookEntry* entry)
+{
     return (std::uint64_t(entry->key_high) << 32) | entry->key_low;
 }
 
@@ -109,8 +110,7 @@ void sort_book_candidates(int count, Move* moves, BookCandidate* candidates);
 void learn_from_result(Position* pos);
 
 // Builds a book from a PGN file (option -I).
-void build_book(const char* pgn_file_name, const char* book_file_name, int depth,
-                int min_played);
+void build_book(const char* pgn_file_name, const char* book_file_name, int depth, int min_played);
 void write_book_run(BookEntry** entries, int count, int depth);
 int compare_book_entries(const void* a, const void* b);
 int merge_book_runs();

@@ -123,7 +123,7 @@ void close_checked(FILE* stream)
 
 struct Token {
     char text[BOOK_TOKEN_MAX + 1];
-    int length;             // whole length, also beyond what was kept
+    int length; // whole length, also beyond what was kept
     int last;
     int second_last;
 };
@@ -182,9 +182,9 @@ struct Builder {
     int result;
     int ply;
     int games;
-    int game_abandoned;     // a refused move: the board no longer follows the game
-    int setup_game;         // the game starts from a set-up position, not ours
-    int moves_seen;         // move texts since the last tag
+    int game_abandoned; // a refused move: the board no longer follows the game
+    int setup_game;     // the game starts from a set-up position, not ours
+    int moves_seen;     // move texts since the last tag
     int depth;
     u32 last_progress;
 };
@@ -238,11 +238,11 @@ void count_move(Builder* b, const char* text)
         *slot = entry;
     }
     switch (annotation) {
-    case -2: entry->flags |= BOOK_MARK_BAD; break;
-    case -1: entry->flags |= BOOK_MARK_DUBIOUS; break;
-    case 1: entry->flags |= BOOK_MARK_GOOD; break;
-    case 2: entry->flags |= BOOK_MARK_VERY_GOOD; break;
-    default: break;
+        case -2: entry->flags |= BOOK_MARK_BAD; break;
+        case -1: entry->flags |= BOOK_MARK_DUBIOUS; break;
+        case 1: entry->flags |= BOOK_MARK_GOOD; break;
+        case 2: entry->flags |= BOOK_MARK_VERY_GOOD; break;
+        default: break;
     }
     entry->played++;
     if (b->result == RESULT_WHITE_WON)
@@ -273,8 +273,7 @@ void read_result_tag(Builder* b, FILE* stream)
         b->result = RESULT_DRAW;
     else if (strcmp(value.text, "\"*\"]") == 0)
         b->result = RESULT_NONE;
-    else
-    {
+    else {
         char text[BOOK_TOKEN_MAX + 16];
         snprintf(text, sizeof text, "Parse error: %s", value.text);
         fail_with_text(text);
@@ -301,48 +300,47 @@ void read_games(Builder* b, FILE* stream, u32 start)
     while (read_token(stream, &token)) {
         const char* text = token.text;
         switch (text[0]) {
-        case '$':
-            break;
-        case '(':
-        case '{': {
-            const int close = text[0] == '(' ? ')' : '}';
-            if (token.last == close || (token.length >= 2 && token.second_last == close))
-                break;
-            skip_nested(stream, text[0], close);
-            break;
-        }
-        case '[':
-            // The first tag after moves opens the next game's tag section.
-            if (b->moves_seen) {
-                b->moves_seen = 0;
-                b->setup_game = 0;
-            }
-            if (strcmp(text, "[Result") == 0) {
-                read_result_tag(b, stream);
-            } else if (strcmp(text, "[FEN") == 0) {
-                emit_text("SN\n");
-                b->result = RESULT_NONE;
-                // Also when a result tag follows: the moves belong to another
-                // start position.
-                b->setup_game = 1;
-                drop_line(stream);
-            } else {
-                drop_line(stream);
-            }
-            break;
-        default:
-            if (isdigit(static_cast<unsigned char>(text[0]))) {
-                if (text[0] == '1' && text[1] == '.' && text[2] != '.')
-                    start_game(b, start);
-                if (strcmp(text, "1/2-1/2") == 0 || strcmp(text, "1-0") == 0 ||
-                    strcmp(text, "0-1") == 0)
+            case '$': break;
+            case '(':
+            case '{': {
+                const int close = text[0] == '(' ? ')' : '}';
+                if (token.last == close || (token.length >= 2 && token.second_last == close))
                     break;
-                const char* dot = strrchr(text, '.');
-                count_move(b, dot != nullptr ? dot + 1 : text);
-            } else {
-                count_move(b, text);
+                skip_nested(stream, text[0], close);
+                break;
             }
-            break;
+            case '[':
+                // The first tag after moves opens the next game's tag section.
+                if (b->moves_seen) {
+                    b->moves_seen = 0;
+                    b->setup_game = 0;
+                }
+                if (strcmp(text, "[Result") == 0) {
+                    read_result_tag(b, stream);
+                } else if (strcmp(text, "[FEN") == 0) {
+                    emit_text("SN\n");
+                    b->result = RESULT_NONE;
+                    // Also when a result tag follows: the moves belong to another
+                    // start position.
+                    b->setup_game = 1;
+                    drop_line(stream);
+                } else {
+                    drop_line(stream);
+                }
+                break;
+            default:
+                if (isdigit(static_cast<unsigned char>(text[0]))) {
+                    if (text[0] == '1' && text[1] == '.' && text[2] != '.')
+                        start_game(b, start);
+                    if (strcmp(text, "1/2-1/2") == 0 || strcmp(text, "1-0") == 0 ||
+                        strcmp(text, "0-1") == 0)
+                        break;
+                    const char* dot = strrchr(text, '.');
+                    count_move(b, dot != nullptr ? dot + 1 : text);
+                } else {
+                    count_move(b, text);
+                }
+                break;
         }
     }
 }
@@ -350,7 +348,7 @@ void read_games(Builder* b, FILE* stream, u32 start)
 struct MergeRun {
     FILE* stream;
     char name[32];
-    int to_come;            // entries not yet consumed, the current one included
+    int to_come; // entries not yet consumed, the current one included
     int has_current;
     BookEntry current;
 };
@@ -360,10 +358,10 @@ void fetch_next(MergeRun* run)
     if (read_entry(run->stream, &run->current))
         run->has_current = 1;
     else
-        run->to_come = 0;   // a run shorter than its header: nothing more will come
+        run->to_come = 0; // a run shorter than its header: nothing more will come
 }
 
-}  // namespace
+} // namespace
 
 const char* format_current_date()
 {
@@ -533,7 +531,7 @@ void filter_book(const char* input_name, const char* book_name, int min_played)
         fail_io("fwrite");
 
     int written = 0;
-    u64 previous = 0;   // every key must be above 0 and above the one before
+    u64 previous = 0; // every key must be above 0 and above the one before
     BookEntry entry;
     while (read_entry(input, &entry)) {
         const u64 key = book_entry_key(&entry);

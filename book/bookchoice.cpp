@@ -62,18 +62,11 @@ int entry_weight(Position* pos, const BookEntry* entry)
         weight = 0;
 
     switch (entry->flags & BOOK_LAST_MASK) {
-    case 0:
-    case BOOK_LAST_DRAW:
-        break;
-    case BOOK_LAST_WON:
-        weight = weight > INT_MAX / 2 ? INT_MAX : weight * 2;
-        break;
-    case BOOK_LAST_LOST:
-        weight /= 8;
-        break;
-    default:
-        emit_text("corrupted book file\n");
-        break;
+        case 0:
+        case BOOK_LAST_DRAW: break;
+        case BOOK_LAST_WON: weight = weight > INT_MAX / 2 ? INT_MAX : weight * 2; break;
+        case BOOK_LAST_LOST: weight /= 8; break;
+        default: emit_text("corrupted book file\n"); break;
     }
     return weight;
 }
@@ -91,11 +84,11 @@ void print_candidates(Position* pos, int count, const Move* moves, const BookCan
         const BookEntry* e = &c->entry;
         const char* last = " ";
         switch (e->flags & BOOK_LAST_MASK) {
-        case 0: last = " "; break;
-        case BOOK_LAST_WON: last = "+"; break;
-        case BOOK_LAST_LOST: last = "-"; break;
-        case BOOK_LAST_DRAW: last = "="; break;
-        default: emit_text("corrupted book file\n"); break;
+            case 0: last = " "; break;
+            case BOOK_LAST_WON: last = "+"; break;
+            case BOOK_LAST_LOST: last = "-"; break;
+            case BOOK_LAST_DRAW: last = "="; break;
+            default: emit_text("corrupted book file\n"); break;
         }
         const double own = root_side == WHITE ? e->white_wins : e->black_wins;
         const double other = root_side == WHITE ? e->black_wins : e->white_wins;
@@ -112,7 +105,7 @@ void print_candidates(Position* pos, int count, const Move* moves, const BookCan
     }
 }
 
-}  // namespace
+} // namespace
 
 void sort_book_candidates(int count, Move* moves, BookCandidate* candidates)
 {
@@ -185,7 +178,8 @@ Move choose_book_move(Position* pos)
         sort_book_candidates(count, moves, candidates);
         print_candidates(pos, count, moves, candidates, chosen, total);
     }
-    emit_text("Book: cache %.2f%%, time %s sec\n", compute_percent(book_cache_hits, book_cache_probes),
+    emit_text("Book: cache %.2f%%, time %s sec\n",
+              compute_percent(book_cache_hits, book_cache_probes),
               format_time(start, get_time_cs()));
     return chosen;
 }
@@ -200,7 +194,8 @@ void learn_from_result(Position* pos)
         return;
     emit_text("Learning from result\n");
     GameRecord* game = pos->game;
-    if (game->result == RESULT_NONE || game->result < RESULT_WHITE_WON || game->result > RESULT_NONE) {
+    if (game->result == RESULT_NONE || game->result < RESULT_WHITE_WON ||
+        game->result > RESULT_NONE) {
         emit_text("Ignoring result\n");
         return;
     }
@@ -208,8 +203,8 @@ void learn_from_result(Position* pos)
         emit_text("Ignoring draw\n");
         return;
     }
-    const int won = game->result == RESULT_WHITE_WON ? pos->engine_side == WHITE
-                                                     : pos->engine_side == BLACK;
+    const int won =
+        game->result == RESULT_WHITE_WON ? pos->engine_side == WHITE : pos->engine_side == BLACK;
     if (won && game->own_rating > game->opponent_rating + 150) {
         emit_text("Ignore learning weak opponent\n");
         return;

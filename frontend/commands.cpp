@@ -231,7 +231,8 @@ void command_rating(Position* pos, int count, const char* const* tokens)
         return;
     pos->game->own_rating = token_int(tokens[1]);
     pos->game->opponent_rating = token_int(tokens[2]);
-    if (static_cast<long>(pos->game->own_rating) > static_cast<long>(pos->game->opponent_rating) + 150)
+    if (static_cast<long>(pos->game->own_rating) >
+        static_cast<long>(pos->game->opponent_rating) + 150)
         pos->game->contempt = -30;
     emit_text("Rating %s %s %d\n", tokens[1], tokens[2], pos->game->contempt);
 }
@@ -249,8 +250,14 @@ void set_side(Position* pos, int side)
     *pos->key_top = compute_hash_key(pos);
 }
 
-void command_white(Position* pos, int, const char* const*) { set_side(pos, WHITE); }
-void command_black(Position* pos, int, const char* const*) { set_side(pos, BLACK); }
+void command_white(Position* pos, int, const char* const*)
+{
+    set_side(pos, WHITE);
+}
+void command_black(Position* pos, int, const char* const*)
+{
+    set_side(pos, BLACK);
+}
 
 void command_display(Position* pos, int, const char* const*)
 {
@@ -259,8 +266,14 @@ void command_display(Position* pos, int, const char* const*)
     show_diagram--;
 }
 
-void command_hard(Position*, int, const char* const*) { ponder_enabled = 1; }
-void command_easy(Position*, int, const char* const*) { ponder_enabled = 0; }
+void command_hard(Position*, int, const char* const*)
+{
+    ponder_enabled = 1;
+}
+void command_easy(Position*, int, const char* const*)
+{
+    ponder_enabled = 0;
+}
 
 void command_book(Position* pos, int count, const char* const* tokens)
 {
@@ -281,8 +294,14 @@ void command_book(Position* pos, int count, const char* const* tokens)
     printf("Book %s\n", book_enabled ? "on" : "off");
 }
 
-void command_post(Position*, int, const char* const*) { post_enabled = 1; }
-void command_nopost(Position*, int, const char* const*) { post_enabled = 0; }
+void command_post(Position*, int, const char* const*)
+{
+    post_enabled = 1;
+}
+void command_nopost(Position*, int, const char* const*)
+{
+    post_enabled = 0;
+}
 
 void command_time(Position*, int count, const char* const* tokens)
 {
@@ -317,7 +336,10 @@ void command_st(Position*, int count, const char* const* tokens)
     fixed_move_time = 100 * seconds;
 }
 
-void command_edit(Position* pos, int, const char* const*) { edit_position(pos); }
+void command_edit(Position* pos, int, const char* const*)
+{
+    edit_position(pos);
+}
 
 void command_setboard(Position* pos, int count, const char* const*)
 {

@@ -23,7 +23,7 @@ char default_log_file_name[] = "";
 char default_book_file_name[] = "quarvel.bok";
 char default_tb_path[] = "c:\\chess\\tb";
 
-}  // namespace
+} // namespace
 
 int resign_threshold = 700;
 int hash_total_bytes = 33554432;
@@ -49,10 +49,13 @@ std::int32_t parse_size(const char* text)
     long long number = std::strtoll(text, nullptr, 10);
     long long scale = 1;
     switch (text[std::strlen(text) - 1]) {
-    case 'K': case 'k': scale = 1024; break;
-    case 'M': case 'm': scale = 1048576; break;
-    case 'G': case 'g': scale = 1073741824; break;
-    default: break;
+        case 'K':
+        case 'k': scale = 1024; break;
+        case 'M':
+        case 'm': scale = 1048576; break;
+        case 'G':
+        case 'g': scale = 1073741824; break;
+        default: break;
     }
     // Sizes are held in 32 bits; anything beyond saturates instead of wrapping.
     if (number > INT32_MAX / scale)
@@ -100,7 +103,7 @@ bool parse_strict_size(const char* text, int* result)
         if (std::strchr("KkMmGg", *p) == nullptr || p[1] != '\0')
             return false;
     }
-    if (p - text > 10)   // more digits than any 32-bit size has
+    if (p - text > 10) // more digits than any 32-bit size has
         return false;
     std::int32_t size = parse_size(text);
     if (size <= 0 || size == INT32_MAX)
@@ -113,27 +116,27 @@ bool parse_strict_size(const char* text, int* result)
 bool store_config_value(ConfigItem* item, const char* text)
 {
     switch (item->kind) {
-    case CONFIG_STRING: {
-        // A replaced value is never freed, since callers may still hold it; the
-        // list keeps every value we made reachable for the life of the process.
-        static std::vector<char*>* made = new std::vector<char*>;
-        char* copy = dup_string(text != nullptr ? text : "");
-        made->push_back(copy);
-        *static_cast<char**>(item->value) = copy;
-        return true;
-    }
-    case CONFIG_INT:
-        return parse_strict_int(text, static_cast<int*>(item->value));
-    case CONFIG_SIZE:
-        return parse_strict_size(text, static_cast<int*>(item->value));
-    default:
-        return false;
+        case CONFIG_STRING: {
+            // A replaced value is never freed, since callers may still hold it; the
+            // list keeps every value we made reachable for the life of the process.
+            static std::vector<char*>* made = new std::vector<char*>;
+            char* copy = dup_string(text != nullptr ? text : "");
+            made->push_back(copy);
+            *static_cast<char**>(item->value) = copy;
+            return true;
+        }
+        case CONFIG_INT: return parse_strict_int(text, static_cast<int*>(item->value));
+        case CONFIG_SIZE: return parse_strict_size(text, static_cast<int*>(item->value));
+        default: return false;
     }
 }
 
 // ---- the file reader ----
 
-bool is_blank(int c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+bool is_blank(int c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
 
 // Next word, at most CONFIG_WORD_LIMIT characters kept (the rest of a longer
 // word is dropped, so it cannot turn into further words). The character that
@@ -241,7 +244,7 @@ void load_number_value(FILE* file, ConfigItem* item)
     item->is_set = 1;
 }
 
-}  // namespace
+} // namespace
 
 void set_config_value(const char* key, const char* value)
 {
@@ -297,24 +300,23 @@ void print_config()
 {
     for (const ConfigItem& item : CONFIG_TABLE) {
         switch (item.kind) {
-        case CONFIG_STRING: {
-            const char* text = *static_cast<char* const*>(item.value);
-            std::printf("%s \"%s\"\n", item.name, text != nullptr ? text : "");
-            break;
-        }
-        case CONFIG_INT:
-            std::printf("%s %d\n", item.name, *static_cast<const int*>(item.value));
-            break;
-        case CONFIG_SIZE: {
-            int size = *static_cast<const int*>(item.value);
-            if (size >= 1048576)
-                std::printf("%s %dM\n", item.name, size / 1048576);
-            else
-                std::printf("%s %dK\n", item.name, size / 1024);
-            break;
-        }
-        default:
-            break;
+            case CONFIG_STRING: {
+                const char* text = *static_cast<char* const*>(item.value);
+                std::printf("%s \"%s\"\n", item.name, text != nullptr ? text : "");
+                break;
+            }
+            case CONFIG_INT:
+                std::printf("%s %d\n", item.name, *static_cast<const int*>(item.value));
+                break;
+            case CONFIG_SIZE: {
+                int size = *static_cast<const int*>(item.value);
+                if (size >= 1048576)
+                    std::printf("%s %dM\n", item.name, size / 1048576);
+                else
+                    std::printf("%s %dK\n", item.name, size / 1024);
+                break;
+            }
+            default: break;
         }
     }
     std::fflush(stdout);

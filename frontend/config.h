@@ -15,19 +15,19 @@ constexpr int CONFIG_LINE_LIMIT = 255;
 struct ConfigItem {
     const char* name;
     int kind;
-    void* value;        // char** for CONFIG_STRING, int32_t* otherwise
-    int is_set;         // a value came from the file or the command line
-    int fixed;          // the command line gave the value; the file leaves it
+    void* value; // char** for CONFIG_STRING, int32_t* otherwise
+    int is_set;  // a value came from the file or the command line
+    int fixed;   // the command line gave the value; the file leaves it
 };
 
 // The settings themselves. Strings live in memory of their own once set; a
 // replaced string is not freed (callers may still hold the old pointer).
-extern int resign_threshold;    // RESIGN, centipawns (700)
-extern int hash_total_bytes;    // HASH, bytes (32M)
-extern char* log_file_name;     // LOGFNAME, "" = no log
-extern char* book_file_name;    // BOOK, "quarvel.bok"
-extern int tb_cache_bytes;      // EGTB_HASH_SIZE, bytes (1M)
-extern char* tb_path;           // TB_PATH, directories separated by ';'
+extern int resign_threshold; // RESIGN, centipawns (700)
+extern int hash_total_bytes; // HASH, bytes (32M)
+extern char* log_file_name;  // LOGFNAME, "" = no log
+extern char* book_file_name; // BOOK, "quarvel.bok"
+extern int tb_cache_bytes;   // EGTB_HASH_SIZE, bytes (1M)
+extern char* tb_path;        // TB_PATH, directories separated by ';'
 
 constexpr int CONFIG_COUNT = 6;
 extern ConfigItem CONFIG_TABLE[CONFIG_COUNT];

@@ -51,23 +51,30 @@ struct CastleEdit {
 };
 
 constexpr CastleEdit CASTLE_EDITS[] = {
-    {"+w00", CASTLE_WHITE_SHORT, 1},  {"-w00", CASTLE_WHITE_SHORT, 0},
-    {"+w000", CASTLE_WHITE_LONG, 1},  {"-w000", CASTLE_WHITE_LONG, 0},
-    {"+b00", CASTLE_BLACK_SHORT, 1},  {"-b00", CASTLE_BLACK_SHORT, 0},
-    {"+b000", CASTLE_BLACK_LONG, 1},  {"-b000", CASTLE_BLACK_LONG, 0},
+    {"+w00", CASTLE_WHITE_SHORT, 1}, {"-w00", CASTLE_WHITE_SHORT, 0},
+    {"+w000", CASTLE_WHITE_LONG, 1}, {"-w000", CASTLE_WHITE_LONG, 0},
+    {"+b00", CASTLE_BLACK_SHORT, 1}, {"-b00", CASTLE_BLACK_SHORT, 0},
+    {"+b000", CASTLE_BLACK_LONG, 1}, {"-b000", CASTLE_BLACK_LONG, 0},
 };
 
 int kind_of_letter(char letter)
 {
     switch (letter) {
-    case 'P': case 'p': return PAWN;
-    case 'N': case 'n': return KNIGHT;
-    case 'B': case 'b': return BISHOP;
-    case 'R': case 'r': return ROOK;
-    case 'Q': case 'q': return QUEEN;
-    case 'K': case 'k': return KING;
-    case 'X': case 'x': return EMPTY;
-    default: return -1;
+        case 'P':
+        case 'p': return PAWN;
+        case 'N':
+        case 'n': return KNIGHT;
+        case 'B':
+        case 'b': return BISHOP;
+        case 'R':
+        case 'r': return ROOK;
+        case 'Q':
+        case 'q': return QUEEN;
+        case 'K':
+        case 'k': return KING;
+        case 'X':
+        case 'x': return EMPTY;
+        default: return -1;
     }
 }
 
@@ -140,8 +147,8 @@ void edit_position(Position* pos)
 {
     *pos->ep_top = 0;
     pos->game->move_count = 0;
-    *pos->castle_top = CASTLE_WHITE_SHORT | CASTLE_WHITE_LONG | CASTLE_BLACK_SHORT |
-                       CASTLE_BLACK_LONG;
+    *pos->castle_top =
+        CASTLE_WHITE_SHORT | CASTLE_WHITE_LONG | CASTLE_BLACK_SHORT | CASTLE_BLACK_LONG;
     int colour_bit = WHITE_BIT;
     char line[EDIT_LINE_SIZE];
     for (;;) {

@@ -32,10 +32,10 @@ constexpr int LINE_LIMIT = POLL_LINE_SIZE - 1;
 constexpr int READ_BUFFER_SIZE = 2 * POLL_LINE_SIZE;
 
 char read_buffer[READ_BUFFER_SIZE];
-int buffer_start = 0;          // first unread byte
-int buffer_end = 0;            // one past the last byte read
-bool end_of_input = false;     // read() gave 0 or failed for good
-bool discarding = false;       // inside an overlong line that is being dropped
+int buffer_start = 0;      // first unread byte
+int buffer_end = 0;        // one past the last byte read
+bool end_of_input = false; // read() gave 0 or failed for good
+bool discarding = false;   // inside an overlong line that is being dropped
 bool initialised = false;
 
 // The first two words of a served line, split off a copy so that the line
@@ -86,7 +86,7 @@ int take_line(char* out, int size)
             discarding = true;
             continue;
         } else if (end_of_input && available > 0) {
-            length = available;   // a last line without a line end
+            length = available; // a last line without a line end
         } else {
             return end_of_input ? LINE_END_OF_INPUT : LINE_NONE;
         }
@@ -116,7 +116,7 @@ void fill_buffer(bool blocking)
         buffer_start = 0;
     }
     if (buffer_end == READ_BUFFER_SIZE)
-        return;   // cannot happen: a full buffer always holds a line end or is being dropped
+        return; // cannot happen: a full buffer always holds a line end or is being dropped
     for (;;) {
         const ssize_t n = read(0, read_buffer + buffer_end, size_t(READ_BUFFER_SIZE - buffer_end));
         if (n > 0) {
@@ -140,7 +140,7 @@ void fill_buffer(bool blocking)
             poll(&fd, 1, -1);
             continue;
         }
-        end_of_input = true;   // a read error ends input like a closed pipe
+        end_of_input = true; // a read error ends input like a closed pipe
         return;
     }
 }
@@ -173,7 +173,10 @@ bool whole_line_buffered()
 
 // Printable in the sense of the command reader: letters, digits,
 // punctuation and the blank.
-bool is_printable(unsigned char c) { return c >= 0x20 && c < 0x7f; }
+bool is_printable(unsigned char c)
+{
+    return c >= 0x20 && c < 0x7f;
+}
 
 void trim_line(char* line)
 {
@@ -182,7 +185,10 @@ void trim_line(char* line)
         line[--length] = '\0';
 }
 
-bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool is_space(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
 
 // Splits the first two words off a copy of line; missing words are "".
 void first_two_tokens(const char* line, const char** first, const char** second)
@@ -206,7 +212,7 @@ void first_two_tokens(const char* line, const char** first, const char** second)
     *second = words[1];
 }
 
-}  // namespace
+} // namespace
 
 void input_init()
 {
@@ -227,7 +233,7 @@ void input_install_interrupt()
     std::memset(&action, 0, sizeof action);
     action.sa_handler = handle_interrupt;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;   // no SA_RESETHAND: it stays installed
+    action.sa_flags = SA_RESTART; // no SA_RESETHAND: it stays installed
     sigaction(SIGINT, &action, nullptr);
 }
 
@@ -256,9 +262,9 @@ int input_line_waiting()
     pollfd fd = {0, POLLIN, 0};
     const int ready = poll(&fd, 1, 0);
     if (ready <= 0)
-        return 0;   // nothing, or interrupted: the next poll will see it
+        return 0; // nothing, or interrupted: the next poll will see it
     if (fd.revents & POLLNVAL) {
-        end_of_input = true;   // descriptor 0 is closed
+        end_of_input = true; // descriptor 0 is closed
         return 1;
     }
     fill_buffer(false);
@@ -278,7 +284,7 @@ int poll_input(Position* pos)
         return 0;
     const int length = take_line(poll_line, POLL_LINE_SIZE);
     if (length == LINE_NONE)
-        return 0;   // never block inside a search
+        return 0; // never block inside a search
     if (length == LINE_END_OF_INPUT) {
         // A test-suite run has no interface to lose: it runs every position
         // to its time even from a script with nothing on standard input.

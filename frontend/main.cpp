@@ -92,50 +92,46 @@ void apply_options(int argc, char** argv, StartupSettings* settings)
     int option;
     while ((option = getopt(argc, argv, OPTION_STRING)) != -1) {
         switch (option) {
-        case 'q': output_enabled = 0; break;
-        case 'd': show_diagram = 1; break;
-        case 'n': show_move_numbers = 1; break;
-        case 'H': show_hash_usage = 1; break;
-        case 'm': max_depth = option_int(optarg) * ONE_PLY; break;
-        case 'c': settings->config_file = optarg; break;
-        case 'C':
-            print_config();
-            exit(0);
-        case 'a':
-            analyze_mode = 1;
-            search_requested = 1;
-            break;
-        case 'N':
-            analyze_mode = 1;
-            search_requested = 1;
-            multipv_lines = option_int(optarg);
-            break;
-        case 'b': settings->fen = optarg; break;
-        case 'h':
-            set_config_value("HASH", optarg);
-            printf("Hash size %d\n", hash_total_bytes);
-            fflush(stdout);
-            break;
-        case 'e': ponder_enabled = 0; break;
-        case 'x': tb_enabled = 0; break;
-        case 'T': settings->test_file = optarg; break;
-        case 't': settings->test_seconds = option_int(optarg); break;
-        case 'p': settings->test_extra_plies = option_int(optarg); break;
-        case 'B': set_config_value("BOOK", optarg); break;
-        case 'I':
-            settings->pgn_file = optarg;
-            tb_enabled = 0;
-            break;
-        case 'D': settings->book_depth = option_int(optarg); break;
-        case 'o': book_enabled = 0; break;
-        case 'P': settings->book_min_played = option_int(optarg); break;
-        case 'l': set_config_value("LOGFNAME", optarg); break;
-        case 'v':
-            emit_text("Quarvel %s\n", QUARVEL_VERSION);
-            exit(0);
-        default:
-            // -L, a letter the string does not hold, a missing argument.
-            print_usage();
+            case 'q': output_enabled = 0; break;
+            case 'd': show_diagram = 1; break;
+            case 'n': show_move_numbers = 1; break;
+            case 'H': show_hash_usage = 1; break;
+            case 'm': max_depth = option_int(optarg) * ONE_PLY; break;
+            case 'c': settings->config_file = optarg; break;
+            case 'C': print_config(); exit(0);
+            case 'a':
+                analyze_mode = 1;
+                search_requested = 1;
+                break;
+            case 'N':
+                analyze_mode = 1;
+                search_requested = 1;
+                multipv_lines = option_int(optarg);
+                break;
+            case 'b': settings->fen = optarg; break;
+            case 'h':
+                set_config_value("HASH", optarg);
+                printf("Hash size %d\n", hash_total_bytes);
+                fflush(stdout);
+                break;
+            case 'e': ponder_enabled = 0; break;
+            case 'x': tb_enabled = 0; break;
+            case 'T': settings->test_file = optarg; break;
+            case 't': settings->test_seconds = option_int(optarg); break;
+            case 'p': settings->test_extra_plies = option_int(optarg); break;
+            case 'B': set_config_value("BOOK", optarg); break;
+            case 'I':
+                settings->pgn_file = optarg;
+                tb_enabled = 0;
+                break;
+            case 'D': settings->book_depth = option_int(optarg); break;
+            case 'o': book_enabled = 0; break;
+            case 'P': settings->book_min_played = option_int(optarg); break;
+            case 'l': set_config_value("LOGFNAME", optarg); break;
+            case 'v': emit_text("Quarvel %s\n", QUARVEL_VERSION); exit(0);
+            default:
+                // -L, a letter the string does not hold, a missing argument.
+                print_usage();
         }
     }
 }

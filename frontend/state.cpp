@@ -1,6 +1,6 @@
 // Definitions of the front end's process-wide state and the path helper.
-#include "frontend/frontend.h"
 #include "board/output.h"
+#include "frontend/frontend.h"
 
 #include <cstdlib>
 

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <string>
 
-
 #include "board/board.h"
 #include "frontend/diagram.h"
 #include "frontend/frontend.h"
@@ -31,9 +30,9 @@ int test_solved = 0;
 
 namespace {
 
-constexpr int EPD_LINE_LIMIT = 255;   // characters of one suite line
-constexpr int TEST_NAME_LIMIT = 31;   // characters of a position's name
-constexpr int MOVE_WORD_LIMIT = 19;   // characters of one solution word
+constexpr int EPD_LINE_LIMIT = 255; // characters of one suite line
+constexpr int TEST_NAME_LIMIT = 31; // characters of a position's name
+constexpr int MOVE_WORD_LIMIT = 19; // characters of one solution word
 
 struct SuiteFiles {
     FILE* suite = nullptr;
@@ -137,7 +136,7 @@ void prepare_search(Position* pos)
     show_board(pos);
 }
 
-}  // namespace
+} // namespace
 
 void run_test_suite(const char* file_name, int seconds, int extra_plies)
 {
@@ -238,7 +237,8 @@ void run_test_suite(const char* file_name, int seconds, int extra_plies)
         format_score(score_text, score);
         std::snprintf(average, sizeof average, "%s", format_time(0, time_sum / u32(tested)));
 
-        emit_text("Best move: %s (%s)  %s ", best, score_text, test_solved ? "Solved" : "Not solved");
+        emit_text("Best move: %s (%s)  %s ", best, score_text,
+                  test_solved ? "Solved" : "Not solved");
         emit_text("(%d/%d)\n", solved, tested);
         if (files.result_log != nullptr) {
             std::fprintf(files.result_log, " %s: %ld nodes %s %s %s\n", name, long(node_count),

@@ -180,8 +180,7 @@ void start_pondering_or_end_game(Position* pos)
         }
     }
 
-    if (expected_reply != 0 && is_legal_move(pos, expected_reply) &&
-        state_stack_has_room(pos)) {
+    if (expected_reply != 0 && is_legal_move(pos, expected_reply) && state_stack_has_room(pos)) {
         Move reply = expected_reply;
         const char* san = format_move_san(pos, reply);
         if (post_enabled)

@@ -47,7 +47,10 @@ const char* const UCI_OPTION_LINES[] = {
     "option name Play level type spin min 1 max 11 default 11\n",
 };
 
-bool same(const char* a, const char* b) { return a != nullptr && std::strcmp(a, b) == 0; }
+bool same(const char* a, const char* b)
+{
+    return a != nullptr && std::strcmp(a, b) == 0;
+}
 
 const char* token_at(int count, const char* const* tokens, int index)
 {
@@ -55,7 +58,10 @@ const char* token_at(int count, const char* const* tokens, int index)
 }
 
 // Decimal value of a token; text that is not a number gives 0.
-long long decimal(const char* text) { return std::strtoll(text, nullptr, 10); }
+long long decimal(const char* text)
+{
+    return std::strtoll(text, nullptr, 10);
+}
 
 long long clamp_ll(long long value, long long low, long long high)
 {
@@ -71,7 +77,10 @@ int clamp_option(const char* name, long long value, int low, int high)
 }
 
 // Milliseconds of a clock token in centiseconds; a negative clock counts as 0.
-int clock_cs(const char* text) { return int(clamp_ll(decimal(text), 0, INT_MAX) / 10); }
+int clock_cs(const char* text)
+{
+    return int(clamp_ll(decimal(text), 0, INT_MAX) / 10);
+}
 
 [[noreturn]] void fail_illegal_move(const char* text)
 {
@@ -155,10 +164,11 @@ bool line_starts_with_word(const char* line, const char* word)
     while (*line == ' ' || *line == '\t')
         line++;
     size_t n = std::strlen(word);
-    return std::strncmp(line, word, n) == 0 && (line[n] == '\0' || std::isspace(static_cast<unsigned char>(line[n])));
+    return std::strncmp(line, word, n) == 0 &&
+           (line[n] == '\0' || std::isspace(static_cast<unsigned char>(line[n])));
 }
 
-}  // namespace
+} // namespace
 
 void uci_command_uci(Position*, int, const char* const*)
 {
@@ -260,10 +270,10 @@ void uci_command_position(Position* pos, int count, const char* const* tokens)
             }
             std::printf("Bad epd format: %s\n", text.c_str());
             std::fflush(stdout);
-            return;  // the start position stays; its moves belong to another position
+            return; // the start position stays; its moves belong to another position
         }
         if (!set_board(pos, fen))
-            return;  // set_board has told why; the start position stays
+            return; // set_board has told why; the start position stays
     }
 
     int made = 0;
@@ -303,7 +313,7 @@ void uci_command_go(Position* pos, int count, const char* const* tokens)
             for (int j = i + 1; j < count && n < SEARCH_MOVES_LIMIT - 1; j++) {
                 Move move = parse_move(pos, tokens[j]);
                 if (move == 0)
-                    break;  // an unreadable word ends the list
+                    break; // an unreadable word ends the list
                 if (is_generated_legal_move(pos, move))
                     pos->search_moves[n++] = move;
             }
@@ -325,7 +335,7 @@ void uci_command_go(Position* pos, int count, const char* const* tokens)
                    same(word, "binc") || same(word, "movestogo") || same(word, "depth") ||
                    same(word, "movetime")) {
             if (value == nullptr)
-                break;  // a keyword without its value ends the line
+                break; // a keyword without its value ends the line
             i++;
             if (same(word, "wtime")) {
                 if (pos->side_to_move == WHITE)
@@ -377,7 +387,7 @@ void uci_send_bestmove(Position* pos, std::uint32_t move_code, std::uint32_t rep
             continue;
         }
         if (input_read_line(wait_line, sizeof wait_line) < 0)
-            break;  // end of input: answer, the main loop then ends in order
+            break; // end of input: answer, the main loop then ends in order
         trim_line(wait_line);
         if (wait_line[0] == '\0')
             continue;

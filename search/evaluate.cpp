@@ -14,6 +14,7 @@
 int piece_value[5] = {100, 300, 300, 500, 970};
 // Filled again by init_eval_tables; the static values serve code that runs
 // before it (tests of the board alone).
+// clang-format off
 int piece_value_by_code[40] = {
     0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
     0, 100, 300, 300, 500, 1000, 10000, 0, 0, 0, 0, 0, 0, 0, 0, 0,
@@ -308,6 +309,7 @@ const int KING_ATTACK_SCALE[64] = {
 const int BISHOP_PAIR_BONUS[20] = {
     40, 38, 36, 34, 32, 30, 28, 26, 24, 22, 20, 18, 16, 14, 12, 10, 8, 6, 4, 2,
 };
+// clang-format on
 const int PAWN_PATTERN_WEIGHT[4] = {10, 10, 20, 35};
 const int PASSER_BLOCKED[8] = {0, 10, 10, 15, 30, 50, 70, 0};
 const int PASSER_UNCATCHABLE[8] = {0, 14, 14, 22, 30, 40, 54, 0};
@@ -318,53 +320,105 @@ namespace {
 constexpr int MAX_STATIC_SCORE = 29999;
 
 // Square from file letter and rank number, for the few squares named below.
-constexpr int square_at(char file, int rank) { return (rank - 1) * 8 + (file - 'a'); }
+constexpr int square_at(char file, int rank)
+{
+    return (rank - 1) * 8 + (file - 'a');
+}
 
 constexpr u64 FILE_A = 0x0101010101010101ULL;
 constexpr u64 FILE_H = FILE_A << 7;
 
-inline int distance(int a, int b) {
+inline int distance(int a, int b)
+{
     int df = std::abs((a & 7) - (b & 7));
     int dr = std::abs((a >> 3) - (b >> 3));
     return df > dr ? df : dr;
 }
-inline int file_distance(int a, int b) { return std::abs((a & 7) - (b & 7)); }
-inline u64 bit(int sq) { return u64(1) << sq; }
-inline u64 same_colour_squares(int sq) {
+inline int file_distance(int a, int b)
+{
+    return std::abs((a & 7) - (b & 7));
+}
+inline u64 bit(int sq)
+{
+    return u64(1) << sq;
+}
+inline u64 same_colour_squares(int sq)
+{
     return (dark_square_mask & bit(sq)) ? dark_square_mask : light_square_mask;
 }
-inline int attack_scale(int units) { return KING_ATTACK_SCALE[units < 0 ? 0 : (units > 63 ? 63 : units)]; }
+inline int attack_scale(int units)
+{
+    return KING_ATTACK_SCALE[units < 0 ? 0 : (units > 63 ? 63 : units)];
+}
 
 // Colour-relative helpers: what a term says for white holds for black with the
 // board turned round (square s ^ 56, ranks counted from black's side).
-template <int C> constexpr int rel_square(int sq) { return C == WHITE ? sq : sq ^ 56; }
-template <int C> inline int rel_rank(int sq) { return C == WHITE ? (sq >> 3) : 7 - (sq >> 3); }
-template <int C> inline u64 ray_ahead(int sq) { return C == WHITE ? ray_north[sq] : ray_south[sq]; }
-template <int C> inline u64 ray_behind(int sq) { return C == WHITE ? ray_south[sq] : ray_north[sq]; }
-template <int C> inline u64 span_ahead(int sq) { return C == WHITE ? adjacent_span_up[sq] : adjacent_span_down[sq]; }
+template <int C>
+constexpr int rel_square(int sq)
+{
+    return C == WHITE ? sq : sq ^ 56;
+}
+template <int C>
+inline int rel_rank(int sq)
+{
+    return C == WHITE ? (sq >> 3) : 7 - (sq >> 3);
+}
+template <int C>
+inline u64 ray_ahead(int sq)
+{
+    return C == WHITE ? ray_north[sq] : ray_south[sq];
+}
+template <int C>
+inline u64 ray_behind(int sq)
+{
+    return C == WHITE ? ray_south[sq] : ray_north[sq];
+}
+template <int C>
+inline u64 span_ahead(int sq)
+{
+    return C == WHITE ? adjacent_span_up[sq] : adjacent_span_down[sq];
+}
 // Pawns of colour C that defend sq stand where an enemy pawn on sq would attack.
-template <int C> inline u64 pawn_defenders(const Position* pos, int sq) {
+template <int C>
+inline u64 pawn_defenders(const Position* pos, int sq)
+{
     return (C == WHITE ? pawn_attacks_black[sq] : pawn_attacks_white[sq]) & pos->pawns[C];
 }
-template <int C> inline u64 passers_of(const PawnHashEntry* e) {
+template <int C>
+inline u64 passers_of(const PawnHashEntry* e)
+{
     return e == nullptr ? 0 : (C == WHITE ? e->white_passers : e->black_passers);
 }
-template <int C> inline int weak_files_of(const PawnHashEntry* e) {
+template <int C>
+inline int weak_files_of(const PawnHashEntry* e)
+{
     return e == nullptr ? 0 : (C == WHITE ? e->white_byte : e->black_byte);
 }
-template <int C> inline int pst(int kind, int phase, int sq) { return pst_by_square[C][kind][phase][sq]; }
-template <int C> inline int single_table(int which, int sq) { return single_by_square[C][which][sq]; }
+template <int C>
+inline int pst(int kind, int phase, int sq)
+{
+    return pst_by_square[C][kind][phase][sq];
+}
+template <int C>
+inline int single_table(int which, int sq)
+{
+    return single_by_square[C][which][sq];
+}
 
 // Whether the enemy of C is tied to its back ranks: king on its first rank or
 // pawns still on its second.
-template <int C> inline bool seventh_rank_target(const Position* pos, int enemy_king) {
+template <int C>
+inline bool seventh_rank_target(const Position* pos, int enemy_king)
+{
     constexpr int O = 1 - C;
     const u64 enemy_second = rank_mask[rel_square<C>(square_at('a', 7))];
     return rel_rank<C>(enemy_king) == 7 || (pos->pawns[O] & enemy_second) != 0;
 }
 
 template <int C>
-int eval_rooks(const Position* pos, const PawnHashEntry* entry, int phase, int enemy_king, int& attack) {
+int eval_rooks(const Position* pos, const PawnHashEntry* entry, int phase, int enemy_king,
+               int& attack)
+{
     constexpr int O = 1 - C;
     int v = 0;
     u64 set = pos->rooks[C];
@@ -375,8 +429,10 @@ int eval_rooks(const Position* pos, const PawnHashEntry* entry, int phase, int e
         v += file_mobility[sq][(pos->occupied_rot90 >> (8 * file)) & 127];
         v += pst<C>(PST_KIND_ROOK, phase, sq);
         u64 ahead = ray_ahead<C>(sq);
-        if (ahead & passers_of<C>(entry)) v += 20;
-        if (!(ahead & pos->pawns[C])) attack += ROOK_FILE_TROPISM[file_distance(sq, enemy_king)];
+        if (ahead & passers_of<C>(entry))
+            v += 20;
+        if (!(ahead & pos->pawns[C]))
+            attack += ROOK_FILE_TROPISM[file_distance(sq, enemy_king)];
         if (!(file_mask[sq] & pos->pawns[C])) {
             if (!(file_mask[sq] & pos->pawns[O]))
                 v += (ahead & pos->rooks[C]) ? 40 : 35;
@@ -386,14 +442,16 @@ int eval_rooks(const Position* pos, const PawnHashEntry* entry, int phase, int e
         if (rel_rank<C>(sq) == 6 && seventh_rank_target<C>(pos, enemy_king)) {
             v += (rank_attacks_from(pos, sq) & (pos->queens[C] | pos->rooks[C])) ? 42 : 32;
             const u64 inner = C == WHITE ? rank7_inner_mask : rank2_inner_mask;
-            if (phase == 3 && rel_rank<C>(enemy_king) == 7 && !(pos->pieces[O] & inner)) v += 20;
+            if (phase == 3 && rel_rank<C>(enemy_king) == 7 && !(pos->pieces[O] & inner))
+                v += 20;
         }
     }
     return v;
 }
 
 template <int C>
-int eval_knights(const Position* pos, int phase, int enemy_king, int& attack) {
+int eval_knights(const Position* pos, int phase, int enemy_king, int& attack)
+{
     constexpr int O = 1 - C;
     int v = 0;
     u64 set = pos->knights[C];
@@ -407,9 +465,11 @@ int eval_knights(const Position* pos, int phase, int enemy_king, int& attack) {
             if (defenders >= 1) {
                 int bonus = 5 * o;
                 v += bonus;
-                if (pos->knights[O] == 0 && !(pos->bishops[O] & same_colour_squares(sq))) v += bonus;
+                if (pos->knights[O] == 0 && !(pos->bishops[O] & same_colour_squares(sq)))
+                    v += bonus;
                 v += bonus;
-                if (defenders == 2) v += bonus;
+                if (defenders == 2)
+                    v += bonus;
             }
         }
     }
@@ -417,7 +477,8 @@ int eval_knights(const Position* pos, int phase, int enemy_king, int& attack) {
 }
 
 template <int C>
-int eval_bishops(const Position* pos, int phase, int enemy_king, int& attack) {
+int eval_bishops(const Position* pos, int phase, int enemy_king, int& attack)
+{
     constexpr int O = 1 - C;
     int v = 0;
     u64 set = pos->bishops[C];
@@ -428,23 +489,28 @@ int eval_bishops(const Position* pos, int phase, int enemy_king, int& attack) {
         v += diag_h1a8_mobility[sq][(pos->occupied_rot315 >> SHIFT315[sq]) & 127];
         attack += BISHOP_TROPISM[distance(sq, enemy_king)];
         int o = single_table<C>(SINGLE_OUTPOST, sq);
-        if (o != 0 && !(span_ahead<C>(sq) & pos->pawns[O]) && pawn_defenders<C>(pos, sq)) v += 2 * o;
+        if (o != 0 && !(span_ahead<C>(sq) & pos->pawns[O]) && pawn_defenders<C>(pos, sq))
+            v += 2 * o;
         // Shut in behind the enemy pawns after taking on a7 or h7.
         const u64 enemy_pawns = pos->pawns[O];
         auto enemy_pawn_on = [&](char file, int rank) {
             return (enemy_pawns & bit(rel_square<C>(square_at(file, rank)))) != 0;
         };
         const int rs = rel_square<C>(sq);
-        if ((rs == square_at('a', 7) || rs == square_at('b', 8)) && enemy_pawn_on('b', 6) && enemy_pawn_on('c', 7))
+        if ((rs == square_at('a', 7) || rs == square_at('b', 8)) && enemy_pawn_on('b', 6) &&
+            enemy_pawn_on('c', 7))
             v -= 110;
-        if ((rs == square_at('h', 7) || rs == square_at('g', 8)) && enemy_pawn_on('g', 6) && enemy_pawn_on('f', 7))
+        if ((rs == square_at('h', 7) || rs == square_at('g', 8)) && enemy_pawn_on('g', 6) &&
+            enemy_pawn_on('f', 7))
             v -= 110;
     }
     return v;
 }
 
 template <int C>
-int eval_queens(const Position* pos, int phase, int own_king, int enemy_king, int& attack, int& enemy_attack) {
+int eval_queens(const Position* pos, int phase, int own_king, int enemy_king, int& attack,
+                int& enemy_attack)
+{
     int v = 0;
     u64 set = pos->queens[C];
     while (set) {
@@ -462,10 +528,12 @@ int eval_queens(const Position* pos, int phase, int own_king, int enemy_king, in
 // Kings in the opening and middle game: square, rook shut in by its own king,
 // fianchetto and the hole in front of a castled king.
 template <int C>
-int eval_king_shelter_terms(const Position* pos, int phase, int king) {
+int eval_king_shelter_terms(const Position* pos, int phase, int king)
+{
     constexpr int O = 1 - C;
     int v = pst<C>(PST_KIND_KING, phase, king);
-    if (pos->rooks[C] & trapped_rook_mask[king]) v -= 50;
+    if (pos->rooks[C] & trapped_rook_mask[king])
+        v -= 50;
     const int file = king & 7;
     const bool own_g2 = (pos->pawns[C] & bit(rel_square<C>(square_at('g', 2)))) != 0;
     const bool own_b2 = (pos->pawns[C] & bit(rel_square<C>(square_at('b', 2)))) != 0;
@@ -478,29 +546,36 @@ int eval_king_shelter_terms(const Position* pos, int phase, int king) {
     }
     if (rel_rank<C>(king) == 0 && pos->queens[O]) {
         const u64 intruders = pos->pawns[O] | pos->bishops[O];
-        if (file >= 5 && !own_g2 && (intruders & bit(rel_square<C>(square_at('f', 3))))) v -= 20;
-        if (file <= 2 && !own_b2 && (intruders & bit(rel_square<C>(square_at('c', 3))))) v -= 20;
+        if (file >= 5 && !own_g2 && (intruders & bit(rel_square<C>(square_at('f', 3)))))
+            v -= 20;
+        if (file <= 2 && !own_b2 && (intruders & bit(rel_square<C>(square_at('c', 3)))))
+            v -= 20;
     }
     return v;
 }
 
 template <int C>
-int eval_blocked_passers(const Position* pos, const PawnHashEntry* entry) {
+int eval_blocked_passers(const Position* pos, const PawnHashEntry* entry)
+{
     constexpr int O = 1 - C;
     int v = 0;
     u64 set = passers_of<C>(entry);
     while (set) {
         int sq = pop_lowest(set);
         int r = rel_rank<C>(sq);
-        if (r == 7) continue;  // a pawn on its last rank has no square in front
+        if (r == 7)
+            continue; // a pawn on its last rank has no square in front
         int front = C == WHITE ? sq + 8 : sq - 8;
-        if (pos->pieces[O] & bit(front)) v -= PASSER_BLOCKED[r];
+        if (pos->pieces[O] & bit(front))
+            v -= PASSER_BLOCKED[r];
     }
     return v;
 }
 
 template <int C>
-int eval_endgame_passers(const Position* pos, const PawnHashEntry* entry, int own_king, int enemy_king) {
+int eval_endgame_passers(const Position* pos, const PawnHashEntry* entry, int own_king,
+                         int enemy_king)
+{
     int v = 0;
     u64 set = passers_of<C>(entry);
     const bool own_move = pos->side_to_move == C;
@@ -508,146 +583,192 @@ int eval_endgame_passers(const Position* pos, const PawnHashEntry* entry, int ow
         int sq = pop_lowest(set);
         int r = rel_rank<C>(sq);
         const u64 outside = outside_square<C>(sq, own_move);
-        if ((outside & bit(enemy_king)) && !(ray_ahead<C>(sq) & pos->occupied)) v += PASSER_UNCATCHABLE[r];
+        if ((outside & bit(enemy_king)) && !(ray_ahead<C>(sq) & pos->occupied))
+            v += PASSER_UNCATCHABLE[r];
         if ((r == 5 || r == 6) && rel_rank<C>(own_king) >= r && file_distance(own_king, sq) == 1)
             v += PASSER_KING_SUPPORT[r];
-        if (ray_behind<C>(sq) & pos->rooks[C]) v += 20;
+        if (ray_behind<C>(sq) & pos->rooks[C])
+            v += 20;
     }
     return v;
 }
 
 // A rook pawn (or several on one rook file) that the defending king stops.
 template <int C>
-bool rook_pawn_stopped(const Position* pos, int defending_king) {
+bool rook_pawn_stopped(const Position* pos, int defending_king)
+{
     const u64 pawns = pos->pawns[C];
-    if (pawns == 0) return false;
-    if ((pawns & ~FILE_A) != 0 && (pawns & ~FILE_H) != 0) return false;
+    if (pawns == 0)
+        return false;
+    if ((pawns & ~FILE_A) != 0 && (pawns & ~FILE_H) != 0)
+        return false;
     int front = C == WHITE ? highest_square(pawns) : lowest_square(pawns);
-    return rel_rank<C>(defending_king) >= rel_rank<C>(front) && file_distance(defending_king, front) <= 1;
+    return rel_rank<C>(defending_king) >= rel_rank<C>(front) &&
+           file_distance(defending_king, front) <= 1;
 }
 
 // A bishop that cannot control the promotion square of its rook pawns.
 template <int C>
-bool wrong_bishop_draw(const Position* pos, int defending_king) {
+bool wrong_bishop_draw(const Position* pos, int defending_king)
+{
     constexpr int O = 1 - C;
-    if (pos->phase[C] != 3 || pos->bishop_count[C] != 1 || pos->pawn_count[C] == 0) return false;
-    if (pos->material[O] > piece_value[BISHOP - 1]) return false;
+    if (pos->phase[C] != 3 || pos->bishop_count[C] != 1 || pos->pawn_count[C] == 0)
+        return false;
+    if (pos->material[O] > piece_value[BISHOP - 1])
+        return false;
     const u64 pawns = pos->pawns[C];
-    if (pawns == 0 || pos->bishops[C] == 0) return false;
+    if (pawns == 0 || pos->bishops[C] == 0)
+        return false;
     const u64 bishop = pos->bishops[C];
     // The promotion corner of the a-file is light for white, dark for black.
     const u64 a_file_wrong = C == WHITE ? dark_square_mask : light_square_mask;
     const u64 h_file_wrong = C == WHITE ? light_square_mask : dark_square_mask;
-    bool wrong = (!(pawns & ~FILE_A) && (bishop & a_file_wrong)) || (!(pawns & ~FILE_H) && (bishop & h_file_wrong));
-    if (!wrong) return false;
+    bool wrong = (!(pawns & ~FILE_A) && (bishop & a_file_wrong)) ||
+                 (!(pawns & ~FILE_H) && (bishop & h_file_wrong));
+    if (!wrong)
+        return false;
     int front = C == WHITE ? highest_square(pawns) : lowest_square(pawns);
-    return rel_rank<C>(defending_king) >= rel_rank<C>(front) && file_distance(defending_king, front) <= 1;
+    return rel_rank<C>(defending_king) >= rel_rank<C>(front) &&
+           file_distance(defending_king, front) <= 1;
 }
 
 // Material configurations that cannot be won. Returns true when the position
 // is a draw outright; may also cancel a small material lead.
-bool drawn_material(const Position* pos, int& score, int wk, int bk) {
+bool drawn_material(const Position* pos, int& score, int wk, int bk)
+{
     const int wp = pos->pawn_count[WHITE], bp = pos->pawn_count[BLACK];
     const bool equal_majors = pos->major_count[WHITE] == pos->major_count[BLACK];
     if (wp == 0) {
-        if (bp == 0 && pos->phase[WHITE] == pos->phase[BLACK]) return true;
-        if (bp <= 2 && equal_majors && score >= 0 && score <= 400) score = 0;
+        if (bp == 0 && pos->phase[WHITE] == pos->phase[BLACK])
+            return true;
+        if (bp <= 2 && equal_majors && score >= 0 && score <= 400)
+            score = 0;
     }
-    if (bp == 0 && wp <= 2 && equal_majors && -score >= 0 && -score <= 400) score = 0;
+    if (bp == 0 && wp <= 2 && equal_majors && -score >= 0 && -score <= 400)
+        score = 0;
 
     const int bishop_value = piece_value[BISHOP - 1];
     if (pos->material[WHITE] <= bishop_value && pos->material[BLACK] <= bishop_value) {
-        if (pos->phase[WHITE] == 3 && bp <= 2) return true;
-        if (pos->phase[BLACK] == 3 && wp <= 2) return true;
+        if (pos->phase[WHITE] == 3 && bp <= 2)
+            return true;
+        if (pos->phase[BLACK] == 3 && wp <= 2)
+            return true;
     }
 
-    if (pos->phase[WHITE] == pos->phase[BLACK] && pos->phase[WHITE] >= 1 && pos->phase[WHITE] <= 5) {
+    if (pos->phase[WHITE] == pos->phase[BLACK] && pos->phase[WHITE] >= 1 &&
+        pos->phase[WHITE] <= 5) {
         if (wp == 1 && bp == 0) {
             int p = lowest_square(pos->pawns[WHITE]);
-            if ((bk & 7) == (p & 7) && (bk >> 3) > (p >> 3)) return true;
+            if ((bk & 7) == (p & 7) && (bk >> 3) > (p >> 3))
+                return true;
         }
         if (bp == 1 && wp == 0) {
             int p = lowest_square(pos->pawns[BLACK]);
-            if ((wk & 7) == (p & 7) && (wk >> 3) < (p >> 3)) return true;
+            if ((wk & 7) == (p & 7) && (wk >> 3) < (p >> 3))
+                return true;
         }
     }
 
-    if (wrong_bishop_draw<WHITE>(pos, bk)) return true;
-    if (wrong_bishop_draw<BLACK>(pos, wk)) return true;
+    if (wrong_bishop_draw<WHITE>(pos, bk))
+        return true;
+    if (wrong_bishop_draw<BLACK>(pos, wk))
+        return true;
     return false;
 }
 
 // King placement in the endgame, by the wings the pawns stand on.
-int eval_endgame_kings(const Position* pos, int wk, int bk) {
+int eval_endgame_kings(const Position* pos, int wk, int bk)
+{
     const u64 all_pawns = pos->pawns[WHITE] | pos->pawns[BLACK];
     const bool pieces_equal = pos->phase[WHITE] == pos->phase[BLACK] && pos->phase[WHITE] != 0;
     const bool no_pieces = pos->phase[WHITE] == 0 && pos->phase[BLACK] == 0;
     const int wf = wk & 7, bf = bk & 7;
     int v = 0;
     if (all_pawns && !(all_pawns & files_e_to_h)) {
-        v += single_table<WHITE>(SINGLE_KING_END_QUEENSIDE, wk) - single_table<BLACK>(SINGLE_KING_END_QUEENSIDE, bk);
-        if (pieces_equal) v -= (pos->material[WHITE] - pos->material[BLACK]) / 2;
+        v += single_table<WHITE>(SINGLE_KING_END_QUEENSIDE, wk) -
+             single_table<BLACK>(SINGLE_KING_END_QUEENSIDE, bk);
+        if (pieces_equal)
+            v -= (pos->material[WHITE] - pos->material[BLACK]) / 2;
         if (no_pieces) {
-            if (bf >= 4 && wf <= bf - 2) v += 140;
-            if (wf >= 4 && bf <= wf - 2) v -= 140;
+            if (bf >= 4 && wf <= bf - 2)
+                v += 140;
+            if (wf >= 4 && bf <= wf - 2)
+                v -= 140;
         }
     } else if (all_pawns && !(all_pawns & files_a_to_d)) {
-        v += single_table<WHITE>(SINGLE_KING_END_KINGSIDE, wk) - single_table<BLACK>(SINGLE_KING_END_KINGSIDE, bk);
-        if (pieces_equal) v -= (pos->material[WHITE] - pos->material[BLACK]) / 2;
+        v += single_table<WHITE>(SINGLE_KING_END_KINGSIDE, wk) -
+             single_table<BLACK>(SINGLE_KING_END_KINGSIDE, bk);
+        if (pieces_equal)
+            v -= (pos->material[WHITE] - pos->material[BLACK]) / 2;
         if (no_pieces) {
-            if (bf <= 3 && wf >= bf + 2) v += 140;
-            if (wf <= 3 && bf >= wf + 2) v -= 140;
+            if (bf <= 3 && wf >= bf + 2)
+                v += 140;
+            if (wf <= 3 && bf >= wf + 2)
+                v -= 140;
         }
     } else {
-        v += single_table<WHITE>(SINGLE_KING_END_CENTRE, wk) - single_table<BLACK>(SINGLE_KING_END_CENTRE, bk);
+        v += single_table<WHITE>(SINGLE_KING_END_CENTRE, wk) -
+             single_table<BLACK>(SINGLE_KING_END_CENTRE, bk);
     }
     return v;
 }
 
-inline int from_mover(const Position* pos, int white_view) {
+inline int from_mover(const Position* pos, int white_view)
+{
     return pos->side_to_move == WHITE ? white_view : -white_view;
 }
 
-}  // namespace
+} // namespace
 
-int eval_king_square(const Position* pos, int side) {
+int eval_king_square(const Position* pos, int side)
+{
     int sq = pos->king_square[side];
-    if (sq >= 0 && sq < 64 && pos->board[sq] == make_piece(side, KING)) return sq;
+    if (sq >= 0 && sq < 64 && pos->board[sq] == make_piece(side, KING))
+        return sq;
     return side == WHITE ? SQ_E1 : SQ_E8;
 }
 
-int get_game_phase(Position* pos) {
-    if (pos->phase[WHITE] + pos->phase[BLACK] <= 22) return 3;
-    if (pos->material[WHITE] <= 2100 || pos->material[BLACK] <= 2100) return 2;
-    if (pos->material[WHITE] <= 2700 || pos->material[BLACK] <= 2700) return 1;
+int get_game_phase(Position* pos)
+{
+    if (pos->phase[WHITE] + pos->phase[BLACK] <= 22)
+        return 3;
+    if (pos->material[WHITE] <= 2100 || pos->material[BLACK] <= 2100)
+        return 2;
+    if (pos->material[WHITE] <= 2700 || pos->material[BLACK] <= 2700)
+        return 1;
     return 0;
 }
 
-void reset_eval_counters() {
+void reset_eval_counters()
+{
     eval_calls = 0;
     eval_lazy_exits = 0;
     pawn_hash_probes = 0;
     pawn_hash_hits = 0;
 }
 
-void init_eval_tables() {
+void init_eval_tables()
+{
     init_bitboard_tables();
 
-    for (int& v : piece_value_by_code) v = 0;
+    for (int& v : piece_value_by_code)
+        v = 0;
     static const int by_kind[6] = {100, 300, 300, 500, 1000, 10000};
     for (int kind = PAWN; kind <= KING; kind++) {
         piece_value_by_code[make_piece(WHITE, kind)] = by_kind[kind - 1];
         piece_value_by_code[make_piece(BLACK, kind)] = by_kind[kind - 1];
     }
 
-    const int (*per_phase[6])[64] = {PST_PAWN, PST_KNIGHT, PST_BISHOP, PST_ROOK, PST_QUEEN, PST_KING};
+    const int(*per_phase[6])[64] = {PST_PAWN, PST_KNIGHT, PST_BISHOP,
+                                    PST_ROOK, PST_QUEEN,  PST_KING};
     for (int kind = 0; kind < 6; kind++)
         for (int phase = 0; phase < 4; phase++)
             for (int sq = 0; sq < 64; sq++) {
                 pst_by_square[WHITE][kind][phase][sq] = per_phase[kind][phase][MIRROR[sq]];
                 pst_by_square[BLACK][kind][phase][sq] = per_phase[kind][phase][sq];
             }
-    const int* singles[5] = {KING_END_KINGSIDE, KING_END_QUEENSIDE, KING_END_CENTRE, KING_DANGER, OUTPOST};
+    const int* singles[5] = {KING_END_KINGSIDE, KING_END_QUEENSIDE, KING_END_CENTRE, KING_DANGER,
+                             OUTPOST};
     for (int which = 0; which < 5; which++)
         for (int sq = 0; sq < 64; sq++) {
             single_by_square[WHITE][which][sq] = singles[which][MIRROR[sq]];
@@ -655,7 +776,8 @@ void init_eval_tables() {
         }
 }
 
-int evaluate(Position* pos, int alpha, int beta) {
+int evaluate(Position* pos, int alpha, int beta)
+{
     eval_calls++;
     const int phase = get_game_phase(pos);
     const int wk = eval_king_square(pos, WHITE);
@@ -663,38 +785,52 @@ int evaluate(Position* pos, int alpha, int beta) {
     int score = pos->material[WHITE] - pos->material[BLACK];
 
     if (phase == 3) {
-        if (drawn_material(pos, score, wk, bk)) return 0;
+        if (drawn_material(pos, score, wk, bk))
+            return 0;
         score += eval_endgame_kings(pos, wk, bk);
     }
 
     PawnHashEntry scratch;
     PawnHashEntry* entry = lookup_pawn_hash(pos, phase, &scratch);
-    if (entry != nullptr) score += entry->score;
+    if (entry != nullptr)
+        score += entry->score;
 
     const bool no_pieces = pos->phase[WHITE] == 0 && pos->phase[BLACK] == 0;
     if (entry != nullptr) {
         const int flags = pawn_file_pattern[entry->white_files][entry->black_files];
         if (phase == 3 && no_pieces) {
-            if (entry->white_passers) score += 70;
-            if (entry->black_passers) score -= 70;
-            if (flags & 0x03) score += 60;
-            if (flags & 0x30) score -= 60;
-            if (pos->pawn_count[BLACK] == 0 && rook_pawn_stopped<WHITE>(pos, bk)) return 0;
-            if (pos->pawn_count[WHITE] == 0 && rook_pawn_stopped<BLACK>(pos, wk)) return 0;
+            if (entry->white_passers)
+                score += 70;
+            if (entry->black_passers)
+                score -= 70;
+            if (flags & 0x03)
+                score += 60;
+            if (flags & 0x30)
+                score -= 60;
+            if (pos->pawn_count[BLACK] == 0 && rook_pawn_stopped<WHITE>(pos, bk))
+                return 0;
+            if (pos->pawn_count[WHITE] == 0 && rook_pawn_stopped<BLACK>(pos, wk))
+                return 0;
             score += eval_pawn_race(pos, entry);
         }
-        if (flags & 0x03) score += PAWN_PATTERN_WEIGHT[phase];
-        if (flags & 0x30) score -= PAWN_PATTERN_WEIGHT[phase];
+        if (flags & 0x03)
+            score += PAWN_PATTERN_WEIGHT[phase];
+        if (flags & 0x30)
+            score -= PAWN_PATTERN_WEIGHT[phase];
     }
 
     const int white_minors = pos->knight_count[WHITE] + pos->bishop_count[WHITE];
     const int black_minors = pos->knight_count[BLACK] + pos->bishop_count[BLACK];
     if (pos->major_count[WHITE] == pos->major_count[BLACK]) {
-        if (white_minors > black_minors) score += 140;
-        if (black_minors > white_minors) score -= 140;
+        if (white_minors > black_minors)
+            score += 140;
+        if (black_minors > white_minors)
+            score -= 140;
     } else {
-        if (white_minors >= black_minors + 2) score += 140;
-        if (black_minors >= white_minors + 2) score -= 140;
+        if (white_minors >= black_minors + 2)
+            score += 140;
+        if (black_minors >= white_minors + 2)
+            score -= 140;
     }
 
     const int lazy = from_mover(pos, score);
@@ -725,9 +861,12 @@ int evaluate(Position* pos, int alpha, int beta) {
     }
 
     const int pawns_on_board = pos->pawn_count[WHITE] + pos->pawn_count[BLACK];
-    const int pair_bonus = BISHOP_PAIR_BONUS[pawns_on_board < 0 ? 0 : (pawns_on_board > 19 ? 19 : pawns_on_board)];
-    if (pos->bishop_count[WHITE] == 2) score += pair_bonus;
-    if (pos->bishop_count[BLACK] == 2) score -= pair_bonus;
+    const int pair_bonus =
+        BISHOP_PAIR_BONUS[pawns_on_board < 0 ? 0 : (pawns_on_board > 19 ? 19 : pawns_on_board)];
+    if (pos->bishop_count[WHITE] == 2)
+        score += pair_bonus;
+    if (pos->bishop_count[BLACK] == 2)
+        score -= pair_bonus;
 
     if (phase <= 2) {
         KingDangers dangers;
@@ -757,21 +896,27 @@ int evaluate(Position* pos, int alpha, int beta) {
             black_bishop_colour = same_colour_squares(lowest_square(pos->bishops[BLACK]));
             score += 5 * count_bits(pos->pawns[BLACK] & black_bishop_colour);
         }
-        if (white_bishop_colour && black_bishop_colour && white_bishop_colour != black_bishop_colour) {
+        if (white_bishop_colour && black_bishop_colour &&
+            white_bishop_colour != black_bishop_colour) {
             if (pos->phase[WHITE] == 3 && pos->phase[BLACK] == 3) {
                 score /= 2;
             } else if (pos->phase[WHITE] == 8 && pos->phase[BLACK] == 8) {
-                if (pos->material[WHITE] > pos->material[BLACK]) score -= 70;
-                if (pos->material[BLACK] > pos->material[WHITE]) score += 70;
+                if (pos->material[WHITE] > pos->material[BLACK])
+                    score -= 70;
+                if (pos->material[BLACK] > pos->material[WHITE])
+                    score += 70;
             }
         }
     }
 
     const int drift = std::abs(score - estimate);
-    if (drift > lazy_margin) lazy_margin = drift;
+    if (drift > lazy_margin)
+        lazy_margin = drift;
     // Only a hand-made position (dozens of queens) gets near the mate range;
     // a static score must never read as a mate.
-    if (score > MAX_STATIC_SCORE) score = MAX_STATIC_SCORE;
-    if (score < -MAX_STATIC_SCORE) score = -MAX_STATIC_SCORE;
+    if (score > MAX_STATIC_SCORE)
+        score = MAX_STATIC_SCORE;
+    if (score < -MAX_STATIC_SCORE)
+        score = -MAX_STATIC_SCORE;
     return from_mover(pos, score);
 }

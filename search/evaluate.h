@@ -22,7 +22,7 @@ extern const int PST_KNIGHT[4][64];
 extern const int PST_BISHOP[4][64];
 extern const int PST_ROOK[4][64];
 extern const int PST_QUEEN[4][64];
-extern const int PST_KING[4][64];  // phases 0-2; row 3 unused
+extern const int PST_KING[4][64]; // phases 0-2; row 3 unused
 extern const int KING_END_KINGSIDE[64];
 extern const int KING_END_QUEENSIDE[64];
 extern const int KING_END_CENTRE[64];
@@ -44,8 +44,21 @@ extern const int PASSER_KING_SUPPORT[8];
 
 // Square-indexed copies built by init_eval_tables: [colour][...][square].
 // Kinds: 0 pawn, 1 knight, 2 bishop, 3 rook, 4 queen, 5 king.
-enum : int { PST_KIND_PAWN, PST_KIND_KNIGHT, PST_KIND_BISHOP, PST_KIND_ROOK, PST_KIND_QUEEN, PST_KIND_KING };
-enum : int { SINGLE_KING_END_KINGSIDE, SINGLE_KING_END_QUEENSIDE, SINGLE_KING_END_CENTRE, SINGLE_KING_DANGER, SINGLE_OUTPOST };
+enum : int {
+    PST_KIND_PAWN,
+    PST_KIND_KNIGHT,
+    PST_KIND_BISHOP,
+    PST_KIND_ROOK,
+    PST_KIND_QUEEN,
+    PST_KIND_KING
+};
+enum : int {
+    SINGLE_KING_END_KINGSIDE,
+    SINGLE_KING_END_QUEENSIDE,
+    SINGLE_KING_END_CENTRE,
+    SINGLE_KING_DANGER,
+    SINGLE_OUTPOST
+};
 extern int pst_by_square[2][6][4][64];
 extern int single_by_square[2][5][64];
 

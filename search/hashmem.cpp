@@ -19,16 +19,20 @@ uint64_t pawn_phase_key[4] = {};
 
 namespace {
 
-int64_t largest_power_of_two(int64_t v) {
-    if (v <= 0) return 0;
+int64_t largest_power_of_two(int64_t v)
+{
+    if (v <= 0)
+        return 0;
     int64_t p = 1;
-    while (p <= v / 2) p *= 2;
+    while (p <= v / 2)
+        p *= 2;
     return p;
 }
 
-}  // namespace
+} // namespace
 
-void set_hash_sizes(int64_t total) {
+void set_hash_sizes(int64_t total)
+{
     char text[32];
     char limit[32];
     // Below the minimum some table would get no entry at all (a value such as
@@ -59,37 +63,57 @@ void set_hash_sizes(int64_t total) {
     eval_cache_count = int(eval_count);
 }
 
-void alloc_pawn_and_eval_cache() {
+void alloc_pawn_and_eval_cache()
+{
     free_pawn_and_eval_cache();
-    if (pawn_hash_count < 1) pawn_hash_count = 1;
-    if (eval_cache_count < 1) eval_cache_count = 1;
-    pawn_hash_table = static_cast<PawnHashEntry*>(alloc_mem(size_t(pawn_hash_count) * sizeof(PawnHashEntry)));
-    eval_cache_table = static_cast<EvalCacheEntry*>(alloc_mem(size_t(eval_cache_count) * sizeof(EvalCacheEntry)));
+    if (pawn_hash_count < 1)
+        pawn_hash_count = 1;
+    if (eval_cache_count < 1)
+        eval_cache_count = 1;
+    pawn_hash_table =
+        static_cast<PawnHashEntry*>(alloc_mem(size_t(pawn_hash_count) * sizeof(PawnHashEntry)));
+    eval_cache_table =
+        static_cast<EvalCacheEntry*>(alloc_mem(size_t(eval_cache_count) * sizeof(EvalCacheEntry)));
     clear_pawn_and_eval_cache();
-    for (int phase = 0; phase < 4; phase++) pawn_phase_key[phase] = draw_random64();
+    for (int phase = 0; phase < 4; phase++)
+        pawn_phase_key[phase] = draw_random64();
 }
 
-void clear_pawn_and_eval_cache() {
+void clear_pawn_and_eval_cache()
+{
     if (pawn_hash_table != nullptr)
-        std::memset(static_cast<void*>(pawn_hash_table), 0, size_t(pawn_hash_count) * sizeof(PawnHashEntry));
+        std::memset(static_cast<void*>(pawn_hash_table), 0,
+                    size_t(pawn_hash_count) * sizeof(PawnHashEntry));
     if (eval_cache_table != nullptr)
-        std::memset(static_cast<void*>(eval_cache_table), 0, size_t(eval_cache_count) * sizeof(EvalCacheEntry));
+        std::memset(static_cast<void*>(eval_cache_table), 0,
+                    size_t(eval_cache_count) * sizeof(EvalCacheEntry));
 }
 
-void free_pawn_and_eval_cache() {
-    if (pawn_hash_table != nullptr) free_mem(pawn_hash_table);
-    if (eval_cache_table != nullptr) free_mem(eval_cache_table);
+void free_pawn_and_eval_cache()
+{
+    if (pawn_hash_table != nullptr)
+        free_mem(pawn_hash_table);
+    if (eval_cache_table != nullptr)
+        free_mem(eval_cache_table);
     pawn_hash_table = nullptr;
     eval_cache_table = nullptr;
 }
 
-int get_pawn_entry_size() { return int(sizeof(PawnHashEntry)); }
+int get_pawn_entry_size()
+{
+    return int(sizeof(PawnHashEntry));
+}
 
-int get_eval_entry_size() { return int(sizeof(EvalCacheEntry)); }
+int get_eval_entry_size()
+{
+    return int(sizeof(EvalCacheEntry));
+}
 
-PawnHashEntry* lookup_pawn_hash(Position* pos, int phase, PawnHashEntry* scratch) {
+PawnHashEntry* lookup_pawn_hash(Position* pos, int phase, PawnHashEntry* scratch)
+{
     u64 pawn_key = *pos->pawn_key_top;
-    if (pawn_key == 0) return nullptr;
+    if (pawn_key == 0)
+        return nullptr;
     u64 k = pawn_key ^ pawn_phase_key[phase & 3];
     uint32_t key_low = uint32_t(k);
     uint32_t key_high = uint32_t(k >> 32);

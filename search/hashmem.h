@@ -12,11 +12,11 @@ struct __attribute__((packed)) PawnHashEntry {
     uint32_t key_high;
     uint64_t white_passers;
     uint64_t black_passers;
-    uint8_t white_byte;   // files holding a weak (isolated or backward) white pawn
+    uint8_t white_byte; // files holding a weak (isolated or backward) white pawn
     uint8_t black_byte;
-    uint8_t white_files;  // files holding a white pawn
+    uint8_t white_files; // files holding a white pawn
     uint8_t black_files;
-    int16_t score;        // white minus black, centipawns
+    int16_t score; // white minus black, centipawns
 };
 static_assert(sizeof(PawnHashEntry) == 30, "PawnHashEntry must stay 30 bytes");
 

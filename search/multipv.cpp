@@ -25,7 +25,6 @@ const char* const SEPARATOR_DASHES =
 const char* const SEPARATOR_EQUALS =
     "  ========================================================================\n";
 
-
 void set_window_around(MultiPvLine* line, int score)
 {
     line->alpha = clamp_score(score - ASPIRATION_WINDOW);
@@ -136,9 +135,8 @@ void analyse_multipv(Position* pos, int lines)
                 pos->threat[0] = 0;
                 pos->in_check[1] = is_in_check(pos, pos->side_to_move);
                 const int d = iteration_depth + 3 + get_root_extension(pos, line->move) - ONE_PLY;
-                const int score = d >= ONE_PLY
-                                      ? -search(pos, d, 1, -line->beta, -line->alpha, 1)
-                                      : -quiesce(pos, 1, -line->beta, -line->alpha);
+                const int score = d >= ONE_PLY ? -search(pos, d, 1, -line->beta, -line->alpha, 1)
+                                               : -quiesce(pos, 1, -line->beta, -line->alpha);
                 line->score = score;
                 unmake_move(pos, line->move);
                 if (stop_search)

@@ -11,10 +11,10 @@ struct MultiPvLine {
     int32_t score;
     int32_t pv[64];
     int32_t pv_length;
-    int32_t depth;      // iteration_depth (twelfths) that last searched it
+    int32_t depth; // iteration_depth (twelfths) that last searched it
     int32_t alpha;
     int32_t beta;
-    int32_t time;       // centiseconds when its line was last completed
+    int32_t time; // centiseconds when its line was last completed
 };
 static_assert(sizeof(MultiPvLine) == 71 * 4, "MultiPvLine is a plain record of 71 ints");
 

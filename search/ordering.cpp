@@ -23,7 +23,10 @@ constexpr int KING_CAPTURE_SCORE = 32767;
 // the front end divides them by 256 before each search anyway.
 constexpr int HISTORY_LIMIT = 1 << 30;
 
-inline int exchange_value(int code) { return piece_value_by_code[code]; }
+inline int exchange_value(int code)
+{
+    return piece_value_by_code[code];
+}
 
 // Clears a square from the occupancy and its three rotated copies.
 inline void remove_from_occupancy(Position* pos, int square)
@@ -34,7 +37,10 @@ inline void remove_from_occupancy(Position* pos, int square)
     pos->occupied_rot315 &= ~(u64(1) << ROT315_INDEX[square]);
 }
 
-inline bool is_capture_or_promotion(Move move) { return move_captured(move) != 0 || move_promo(move) != 0; }
+inline bool is_capture_or_promotion(Move move)
+{
+    return move_captured(move) != 0 || move_promo(move) != 0;
+}
 
 // The captured and promotion fields of a stored move must agree with the
 // board before make_move may trust them; is_move_valid does not look at them.
@@ -84,8 +90,8 @@ Move run_evasions(Position* pos, int ply, MovePicker* picker)
 {
     picker->stage = PICK_DONE;
     Move* list = pos->move_buffer + picker->list_start;
-    const int count = pos->side_to_move == WHITE ? gen_evasions_white(pos, list)
-                                                 : gen_evasions_black(pos, list);
+    const int count =
+        pos->side_to_move == WHITE ? gen_evasions_white(pos, list) : gen_evasions_black(pos, list);
     pos->move_list_end[ply] += count;
     if (count == 0)
         return 0;
@@ -123,8 +129,8 @@ void run_captures(Position* pos, int ply, MovePicker* picker)
 
     picker->current = picker->good_end = picker->list_start;
     Move* list = pos->move_buffer + picker->list_start;
-    const int count = pos->side_to_move == WHITE ? gen_captures_white(pos, list)
-                                                 : gen_captures_black(pos, list);
+    const int count =
+        pos->side_to_move == WHITE ? gen_captures_white(pos, list) : gen_captures_black(pos, list);
     picker->capture_count = count;
     pos->move_list_end[ply] += count;
 
@@ -135,7 +141,7 @@ void run_captures(Position* pos, int ply, MovePicker* picker)
         int score;
         if (move == hash_move) {
             score = HASH_MOVE_SCORE;
-            ++picker->current;   // sorted to the front, already handed out
+            ++picker->current; // sorted to the front, already handed out
         } else if (move_promo(move) == 0) {
             score = exchange_value(move_captured(move)) - exchange_value(move_piece(move));
             if (score <= 0)
@@ -144,13 +150,13 @@ void run_captures(Position* pos, int ply, MovePicker* picker)
                 score += RECAPTURE_BONUS;
         } else {
             switch (move_promo(move)) {
-            case PROMO_KNIGHT: score = -3000; break;
-            case PROMO_BISHOP: score = -2000; break;
-            case PROMO_ROOK: score = -1000; break;
-            default:
-                score = eval_static_exchange(pos, move_from(move), move_to(move)) +
-                        piece_value[QUEEN - 1];
-                break;
+                case PROMO_KNIGHT: score = -3000; break;
+                case PROMO_BISHOP: score = -2000; break;
+                case PROMO_ROOK: score = -1000; break;
+                default:
+                    score = eval_static_exchange(pos, move_from(move), move_to(move)) +
+                            piece_value[QUEEN - 1];
+                    break;
             }
         }
         scores[i] = score;
@@ -174,8 +180,8 @@ void run_quiet_moves(Position* pos, int ply, MovePicker* picker)
     picker->stage = PICK_BAD_CAPTURES;
     const int start = pos->move_list_end[ply];
     Move* list = pos->move_buffer + start;
-    const int generated = pos->side_to_move == WHITE ? gen_quiet_white(pos, list)
-                                                     : gen_quiet_black(pos, list);
+    const int generated =
+        pos->side_to_move == WHITE ? gen_quiet_white(pos, list) : gen_quiet_black(pos, list);
     pos->move_list_end[ply] += generated;
 
     const Move hash_move = pos->hash_move[ply];
@@ -197,7 +203,7 @@ void run_quiet_moves(Position* pos, int ply, MovePicker* picker)
     picker->remaining = count;
 }
 
-}  // namespace
+} // namespace
 
 Move pick_first_move(Position* pos, int ply)
 {
@@ -223,47 +229,45 @@ Move pick_next_move(Position* pos, int ply)
 
     for (;;) {
         switch (picker->stage) {
-        case PICK_EVASIONS:
-            return run_evasions(pos, ply, picker);
-        case PICK_HASH_MOVE: {
-            const Move move = run_hash_move(pos, ply, picker);
-            if (move != 0)
-                return move;
-            break;
-        }
-        case PICK_CAPTURES:
-            run_captures(pos, ply, picker);
-            if (picker->remaining > 0)
-                return next_in_batch(pos, picker);
-            break;
-        case PICK_KILLER_NEW: {
-            picker->stage = PICK_KILLER_OLD;
-            const Move killer = pos->killers[ply][1];
-            if (killer_playable(pos, ply, killer))
-                return killer;
-            break;
-        }
-        case PICK_KILLER_OLD: {
-            picker->stage = PICK_QUIET;
-            const Move killer = pos->killers[ply][0];
-            if (killer != pos->killers[ply][1] && killer_playable(pos, ply, killer))
-                return killer;
-            break;
-        }
-        case PICK_QUIET:
-            run_quiet_moves(pos, ply, picker);
-            if (picker->remaining > 0)
-                return next_in_batch(pos, picker);
-            break;
-        case PICK_BAD_CAPTURES:
-            picker->stage = PICK_DONE;
-            picker->current = picker->good_end;
-            picker->remaining = picker->list_start + picker->capture_count - picker->good_end;
-            if (picker->remaining > 0)
-                return next_in_batch(pos, picker);
-            return 0;
-        default:
-            return 0;
+            case PICK_EVASIONS: return run_evasions(pos, ply, picker);
+            case PICK_HASH_MOVE: {
+                const Move move = run_hash_move(pos, ply, picker);
+                if (move != 0)
+                    return move;
+                break;
+            }
+            case PICK_CAPTURES:
+                run_captures(pos, ply, picker);
+                if (picker->remaining > 0)
+                    return next_in_batch(pos, picker);
+                break;
+            case PICK_KILLER_NEW: {
+                picker->stage = PICK_KILLER_OLD;
+                const Move killer = pos->killers[ply][1];
+                if (killer_playable(pos, ply, killer))
+                    return killer;
+                break;
+            }
+            case PICK_KILLER_OLD: {
+                picker->stage = PICK_QUIET;
+                const Move killer = pos->killers[ply][0];
+                if (killer != pos->killers[ply][1] && killer_playable(pos, ply, killer))
+                    return killer;
+                break;
+            }
+            case PICK_QUIET:
+                run_quiet_moves(pos, ply, picker);
+                if (picker->remaining > 0)
+                    return next_in_batch(pos, picker);
+                break;
+            case PICK_BAD_CAPTURES:
+                picker->stage = PICK_DONE;
+                picker->current = picker->good_end;
+                picker->remaining = picker->list_start + picker->capture_count - picker->good_end;
+                if (picker->remaining > 0)
+                    return next_in_batch(pos, picker);
+                return 0;
+            default: return 0;
         }
     }
 }
@@ -290,7 +294,7 @@ int eval_static_exchange(Position* pos, int from, int to)
         return KING_CAPTURE_SCORE;
     int gain;
     if (target == EMPTY && piece_kind(mover) == PAWN && square_file(from) != square_file(to))
-        gain = 100;   // en passant
+        gain = 100; // en passant
     else
         gain = exchange_value(target);
 
@@ -361,7 +365,7 @@ int find_least_attacker(Position* pos, int square)
     return 64;
 }
 
-}  // namespace
+} // namespace
 
 int find_least_attacker_white(Position* pos, int square)
 {
@@ -437,7 +441,7 @@ bool in_search_moves(const Position* pos, Move move)
     return false;
 }
 
-}  // namespace
+} // namespace
 
 void build_root_moves(Position* pos)
 {
@@ -463,7 +467,8 @@ int is_legal_move(Position* pos, Move move)
         return 0;
     pos->hash_move[0] = 0;
     reset_root_picker(pos);
-    for (Move candidate = pick_next_move(pos, 0); candidate != 0; candidate = pick_next_move(pos, 0))
+    for (Move candidate = pick_next_move(pos, 0); candidate != 0;
+         candidate = pick_next_move(pos, 0))
         if (candidate == move)
             return leaves_king_safe(pos, move) ? 1 : 0;
     return 0;

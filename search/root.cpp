@@ -29,8 +29,6 @@ char current_move_text[32] = "";
 
 namespace {
 
-
-
 bool side_to_move_in_check(const Position* pos)
 {
     return is_in_check(pos, pos->side_to_move);

@@ -6,8 +6,8 @@
 #include <bit>
 
 #include "board/board.h"
-#include "frontend/input.h"
 #include "frontend/frontend.h"
+#include "frontend/input.h"
 #include "search/evaluate.h"
 #include "search/ordering.h"
 #include "search/root.h"
@@ -362,8 +362,8 @@ int quiesce(Position* pos, int ply, int alpha, int beta)
 
     const int start = pos->move_list_end[ply - 1];
     Move* list = pos->move_buffer + start;
-    const int generated = pos->side_to_move == WHITE ? gen_captures_white(pos, list)
-                                                     : gen_captures_black(pos, list);
+    const int generated =
+        pos->side_to_move == WHITE ? gen_captures_white(pos, list) : gen_captures_black(pos, list);
     if (generated == 0)
         return alpha;
 

@@ -131,8 +131,8 @@ void print_bound(Position* pos, int depth, int score, bool fail_high)
     }
     char time_text[32];
     copy_time_text(pos, time_text, sizeof time_text);
-    emit_text(fail_high ? "  %2d/%-2d %6s     ++   " : "  %2d/%-2d %6s     --   ", plies,
-              sel_depth, time_text);
+    emit_text(fail_high ? "  %2d/%-2d %6s     ++   " : "  %2d/%-2d %6s     --   ", plies, sel_depth,
+              time_text);
     emit_root_move(pos, move);
     emit_text(fail_high ? "    \n" : "     \n");
 }

@@ -27,7 +27,7 @@ namespace {
 
 constexpr std::int64_t MIN_TARGET = 5;
 
-}  // namespace
+} // namespace
 
 TimeAllocation compute_time_allocation(int clock, int increment_seconds, int moves_left_in_control,
                                        int moves_per_ctrl, int plies_played, int fixed_time)

@@ -11,14 +11,14 @@
 struct Position;
 
 // Clock values given by the protocol; they hold until a command replaces them.
-extern int own_clock;           // time left on the engine's clock (30000)
-extern int increment[2];        // increment per move of White, Black, seconds
-extern int moves_to_go;         // UCI "movestogo"; 0 = not given
-extern int moves_per_control;   // xboard "level" moves; 40, 0 after "uci"
-extern int fixed_move_time;     // "st" / "movetime"; 0 = none
+extern int own_clock;         // time left on the engine's clock (30000)
+extern int increment[2];      // increment per move of White, Black, seconds
+extern int moves_to_go;       // UCI "movestogo"; 0 = not given
+extern int moves_per_control; // xboard "level" moves; 40, 0 after "uci"
+extern int fixed_move_time;   // "st" / "movetime"; 0 = none
 // Result of the allocation (or set directly by analysis, pondering, EPD runs).
-extern int time_target;         // time the search should use for this move
-extern int time_maximum;        // time it may use while extend_time is set
+extern int time_target;  // time the search should use for this move
+extern int time_maximum; // time it may use while extend_time is set
 // Calendar second after which the next periodic UCI "info hashfull" line is due.
 extern std::int64_t next_info_time;
 

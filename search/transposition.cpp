@@ -25,55 +25,90 @@ namespace {
 constexpr int MATE_BOUND = 30000;
 constexpr int PV_STORE_SCORE = -32766;
 
-inline int entry_depth(const HashEntry& e) { return (e.info >> 3) & 1023; }
-inline int entry_bound(const HashEntry& e) { return (e.info >> 1) & 3; }
-inline int entry_age(const HashEntry& e) { return (e.info >> 13) & 7; }
-inline bool entry_empty(const HashEntry& e) { return e.key_low == 0 && e.key_high == 0; }
+inline int entry_depth(const HashEntry& e)
+{
+    return (e.info >> 3) & 1023;
+}
+inline int entry_bound(const HashEntry& e)
+{
+    return (e.info >> 1) & 3;
+}
+inline int entry_age(const HashEntry& e)
+{
+    return (e.info >> 13) & 7;
+}
+inline bool entry_empty(const HashEntry& e)
+{
+    return e.key_low == 0 && e.key_high == 0;
+}
 
-inline bool table_usable() { return hash_table != nullptr && hash_bucket_count > 0; }
+inline bool table_usable()
+{
+    return hash_table != nullptr && hash_bucket_count > 0;
+}
 
-inline HashBucket* bucket_of(u64 key) {
+inline HashBucket* bucket_of(u64 key)
+{
     return &hash_table[uint32_t(key) & uint32_t(hash_bucket_count - 1)];
 }
 
-inline int clamp_int(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
-
-// The state stacks bound how deep a line may be played out.
-inline bool can_make_move(const Position* pos) { return state_stack_has_room(pos); }
-
-}  // namespace
-
-int get_hash_entry_size() { return int(sizeof(HashEntry)); }
-
-void clear_hash_stats() {
-    hash_probes = 0;
-    hash_hits = 0;
-    for (int& c : hash_age_count) c = 0;
+inline int clamp_int(int v, int lo, int hi)
+{
+    return v < lo ? lo : (v > hi ? hi : v);
 }
 
-void clear_hash() {
+// The state stacks bound how deep a line may be played out.
+inline bool can_make_move(const Position* pos)
+{
+    return state_stack_has_room(pos);
+}
+
+} // namespace
+
+int get_hash_entry_size()
+{
+    return int(sizeof(HashEntry));
+}
+
+void clear_hash_stats()
+{
+    hash_probes = 0;
+    hash_hits = 0;
+    for (int& c : hash_age_count)
+        c = 0;
+}
+
+void clear_hash()
+{
     if (hash_table != nullptr && hash_entry_count > 0)
-        std::memset(static_cast<void*>(hash_table), 0, size_t(hash_entry_count) * sizeof(HashEntry));
+        std::memset(static_cast<void*>(hash_table), 0,
+                    size_t(hash_entry_count) * sizeof(HashEntry));
     clear_hash_stats();
 }
 
-void resize_hash(int entry_count) {
+void resize_hash(int entry_count)
+{
     free_hash();
     // A bucket holds two entries: anything below that would leave no bucket.
-    if (entry_count < 2) entry_count = 2;
+    if (entry_count < 2)
+        entry_count = 2;
     hash_entry_count = entry_count;
     hash_bucket_count = entry_count / 2;
     hash_table = static_cast<HashBucket*>(alloc_mem(size_t(hash_entry_count) * sizeof(HashEntry)));
     clear_hash();
 }
 
-void free_hash() {
-    if (hash_table != nullptr) free_mem(hash_table);
+void free_hash()
+{
+    if (hash_table != nullptr)
+        free_mem(hash_table);
     hash_table = nullptr;
 }
 
-int get_hash_fill_permille() {
-    if (hash_entry_count <= 0) return 0;
+int get_hash_fill_permille()
+{
+    if (hash_entry_count <= 0)
+        return 0;
     int age = hash_age & 7;
     int permille = int(double(hash_age_count[age]) / double(hash_entry_count) * 1000.0);
     // The counts are zeroed per search while older entries of the same age
@@ -81,8 +116,10 @@ int get_hash_fill_permille() {
     return clamp_int(permille, 0, 1000);
 }
 
-void store_hash(Position* pos, int move, int depth, int ply, int score, int bound) {
-    if (!table_usable()) return;
+void store_hash(Position* pos, int move, int depth, int ply, int score, int bound)
+{
+    if (!table_usable())
+        return;
 
     if (bound == HASH_EXACT) {
         if (score > MATE_BOUND)
@@ -107,16 +144,19 @@ void store_hash(Position* pos, int move, int depth, int ply, int score, int boun
     } else if (entry_depth(*slot0) > depth && entry_age(*slot0) == hash_age) {
         chosen = slot1;
     } else {
-        if (!entry_empty(*slot1)) hash_age_count[entry_age(*slot1)]--;
+        if (!entry_empty(*slot1))
+            hash_age_count[entry_age(*slot1)]--;
         hash_age_count[entry_age(*slot0)]++;
         *slot1 = *slot0;
         chosen = slot0;
     }
 
-    if (move == 0 && chosen->key_low == key_low && chosen->key_high == key_high && chosen->move != 0)
+    if (move == 0 && chosen->key_low == key_low && chosen->key_high == key_high &&
+        chosen->move != 0)
         move = int(chosen->move);
 
-    if (!entry_empty(*chosen)) hash_age_count[entry_age(*chosen)]--;
+    if (!entry_empty(*chosen))
+        hash_age_count[entry_age(*chosen)]--;
     hash_age_count[hash_age & 7]++;
 
     int threat = (ply >= 0 && ply < MAX_PLY) ? (pos->threat[ply] & 1) : 0;
@@ -127,7 +167,8 @@ void store_hash(Position* pos, int move, int depth, int ply, int score, int boun
     chosen->info = uint16_t(threat | ((bound & 3) << 1) | (depth << 3) | ((hash_age & 7) << 13));
 }
 
-int probe_hash(Position* pos, int depth, int ply, int* alpha, int* beta) {
+int probe_hash(Position* pos, int depth, int ply, int* alpha, int* beta)
+{
     hash_probes++;
     HashEntry* found = nullptr;
     if (table_usable()) {
@@ -165,42 +206,46 @@ int probe_hash(Position* pos, int depth, int ply, int* alpha, int* beta) {
     if (d >= depth - reduction - 12 && s < *beta && (b == HASH_UPPER || b == HASH_EXACT))
         provisional = HASH_NULL_FAILS;
 
-    if (d < depth) return provisional;
+    if (d < depth)
+        return provisional;
     hash_hits++;
 
     switch (b) {
-    case HASH_EXACT:
-        if (s >= MATE_BOUND)
-            s -= ply;
-        else if (s <= -MATE_BOUND)
-            s += ply;
-        *alpha = s;
-        return HASH_CUTOFF;
-    case HASH_LOWER:
-        if (s >= *beta) {
+        case HASH_EXACT:
+            if (s >= MATE_BOUND)
+                s -= ply;
+            else if (s <= -MATE_BOUND)
+                s += ply;
             *alpha = s;
             return HASH_CUTOFF;
-        }
-        return provisional;
-    case HASH_UPPER:
-        if (s <= *alpha) {
-            *alpha = s;
-            return HASH_CUTOFF;
-        }
-        return provisional;
-    default:
-        return provisional;
+        case HASH_LOWER:
+            if (s >= *beta) {
+                *alpha = s;
+                return HASH_CUTOFF;
+            }
+            return provisional;
+        case HASH_UPPER:
+            if (s <= *alpha) {
+                *alpha = s;
+                return HASH_CUTOFF;
+            }
+            return provisional;
+        default: return provisional;
     }
 }
 
-void extend_pv_from_hash(Position* pos) {
+void extend_pv_from_hash(Position* pos)
+{
     int* line = pos->pv[0];
     int n = pos->pv_length[0];
-    if (n < 0) n = 0;
-    if (n > MAX_PLY) n = MAX_PLY;
+    if (n < 0)
+        n = 0;
+    if (n > MAX_PLY)
+        n = MAX_PLY;
 
     for (int i = 0; i < n; i++) {
-        if (!is_move_valid(pos, line[i])) exit_with_message("Invalid pv move");
+        if (!is_move_valid(pos, line[i]))
+            exit_with_message("Invalid pv move");
         make_move(pos, line[i]);
     }
 
@@ -212,7 +257,8 @@ void extend_pv_from_hash(Position* pos) {
         // needs slot i + 1.
         while (i + 1 < MAX_PLY && can_make_move(pos)) {
             int move = pos->hash_move[i];
-            if (move == 0 || !is_move_valid(pos, move)) break;
+            if (move == 0 || !is_move_valid(pos, move))
+                break;
             line[i] = move;
             bool repeated = false;
             for (int j = 0; j < i; j++) {
@@ -221,7 +267,8 @@ void extend_pv_from_hash(Position* pos) {
                     break;
                 }
             }
-            if (repeated) break;
+            if (repeated)
+                break;
             // A colliding key can hand back a move that is pseudo-legal here
             // but leaves the own king in check; such a line must not be shown
             // or pondered on.
@@ -239,28 +286,37 @@ void extend_pv_from_hash(Position* pos) {
     }
 
     int length = pos->pv_length[0];
-    if (length > MAX_PLY) length = MAX_PLY;
-    for (int k = length - 1; k >= 0; k--) unmake_move(pos, line[k]);
+    if (length > MAX_PLY)
+        length = MAX_PLY;
+    for (int k = length - 1; k >= 0; k--)
+        unmake_move(pos, line[k]);
 }
 
-void store_pv_in_hash(Position* pos) {
+void store_pv_in_hash(Position* pos)
+{
     int* line = pos->pv[0];
     int n = pos->pv_length[0];
-    if (n < 0) n = 0;
-    if (n > MAX_PLY) n = MAX_PLY;
+    if (n < 0)
+        n = 0;
+    if (n > MAX_PLY)
+        n = MAX_PLY;
     int made = 0;
     int scratch = 0;
     for (int i = 0; i < n; i++) {
         probe_hash(pos, 0, i, &scratch, &scratch);
-        if (pos->hash_move[i] != line[i]) store_hash(pos, line[i], 0, i, PV_STORE_SCORE, HASH_LOWER);
-        if (!can_make_move(pos)) break;
+        if (pos->hash_move[i] != line[i])
+            store_hash(pos, line[i], 0, i, PV_STORE_SCORE, HASH_LOWER);
+        if (!can_make_move(pos))
+            break;
         make_move(pos, line[i]);
         made++;
     }
-    for (int k = made - 1; k >= 0; k--) unmake_move(pos, line[k]);
+    for (int k = made - 1; k >= 0; k--)
+        unmake_move(pos, line[k]);
 }
 
-void print_hash_usage() {
+void print_hash_usage()
+{
     if (show_hash_usage && table_usable()) {
         unsigned used[2] = {0, 0};
         int age = hash_age & 7;

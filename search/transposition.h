@@ -9,7 +9,7 @@ struct HashEntry {
     uint32_t key_low;
     uint32_t key_high;
     uint32_t move;
-    uint16_t info;   // bit 0 threat, bits 1-2 bound, bits 3-12 depth, bits 13-15 age
+    uint16_t info; // bit 0 threat, bits 1-2 bound, bits 3-12 depth, bits 13-15 age
     int16_t score;
 };
 static_assert(sizeof(HashEntry) == 16, "HashEntry must stay 16 bytes");
@@ -29,7 +29,7 @@ enum : int {
 enum : int {
     HASH_CUTOFF = 0,
     HASH_NO_CUTOFF = 1,
-    HASH_NULL_FAILS = 2,  // no cut-off, and a null-move search would fail low
+    HASH_NULL_FAILS = 2, // no cut-off, and a null-move search would fail low
 };
 
 constexpr int HASH_MAX_DEPTH = 1023;

@@ -8,11 +8,11 @@
 #include <cstdlib>
 #include <cstring>
 
-const char DATACOMP_BANNER[64] = {
-    'Q', 'u', 'a', 'r', 'v', 'e', 'l', ' ', 'D', 'A', 'T', 'A', 'C', 'O', 'M', 'P',
-    ' ', 'b', 'l', 'o', 'c', 'k', ' ', 'f', 'i', 'l', 'e', ' ', ' ', ' ', ' ', ' ',
-    ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
-    ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', '\r', '\n'};
+const char DATACOMP_BANNER[64] = {'Q', 'u', 'a', 'r', 'v', 'e', 'l', ' ', 'D', 'A', 'T',  'A', 'C',
+                                  'O', 'M', 'P', ' ', 'b', 'l', 'o', 'c', 'k', ' ', 'f',  'i', 'l',
+                                  'e', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',  ' ', ' ',
+                                  ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',  ' ', ' ',
+                                  ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', '\r', '\n'};
 
 namespace {
 
@@ -96,7 +96,8 @@ uint32_t update_crc(uint32_t crc, size_t length, const uint8_t* bytes)
     return crc;
 }
 
-int build_huffman_table(int symbol_count, int16_t* table, const uint8_t* lengths, int first_level_bits)
+int build_huffman_table(int symbol_count, int16_t* table, const uint8_t* lengths,
+                        int first_level_bits)
 {
     const int first_level = 1 << first_level_bits;
     int used = 0;
@@ -333,7 +334,7 @@ int open_datacomp_index(DatacompIndex** out, FILE* stream)
     const uint32_t full = uint32_t(1) << size_bits;
     for (uint32_t i = 0; i <= block_count; ++i) {
         const uint32_t field = take_bits(&bits, size_bits);
-        offsets[i] = field ? field : full;   // sizes for now
+        offsets[i] = field ? field : full; // sizes for now
     }
     for (int i = 0; i < DATACOMP_DISTANCES; ++i)
         index->distances[i] = -int(take_bits(&bits, size_bits));
@@ -343,7 +344,8 @@ int open_datacomp_index(DatacompIndex** out, FILE* stream)
     int error = bits_overrun(&bits) ? DC_ERR_CODE_LENGTHS : 0;
     if (!error && (read_code_lengths(&bits, lengths, DATACOMP_SYMBOLS) != 0 || bits_overrun(&bits)))
         error = DC_ERR_CODE_LENGTHS;
-    if (!error && build_huffman_table(DATACOMP_SYMBOLS, index->decode_table, lengths, DATACOMP_TABLE_BITS) != 0)
+    if (!error && build_huffman_table(DATACOMP_SYMBOLS, index->decode_table, lengths,
+                                      DATACOMP_TABLE_BITS) != 0)
         error = DC_ERR_MAIN_CODE;
     std::free(header);
     if (error) {
@@ -363,7 +365,8 @@ int open_datacomp_index(DatacompIndex** out, FILE* stream)
     return 0;
 }
 
-int read_compressed_block(DatacompIndex* index, DatacompBlock* block, FILE* stream, int block_number)
+int read_compressed_block(DatacompIndex* index, DatacompBlock* block, FILE* stream,
+                          int block_number)
 {
     if (block == nullptr || block->tag != DATACOMP_TAG || index == nullptr)
         return DC_ERR_READ_RECORD;
@@ -371,8 +374,10 @@ int read_compressed_block(DatacompIndex* index, DatacompBlock* block, FILE* stre
         return DC_ERR_BLOCK_NUMBER;
     block->block_number = block_number;
     block->check_block_number = block_number;
-    block->block_decoded_size = block_number == index->block_count - 1 ? index->last_block_size : index->block_size;
-    const int64_t size = index->block_offsets[block_number + 1] - index->block_offsets[block_number];
+    block->block_decoded_size =
+        block_number == index->block_count - 1 ? index->last_block_size : index->block_size;
+    const int64_t size =
+        index->block_offsets[block_number + 1] - index->block_offsets[block_number];
     // The output area and the compressed-data area each hold one block of
     // the table block size; a larger one only comes from a broken file.
     if (size > DATACOMP_AREA_BYTES || block->block_decoded_size > DATACOMP_AREA_BYTES)
@@ -440,7 +445,8 @@ void decode_block_data(DatacompIndex* index, DatacompBlock* block, uint8_t* outp
     uint8_t* const output_begin = block->output_area;
     while (out < output_end) {
         refill();
-        int entry = table[(window >> (count - DATACOMP_TABLE_BITS)) & ((1u << DATACOMP_TABLE_BITS) - 1)];
+        int entry =
+            table[(window >> (count - DATACOMP_TABLE_BITS)) & ((1u << DATACOMP_TABLE_BITS) - 1)];
         int symbol;
         if (entry >= 0) {
             count -= entry & 31;

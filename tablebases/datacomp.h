@@ -10,7 +10,7 @@
 constexpr int DATACOMP_DISTANCES = 24;
 constexpr int DATACOMP_SYMBOLS = 1024;
 constexpr int DATACOMP_TABLE_BITS = 13;
-constexpr int DATACOMP_AREA_BYTES = 8192;       // largest compressed block accepted
+constexpr int DATACOMP_AREA_BYTES = 8192; // largest compressed block accepted
 constexpr int DATACOMP_HEADER_MIN = 84;
 constexpr uint32_t DATACOMP_HEADER_WORD = 0x004001F5u;
 constexpr uint32_t DATACOMP_TAG = 0x79A3F29Du;
@@ -48,16 +48,16 @@ enum DatacompError : int {
     DC_ERR_STORED_PENDING = 228358,
     // Broken files the format cannot produce; refused before any memory
     // outside the buffers is touched.
-    DC_ERR_BLOCK_TOO_LARGE = 217350,   // compressed block above the data area
-    DC_ERR_MATCH_SOURCE = 230406,      // match reaching before the block's output
-    DC_ERR_INPUT_OVERRUN = 230662,     // block decoding needed bits past its end
-    DC_ERR_OFFSETS = 230918,           // block offsets beyond what a file can hold
+    DC_ERR_BLOCK_TOO_LARGE = 217350, // compressed block above the data area
+    DC_ERR_MATCH_SOURCE = 230406,    // match reaching before the block's output
+    DC_ERR_INPUT_OVERRUN = 230662,   // block decoding needed bits past its end
+    DC_ERR_OFFSETS = 230918,         // block offsets beyond what a file can hold
 };
 
 struct DatacompIndex {
     int16_t decode_table[8192 + 2 * DATACOMP_SYMBOLS];
-    int distances[DATACOMP_DISTANCES];   // negated: offsets back from the output position
-    int64_t* block_offsets;              // N + 1 file offsets
+    int distances[DATACOMP_DISTANCES]; // negated: offsets back from the output position
+    int64_t* block_offsets;            // N + 1 file offsets
     int block_size;
     int last_block_size;
     int block_count;
@@ -80,8 +80,8 @@ struct DatacompBlock {
     const uint8_t* input_pos;
     int check_block_number;
     uint32_t tag;
-    int error;                                   // first decoding error, 0 when none
-    uint8_t compressed_area[DATACOMP_AREA_BYTES + 8];   // spare bytes stay zero
+    int error;                                        // first decoding error, 0 when none
+    uint8_t compressed_area[DATACOMP_AREA_BYTES + 8]; // spare bytes stay zero
 };
 
 // Bit reader over a bounded byte range, most significant bit first. Bits
@@ -92,19 +92,22 @@ struct DatacompBits {
     uint64_t bit_position;
 };
 
-uint32_t peek_bits(const DatacompBits* bits, int count);   // count <= 32
+uint32_t peek_bits(const DatacompBits* bits, int count); // count <= 32
 uint32_t take_bits(DatacompBits* bits, int count);
-inline bool bits_overrun(const DatacompBits* bits) {
+inline bool bits_overrun(const DatacompBits* bits)
+{
     return bits->bit_position > uint64_t(bits->input_end - bits->input_start) * 8;
 }
 
 void init_crc_table();
 uint32_t update_crc(uint32_t crc, size_t length, const uint8_t* bytes);
-int build_huffman_table(int symbol_count, int16_t* table, const uint8_t* lengths, int first_level_bits);
+int build_huffman_table(int symbol_count, int16_t* table, const uint8_t* lengths,
+                        int first_level_bits);
 int read_code_lengths(DatacompBits* bits, uint8_t* lengths, int count);
 void decode_block_data(DatacompIndex* index, DatacompBlock* block, uint8_t* output_end);
 int open_datacomp_index(DatacompIndex** out, FILE* stream);
-int read_compressed_block(DatacompIndex* index, DatacompBlock* block, FILE* stream, int block_number);
+int read_compressed_block(DatacompIndex* index, DatacompBlock* block, FILE* stream,
+                          int block_number);
 int decode_block(int length, DatacompBlock* block, DatacompIndex* index);
 
 // Prepares the shared record before a block is read into output.

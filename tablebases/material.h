@@ -13,10 +13,10 @@
 constexpr int TB_MATERIAL_ROW_COUNT = 111;
 
 struct MaterialRow {
-    int id;                  // equal to the row number
-    TbIndexFn index_fn[2];   // side 0: the side named first to move; side 1: the other
-    char name[8];            // "k", first side's men, "k", second side's men (q, r, b, n, p)
-    uint32_t length[2];      // positions (value bytes) in the table file of each side
+    int id;                // equal to the row number
+    TbIndexFn index_fn[2]; // side 0: the side named first to move; side 1: the other
+    char name[8];          // "k", first side's men, "k", second side's men (q, r, b, n, p)
+    uint32_t length[2];    // positions (value bytes) in the table file of each side
 };
 
 extern const MaterialRow MATERIAL_ROWS[TB_MATERIAL_ROW_COUNT];

@@ -50,7 +50,8 @@ void load_material_rows()
 bool compose_file_name(char* out, const char* directory, const char* name, const char* suffix)
 {
     const size_t dir_length = std::strlen(directory);
-    const size_t needed = dir_length + (dir_length ? 1 : 0) + std::strlen(name) + std::strlen(suffix);
+    const size_t needed =
+        dir_length + (dir_length ? 1 : 0) + std::strlen(name) + std::strlen(suffix);
     if (dir_length > size_t(TB_MAX_DIRECTORY) || needed > size_t(TB_MAX_FILE_NAME))
         return false;
     char* at = out;
@@ -68,10 +69,10 @@ bool compose_file_name(char* out, const char* directory, const char* name, const
 const char* datacomp_error_text(int code)
 {
     switch (code & 0xff) {
-    case 2: return "read error\n";
-    case 5: return "out of memory\n";
-    case 6: return "file broken\n";
-    default: return nullptr;
+        case 2: return "read error\n";
+        case 5: return "out of memory\n";
+        case 6: return "file broken\n";
+        default: return nullptr;
     }
 }
 
@@ -124,11 +125,11 @@ const char* parse_piece_letters(const char* text, int counts[5])
         counts[i] = 0;
     for (; *text && *text != 'k'; ++text) {
         switch (*text) {
-        case 'q': ++counts[4]; break;
-        case 'r': ++counts[3]; break;
-        case 'b': ++counts[2]; break;
-        case 'n': ++counts[1]; break;
-        default: ++counts[0]; break;
+            case 'q': ++counts[4]; break;
+            case 'r': ++counts[3]; break;
+            case 'b': ++counts[2]; break;
+            case 'n': ++counts[1]; break;
+            default: ++counts[0]; break;
         }
     }
     return text;
@@ -139,7 +140,10 @@ intptr_t* alloc_signature_level(int budget, int levels_below)
     intptr_t* level = static_cast<intptr_t*>(alloc_tb_memory(int(sizeof(intptr_t)) * (budget + 2)));
     level[0] = budget;
     for (int i = 0; i <= budget; ++i)
-        level[1 + i] = levels_below == 0 ? 0 : reinterpret_cast<intptr_t>(alloc_signature_level(budget - i, levels_below - 1));
+        level[1 + i] =
+            levels_below == 0
+                ? 0
+                : reinterpret_cast<intptr_t>(alloc_signature_level(budget - i, levels_below - 1));
     return level;
 }
 
@@ -152,7 +156,8 @@ void init_signature_tree()
     signature_tree[0] = 3;
     for (int j = 0; j <= 3; ++j) {
         const int budget = 3 - j;
-        intptr_t* level = static_cast<intptr_t*>(alloc_tb_memory(int(sizeof(intptr_t)) * (budget + 2)));
+        intptr_t* level =
+            static_cast<intptr_t*>(alloc_tb_memory(int(sizeof(intptr_t)) * (budget + 2)));
         level[0] = budget;
         for (int k = 0; k <= budget; ++k)
             level[1 + k] = reinterpret_cast<intptr_t>(alloc_signature_level(budget - k, 7));
@@ -197,7 +202,8 @@ int find_table_id_by_name(const char* text)
     return find_table_id(counts);
 }
 
-int find_table_id_by_counts(const int* white_kinds, const int* black_kinds, int white_count, int black_count)
+int find_table_id_by_counts(const int* white_kinds, const int* black_kinds, int white_count,
+                            int black_count)
 {
     int counts[10] = {};
     for (int i = 0; i < white_count; ++i) {
@@ -276,7 +282,8 @@ int register_table(const char* directory, int id, int side)
             std::fflush(stdout);
             std::exit(1);
         }
-        length = uint64_t(index->block_count - 1) * TB_BLOCK_POSITIONS + uint64_t(index->last_block_size);
+        length = uint64_t(index->block_count - 1) * TB_BLOCK_POSITIONS +
+                 uint64_t(index->last_block_size);
         if (length > UINT32_MAX || (row.length[side] != 0 && length != row.length[side]))
             fail_with("*** %s corrupted\n", name);
     }
@@ -293,7 +300,8 @@ int register_table(const char* directory, int id, int side)
         std::exit(1);
     }
     std::strcpy(row.path[side], name);
-    row.buckets[side] = static_cast<int32_t*>(alloc_tb_memory(int(sizeof(int32_t)) * TB_BUCKETS_PER_SIDE));
+    row.buckets[side] =
+        static_cast<int32_t*>(alloc_tb_memory(int(sizeof(int32_t)) * TB_BUCKETS_PER_SIDE));
     std::memset(row.buckets[side], 0, sizeof(int32_t) * TB_BUCKETS_PER_SIDE);
     row.datacomp[side] = index;
     if (index)

@@ -25,7 +25,7 @@ struct TableDesc {
     char* path[2];
     FILE* file[2];
     DatacompIndex* datacomp[2];
-    int32_t* buckets[2];          // 32 chain heads: cache entry number + 1, 0 = empty
+    int32_t* buckets[2]; // 32 chain heads: cache entry number + 1, 0 = empty
     uint8_t* whole_table[2];
 };
 
@@ -50,4 +50,5 @@ int is_table_present(int id, int side);
 TbIndexFn get_index_function(int id, int side);
 void* alloc_tb_memory(int bytes);
 int find_table_id_by_name(const char* text);
-int find_table_id_by_counts(const int* white_kinds, const int* black_kinds, int white_count, int black_count);
+int find_table_id_by_counts(const int* white_kinds, const int* black_kinds, int white_count,
+                            int black_count);

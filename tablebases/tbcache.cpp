@@ -247,7 +247,8 @@ int probe_table_score(int id, int side, uint32_t index)
 {
     // Seven positions of the kppkp black-to-move table are answered as a
     // fixed loss without consulting the file's bytes for them.
-    static constexpr uint32_t KPPKP_BAD[] = {56802428, 56811076, 56849992, 56858640, 59592489, 67775659, 71071628};
+    static constexpr uint32_t KPPKP_BAD[] = {56802428, 56811076, 56849992, 56858640,
+                                             59592489, 67775659, 71071628};
     if (id == 36 && side == 1) {
         for (uint32_t bad : KPPKP_BAD)
             if (bad == index)

@@ -7,7 +7,7 @@
 
 constexpr int TB_BLOCK_POSITIONS = 8192;
 constexpr int TB_BLOCK_SHIFT = 13;
-constexpr int TB_ENTRY_DATA_BYTES = 8228;           // one block and decoder slack
+constexpr int TB_ENTRY_DATA_BYTES = 8228; // one block and decoder slack
 constexpr int TB_ENTRY_BYTES = 32 + TB_ENTRY_DATA_BYTES;
 constexpr int TB_VALUE_UNKNOWN = 127;
 constexpr int TB_SCORE_UNKNOWN = 32767;
@@ -18,11 +18,11 @@ struct TbCacheEntry {
     int32_t table_id;
     int32_t side;
     uint32_t first_index;
-    int32_t lru_older;        // toward the least recently used end; free-list link
+    int32_t lru_older; // toward the least recently used end; free-list link
     int32_t lru_newer;
     int32_t bucket_next;
     int32_t bucket_prev;
-    uint32_t data_offset;     // from the start of the memory block
+    uint32_t data_offset; // from the start of the memory block
 };
 static_assert(sizeof(TbCacheEntry) == 32);
 

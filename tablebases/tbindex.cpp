@@ -19,7 +19,8 @@ struct RowShape {
     int second[5];
 };
 
-constexpr RowShape parse_row(const char* name) {
+constexpr RowShape parse_row(const char* name)
+{
     RowShape r{};
     int side = -1;
     for (const char* p = name; *p != '\0'; ++p) {
@@ -29,19 +30,19 @@ constexpr RowShape parse_row(const char* name) {
         }
         int* counts = side == 0 ? r.first : r.second;
         switch (*p) {
-        case 'q': ++counts[4]; break;
-        case 'r': ++counts[3]; break;
-        case 'b': ++counts[2]; break;
-        case 'n': ++counts[1]; break;
-        default: ++counts[0]; break;
+            case 'q': ++counts[4]; break;
+            case 'r': ++counts[3]; break;
+            case 'b': ++counts[2]; break;
+            case 'n': ++counts[1]; break;
+            default: ++counts[0]; break;
         }
     }
     return r;
 }
 
 struct Man {
-    int arr;    // 0: the first side's squares, 1: the second side's
-    int slot;   // slot in TbPieceSquares
+    int arr;  // 0: the first side's squares, 1: the second side's
+    int slot; // slot in TbPieceSquares
     bool pawn;
 };
 
@@ -49,9 +50,9 @@ struct Digit {
     bool pawn;
     bool pair;
     int man[2];
-    int range;          // range of one man of the digit
+    int range; // range of one man of the digit
     int excl_count;
-    int excl[MAX_MEN];  // men whose squares are taken out of the digit's range
+    int excl[MAX_MEN]; // men whose squares are taken out of the digit's range
 };
 
 enum { EP_NONE, EP_PAWN, EP_TWO_PAWNS, EP_PIECE_AND_PAWN };
@@ -59,26 +60,27 @@ enum { EP_NONE, EP_PAWN, EP_TWO_PAWNS, EP_PIECE_AND_PAWN };
 // Men are numbered 0 = king of the side to move (S), 1 = king of the other
 // side (O), then S's men from queen down to pawn, then O's.
 struct Plan {
-    bool pawns;     // king pairs of 1806 classes, pawn frame
-    bool turned;    // the group and its class are read upside down once more
+    bool pawns;  // king pairs of 1806 classes, pawn frame
+    bool turned; // the group and its class are read upside down once more
     int men_count;
     Man men[MAX_MEN];
     int group_count;
-    int group_kind[2];  // square-map kinds, the higher first
+    int group_kind[2]; // square-map kinds, the higher first
     int group_man[2];
     int digit_count;
     Digit digit[2];
     int ep;
     int s_pawn[2], s_pawn_count;
     int o_pawn[2], o_pawn_count;
-    int o_piece;        // O's man that is no pawn (en-passant rows)
-    int s_piece;        // S's man that is no pawn (en-passant rows)
+    int o_piece; // O's man that is no pawn (en-passant rows)
+    int s_piece; // S's man that is no pawn (en-passant rows)
     int64_t group_block;
     int64_t normal_block;
     int64_t space;
 };
 
-constexpr Plan make_plan(RowShape row, int side) {
+constexpr Plan make_plan(RowShape row, int side)
+{
     Plan p{};
     const int* s_counts = side == 0 ? row.first : row.second;
     const int* o_counts = side == 0 ? row.second : row.first;
@@ -116,7 +118,7 @@ constexpr Plan make_plan(RowShape row, int side) {
     if (s_n > 0) {
         for (int i = 0; i < s_n; ++i) {
             p.group_man[i] = s_men[i];
-            p.group_kind[i] = s_kind[i] + 1;  // P..Q
+            p.group_kind[i] = s_kind[i] + 1; // P..Q
         }
         p.group_count = s_n;
     } else if (p.pawns) {
@@ -195,15 +197,19 @@ constexpr Plan make_plan(RowShape row, int side) {
 }
 
 template <int N, typename F>
-[[gnu::always_inline]] inline void unroll(F&& f) {
-    [&]<int... I>(std::integer_sequence<int, I...>) {
+[[gnu::always_inline]] inline void unroll(F&& f)
+{
+    [&]<int... I>(std::integer_sequence<int, I...>)
+    {
         (f(std::integral_constant<int, I>{}), ...);
-    }(std::make_integer_sequence<int, N>{});
+    }
+    (std::make_integer_sequence<int, N>{});
 }
 
 // Count of the listed men standing below x.
 template <const Digit& D>
-[[gnu::always_inline]] inline int excluded_below(const int* sq, int x) {
+[[gnu::always_inline]] inline int excluded_below(const int* sq, int x)
+{
     int below = 0;
     unroll<D.excl_count>([&](auto i) { below += sq[D.excl[i]] < x; });
     return below;
@@ -211,7 +217,8 @@ template <const Digit& D>
 
 // Capture codes 0..13 of the en-passant block; -1 when x cannot capture on e.
 // Side 0's pawns move up, side 1's down (in the frame of the function).
-inline int ep_code_up(int x, int e) {
+inline int ep_code_up(int x, int e)
+{
     if (x + 7 == e && (x & 7) != 0)
         return (x & 7) - 1;
     if (x + 9 == e && (x & 7) != 7)
@@ -219,7 +226,8 @@ inline int ep_code_up(int x, int e) {
     return -1;
 }
 
-inline int ep_code_down(int x, int e) {
+inline int ep_code_down(int x, int e)
+{
     if (x - 9 == e && (x & 7) != 0)
         return (x & 7) - 1;
     if (x - 7 == e && (x & 7) != 7)
@@ -233,7 +241,8 @@ constexpr uint32_t EP_UNUSABLE = 0xFFFFFFFEu;
 // move can take on the square (then the position is indexed without it), or
 // TB_NOT_INDEXABLE when the men cannot stand as given.
 template <const Plan& P, int SIDE>
-inline uint32_t ep_index(const int* d, int e, int c) {
+inline uint32_t ep_index(const int* d, int e, int c)
+{
     if constexpr (SIDE == 0) {
         if ((e >> 3) != 5 || d[P.o_pawn[0]] != e - 8)
             return EP_UNUSABLE;
@@ -250,7 +259,8 @@ inline uint32_t ep_index(const int* d, int e, int c) {
             if (code < 0)
                 return EP_UNUSABLE;
             int y = capturer == lo ? hi : lo;
-            uint32_t dy = static_cast<uint32_t>(y - 8 - (e + 8 < y) - (e < y) - (e - 8 < y) - (capturer < y));
+            uint32_t dy =
+                static_cast<uint32_t>(y - 8 - (e + 8 < y) - (e < y) - (e - 8 < y) - (capturer < y));
             if (dy >= 44)
                 return TB_NOT_INDEXABLE;
             return static_cast<uint32_t>(c * 616 + static_cast<int>(dy) * 14 + code);
@@ -265,7 +275,8 @@ inline uint32_t ep_index(const int* d, int e, int c) {
             uint32_t n = static_cast<uint32_t>(row[x] - (s_in & (d[0] < x)));
             if (n >= static_cast<uint32_t>(square_count[K][d[1]] - s_in))
                 return TB_NOT_INDEXABLE;
-            return (static_cast<uint32_t>(single_offsets_1806[K][c]) + n) * 14 + static_cast<uint32_t>(code);
+            return (static_cast<uint32_t>(single_offsets_1806[K][c]) + n) * 14 +
+                   static_cast<uint32_t>(code);
         }
     } else {
         if ((e >> 3) != 2)
@@ -281,7 +292,8 @@ inline uint32_t ep_index(const int* d, int e, int c) {
             if (moved != e + 8)
                 return EP_UNUSABLE;
             int y = moved == lo ? hi : lo;
-            uint32_t dy = static_cast<uint32_t>(y - 8 - (e - 8 < y) - (e < y) - (capturer < y) - (moved < y));
+            uint32_t dy =
+                static_cast<uint32_t>(y - 8 - (e - 8 < y) - (e < y) - (capturer < y) - (moved < y));
             if (dy >= 44)
                 return TB_NOT_INDEXABLE;
             return static_cast<uint32_t>(c * 616 + static_cast<int>(dy) * 14 + code);
@@ -293,8 +305,8 @@ inline uint32_t ep_index(const int* d, int e, int c) {
                 return static_cast<uint32_t>(c * 14 + code);
             } else {
                 int x = d[P.o_piece];
-                uint32_t dx = static_cast<uint32_t>(x - (e - 8 < x) - (e < x) - (capturer < x) - (d[0] < x) -
-                                                    (d[1] < x) - (moved < x));
+                uint32_t dx = static_cast<uint32_t>(x - (e - 8 < x) - (e < x) - (capturer < x) -
+                                                    (d[0] < x) - (d[1] < x) - (moved < x));
                 if (dx >= 58)
                     return TB_NOT_INDEXABLE;
                 return (static_cast<uint32_t>(c) * 58 + dx) * 14 + static_cast<uint32_t>(code);
@@ -304,7 +316,8 @@ inline uint32_t ep_index(const int* d, int e, int c) {
 }
 
 template <const Digit& D>
-[[gnu::always_inline]] inline uint32_t digit_value(const int* d, uint32_t& range, bool& ok) {
+[[gnu::always_inline]] inline uint32_t digit_value(const int* d, uint32_t& range, bool& ok)
+{
     constexpr int first = D.pawn ? 8 : 0;
     if constexpr (!D.pair) {
         int x = d[D.man[0]];
@@ -324,7 +337,8 @@ template <const Digit& D>
 }
 
 template <const Plan& P>
-[[gnu::always_inline]] inline uint32_t group_base(const int* g, int c, bool& ok) {
+[[gnu::always_inline]] inline uint32_t group_base(const int* g, int c, bool& ok)
+{
     if constexpr (P.group_count == 0) {
         return static_cast<uint32_t>(c);
     } else {
@@ -373,7 +387,8 @@ struct IndexPlan {
 };
 
 template <int ID, int SIDE>
-uint32_t tb_index(const int* first, const int* second, int ep_square, int flip) {
+uint32_t tb_index(const int* first, const int* second, int ep_square, int flip)
+{
     static constexpr const Plan& P = IndexPlan<ID, SIDE>::plan;
     const int* side_squares[2] = {first, second};
     int raw[MAX_MEN];
@@ -427,25 +442,28 @@ uint32_t tb_index(const int* first, const int* second, int ep_square, int flip) 
     return ok ? offset : TB_NOT_INDEXABLE;
 }
 
-#define TB_ROW_SPACES(id, name) \
-    static_cast<uint32_t>(make_plan(parse_row(#name), 0).space), \
-    static_cast<uint32_t>(make_plan(parse_row(#name), 1).space),
+#define TB_ROW_SPACES(id, name)                                                                    \
+    static_cast<uint32_t>(make_plan(parse_row(#name), 0).space),                                   \
+        static_cast<uint32_t>(make_plan(parse_row(#name), 1).space),
 constexpr uint32_t INDEX_SPACE[TB_INDEX_FUNCTION_COUNT] = {TB_INDEX_ROWS(TB_ROW_SPACES)};
 #undef TB_ROW_SPACES
 
 // The compile-time block sizes are the ones the built tables must produce.
 static_assert(TOTALS.single[1][TB_KIND_P] == 81664 && TOTALS.single[1][TB_KIND_p] == 84012);
-static_assert(TOTALS.pair[0][TB_KIND_N][TB_KIND_N] == 735304 && TOTALS.pair[1][TB_KIND_Q][TB_KIND_P] == 4533584);
+static_assert(TOTALS.pair[0][TB_KIND_N][TB_KIND_N] == 735304 &&
+              TOTALS.pair[1][TB_KIND_Q][TB_KIND_P] == 4533584);
 static_assert(INDEX_SPACE[2 * (6 - 1)] == 3863492 && INDEX_SPACE[2 * (36 - 1)] == 84219362);
 
-}  // namespace
+} // namespace
 
-#define TB_DEFINE_INDEX_PAIR(id, name)                                                   \
-    uint32_t index_##name##_wtm(const int* first, const int* second, int ep_square, int flip) { \
-        return tb_index<id, 0>(first, second, ep_square, flip);            \
-    }                                                                                    \
-    uint32_t index_##name##_btm(const int* first, const int* second, int ep_square, int flip) { \
-        return tb_index<id, 1>(first, second, ep_square, flip);            \
+#define TB_DEFINE_INDEX_PAIR(id, name)                                                             \
+    uint32_t index_##name##_wtm(const int* first, const int* second, int ep_square, int flip)      \
+    {                                                                                              \
+        return tb_index<id, 0>(first, second, ep_square, flip);                                    \
+    }                                                                                              \
+    uint32_t index_##name##_btm(const int* first, const int* second, int ep_square, int flip)      \
+    {                                                                                              \
+        return tb_index<id, 1>(first, second, ep_square, flip);                                    \
     }
 TB_INDEX_ROWS(TB_DEFINE_INDEX_PAIR)
 #undef TB_DEFINE_INDEX_PAIR
@@ -454,7 +472,8 @@ TB_INDEX_ROWS(TB_DEFINE_INDEX_PAIR)
 const TbIndexFn TB_INDEX_FUNCTIONS[TB_INDEX_FUNCTION_COUNT] = {TB_INDEX_ROWS(TB_FUNCTION_PAIR)};
 #undef TB_FUNCTION_PAIR
 
-uint32_t tb_index_space(int id, int side) {
+uint32_t tb_index_space(int id, int side)
+{
     if (id < 1 || id > TB_INDEX_ROW_COUNT || side < 0 || side > 1)
         return 0;
     return INDEX_SPACE[2 * (id - 1) + side];

@@ -15,55 +15,76 @@ namespace tbrules {
 
 using ClassTable = std::array<std::array<int16_t, 64>, 64>;
 
-constexpr int file_of(int sq) { return sq & 7; }
-constexpr int rank_of(int sq) { return sq >> 3; }
-constexpr int abs_of(int v) { return v < 0 ? -v : v; }
+constexpr int file_of(int sq)
+{
+    return sq & 7;
+}
+constexpr int rank_of(int sq)
+{
+    return sq >> 3;
+}
+constexpr int abs_of(int v)
+{
+    return v < 0 ? -v : v;
+}
 
-constexpr int king_distance(int a, int b) {
+constexpr int king_distance(int a, int b)
+{
     int df = abs_of(file_of(a) - file_of(b));
     int dr = abs_of(rank_of(a) - rank_of(b));
     return df > dr ? df : dr;
 }
 
-constexpr bool on_diagonal(int sq) { return file_of(sq) == rank_of(sq); }
-constexpr bool on_or_below_diagonal(int sq) { return file_of(sq) >= rank_of(sq); }
-constexpr bool in_triangle(int sq) { return file_of(sq) <= 3 && rank_of(sq) <= file_of(sq); }
+constexpr bool on_diagonal(int sq)
+{
+    return file_of(sq) == rank_of(sq);
+}
+constexpr bool on_or_below_diagonal(int sq)
+{
+    return file_of(sq) >= rank_of(sq);
+}
+constexpr bool in_triangle(int sq)
+{
+    return file_of(sq) <= 3 && rank_of(sq) <= file_of(sq);
+}
 
 // A man of the kind on j touching a king on i with a check. Distant checks of
 // sliders are not excluded: something may block them.
-constexpr bool contact_check(int kind, int j, int i) {
+constexpr bool contact_check(int kind, int j, int i)
+{
     int df = abs_of(file_of(i) - file_of(j));
     int dr = abs_of(rank_of(i) - rank_of(j));
     switch (kind) {
-    case TB_KIND_P:
-        return (i == j + 7 && file_of(j) != 0) || (i == j + 9 && file_of(j) != 7);
-    case TB_KIND_N:
-        return (df == 1 && dr == 2) || (df == 2 && dr == 1);
-    case TB_KIND_B:
-        return df == 1 && dr == 1;
-    case TB_KIND_R:
-        return df + dr == 1;
-    case TB_KIND_Q:
-        return king_distance(i, j) == 1;
-    default:
-        return false;
+        case TB_KIND_P: return (i == j + 7 && file_of(j) != 0) || (i == j + 9 && file_of(j) != 7);
+        case TB_KIND_N: return (df == 1 && dr == 2) || (df == 2 && dr == 1);
+        case TB_KIND_B: return df == 1 && dr == 1;
+        case TB_KIND_R: return df + dr == 1;
+        case TB_KIND_Q: return king_distance(i, j) == 1;
+        default: return false;
     }
 }
 
 // Whether square j is numbered in the map of the kind for the row king i.
-constexpr bool square_numbered(int kind, int i, int j) {
+constexpr bool square_numbered(int kind, int i, int j)
+{
     if ((kind == TB_KIND_p || kind == TB_KIND_P) && (j < 8 || j > 55))
         return false;
     return j != i && !contact_check(kind, j, i);
 }
 
-constexpr bool pair_canonical_462(int s, int o) {
-    return in_triangle(s) && king_distance(s, o) > 1 && (!on_diagonal(s) || on_or_below_diagonal(o));
+constexpr bool pair_canonical_462(int s, int o)
+{
+    return in_triangle(s) && king_distance(s, o) > 1 &&
+           (!on_diagonal(s) || on_or_below_diagonal(o));
 }
 
-constexpr bool pair_canonical_1806(int s, int o) { return file_of(s) <= 3 && king_distance(s, o) > 1; }
+constexpr bool pair_canonical_1806(int s, int o)
+{
+    return file_of(s) <= 3 && king_distance(s, o) > 1;
+}
 
-constexpr ClassTable make_class_table(bool with_pawns) {
+constexpr ClassTable make_class_table(bool with_pawns)
+{
     ClassTable t{};
     int next = 0;
     for (int s = 0; s < 64; ++s)
@@ -77,11 +98,12 @@ constexpr ClassTable make_class_table(bool with_pawns) {
 // Block sizes of one or two enumerated men over one class table.
 struct Totals {
     int count[TB_KIND_COUNT][64];
-    int64_t single[2][TB_KIND_COUNT];                  // [with pawns][kind]
-    int64_t pair[2][TB_KIND_COUNT][TB_KIND_COUNT];     // [with pawns][higher][lower]
+    int64_t single[2][TB_KIND_COUNT];              // [with pawns][kind]
+    int64_t pair[2][TB_KIND_COUNT][TB_KIND_COUNT]; // [with pawns][higher][lower]
 };
 
-constexpr Totals make_totals() {
+constexpr Totals make_totals()
+{
     Totals t{};
     for (int k = 0; k < TB_KIND_COUNT; ++k)
         for (int i = 0; i < 64; ++i) {
@@ -111,4 +133,4 @@ inline constexpr ClassTable CLASS_462 = make_class_table(false);
 inline constexpr ClassTable CLASS_1806 = make_class_table(true);
 inline constexpr Totals TOTALS = make_totals();
 
-}  // namespace tbrules
+} // namespace tbrules

@@ -12,17 +12,19 @@ namespace {
 using tbrules::ClassTable;
 
 template <typename T, typename F>
-constexpr std::array<T, 64> square_table(F f) {
+constexpr std::array<T, 64> square_table(F f)
+{
     std::array<T, 64> t{};
     for (int sq = 0; sq < 64; ++sq)
         t[sq] = static_cast<T>(f(sq));
     return t;
 }
 
-}  // namespace
+} // namespace
 
-extern constexpr std::array<int, 64> QUADRANT_MASK = square_table<int>(
-    [](int sq) { return (tbrules::file_of(sq) >= 4 ? 7 : 0) ^ (tbrules::rank_of(sq) >= 4 ? 56 : 0); });
+extern constexpr std::array<int, 64> QUADRANT_MASK = square_table<int>([](int sq) {
+    return (tbrules::file_of(sq) >= 4 ? 7 : 0) ^ (tbrules::rank_of(sq) >= 4 ? 56 : 0);
+});
 extern constexpr std::array<int, 64> DIAGONAL_REFLECT =
     square_table<int>([](int sq) { return tbrules::file_of(sq) * 8 + tbrules::rank_of(sq); });
 extern constexpr std::array<int, 64> FILE_MIRROR_MASK =
@@ -55,7 +57,8 @@ uint8_t index_tables_ready;
 
 namespace {
 
-void* alloc_index_table(int bytes) {
+void* alloc_index_table(int bytes)
+{
     void* p = std::malloc(static_cast<size_t>(bytes));
     if (p == nullptr) {
         std::printf("*** Cannot allocate %d bytes of memory\n", bytes);
@@ -68,13 +71,15 @@ void* alloc_index_table(int bytes) {
 
 // Men of the kind in the class of (s, o): the row of o's numbered squares,
 // less the side to move's king when it stands on one of them.
-int class_men(const uint8_t* map, const uint8_t* counts, int s, int o) {
+int class_men(const uint8_t* map, const uint8_t* counts, int s, int o)
+{
     return counts[o] - (map[o * 64 + s] != 255 ? 1 : 0);
 }
 
-}  // namespace
+} // namespace
 
-void build_square_map(uint8_t* map, int kind, uint8_t* counts) {
+void build_square_map(uint8_t* map, int kind, uint8_t* counts)
+{
     for (int e = 0; e < 64 * 64; ++e)
         map[e] = 255;
     int first = kind <= TB_KIND_P ? 8 : 0;
@@ -90,8 +95,9 @@ void build_square_map(uint8_t* map, int kind, uint8_t* counts) {
     }
 }
 
-void build_offsets_single(const uint8_t* map, const ClassTable& classes, const uint8_t* counts, int* offsets,
-                          int* total) {
+void build_offsets_single(const uint8_t* map, const ClassTable& classes, const uint8_t* counts,
+                          int* offsets, int* total)
+{
     int sum = 0;
     for (int s = 0; s < 64; ++s)
         for (int o = 0; o < 64; ++o) {
@@ -104,8 +110,10 @@ void build_offsets_single(const uint8_t* map, const ClassTable& classes, const u
     *total = sum;
 }
 
-void build_offsets_pair(const uint8_t* map_lower, const uint8_t* map_higher, const uint8_t* counts_lower,
-                        int* offsets, const ClassTable& classes, const uint8_t* counts_higher, int* total) {
+void build_offsets_pair(const uint8_t* map_lower, const uint8_t* map_higher,
+                        const uint8_t* counts_lower, int* offsets, const ClassTable& classes,
+                        const uint8_t* counts_higher, int* total)
+{
     bool same_kind = counts_lower == counts_higher;
     int sum = 0;
     for (int s = 0; s < 64; ++s)
@@ -121,7 +129,8 @@ void build_offsets_pair(const uint8_t* map_lower, const uint8_t* map_higher, con
     *total = sum;
 }
 
-void init_index_tables() {
+void init_index_tables()
+{
     if (index_tables_ready)
         return;
     index_tables_ready = 1;
@@ -136,23 +145,25 @@ void init_index_tables() {
     for (int t = 0; t < TB_KIND_COUNT; ++t) {
         bool piece = t >= TB_KIND_N;
         single_offsets_1806[t] = static_cast<int*>(alloc_index_table(bytes_1806));
-        build_offsets_single(square_map[t], KING_PAIR_CLASS_1806, square_count[t], single_offsets_1806[t],
-                             &single_total_1806[t]);
+        build_offsets_single(square_map[t], KING_PAIR_CLASS_1806, square_count[t],
+                             single_offsets_1806[t], &single_total_1806[t]);
         if (piece) {
             single_offsets_462[t] = static_cast<int*>(alloc_index_table(bytes_462));
-            build_offsets_single(square_map[t], KING_PAIR_CLASS_462, square_count[t], single_offsets_462[t],
-                                 &single_total_462[t]);
+            build_offsets_single(square_map[t], KING_PAIR_CLASS_462, square_count[t],
+                                 single_offsets_462[t], &single_total_462[t]);
         }
         // The pawn of the side not to move pairs only with itself.
         int lowest = t == TB_KIND_p ? TB_KIND_p : TB_KIND_P;
         for (int k = lowest; k <= t; ++k) {
             pair_offsets_1806[t][k] = static_cast<int*>(alloc_index_table(bytes_1806));
-            build_offsets_pair(square_map[k], square_map[t], square_count[k], pair_offsets_1806[t][k],
-                               KING_PAIR_CLASS_1806, square_count[t], &pair_total_1806[t][k]);
+            build_offsets_pair(square_map[k], square_map[t], square_count[k],
+                               pair_offsets_1806[t][k], KING_PAIR_CLASS_1806, square_count[t],
+                               &pair_total_1806[t][k]);
             if (piece && k >= TB_KIND_N) {
                 pair_offsets_462[t][k] = static_cast<int*>(alloc_index_table(bytes_462));
-                build_offsets_pair(square_map[k], square_map[t], square_count[k], pair_offsets_462[t][k],
-                                   KING_PAIR_CLASS_462, square_count[t], &pair_total_462[t][k]);
+                build_offsets_pair(square_map[k], square_map[t], square_count[k],
+                                   pair_offsets_462[t][k], KING_PAIR_CLASS_462, square_count[t],
+                                   &pair_total_462[t][k]);
             }
         }
     }

@@ -45,7 +45,8 @@ int probe_tablebases(Position* pos, int* score)
     ++tb_probes;
     int lists[2][16] = {};
     int counts[10];
-    if (!fill_side(pos, WHITE, lists[WHITE], counts) || !fill_side(pos, BLACK, lists[BLACK], counts + 5))
+    if (!fill_side(pos, WHITE, lists[WHITE], counts) ||
+        !fill_side(pos, BLACK, lists[BLACK], counts + 5))
         return 0;
     int id = find_table_id(counts);
     if (id == 0)
@@ -72,7 +73,8 @@ int probe_tablebases(Position* pos, int* score)
         return 0;
 
     const int ep = *pos->ep_top;
-    const uint32_t index = get_index_function(id, side)(first, second, ep ? ep : TB_NO_EP_SQUARE, flip);
+    const uint32_t index =
+        get_index_function(id, side)(first, second, ep ? ep : TB_NO_EP_SQUARE, flip);
     const int value = probe_table_score(id, side, index);
     if (value == TB_SCORE_UNKNOWN)
         return 0;

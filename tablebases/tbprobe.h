@@ -7,8 +7,8 @@
 
 struct Position;
 
-extern int tb_enabled;          // option -x clears it
-extern int tb_max_men;          // largest registered table in men; 0 = none
+extern int tb_enabled; // option -x clears it
+extern int tb_max_men; // largest registered table in men; 0 = none
 extern uint32_t tb_probes;
 extern uint32_t tb_hits;
 

@@ -23,31 +23,38 @@ struct Snapshot {
 
     explicit Snapshot(const Position* pos)
         : tops{pos->castle_top, pos->key_top, pos->pawn_key_top, pos->fifty_top, pos->ep_top},
-          values{pos->side_to_move, (long long)*pos->key_top, (long long)*pos->pawn_key_top, *pos->castle_top,
-                 *pos->fifty_top, *pos->ep_top} {
+          values{pos->side_to_move, (long long)*pos->key_top, (long long)*pos->pawn_key_top,
+                 *pos->castle_top,  *pos->fifty_top,          *pos->ep_top}
+    {
         memcpy(board_part.data(), pos, BOARD_PART_BYTES);
     }
-    bool operator==(const Snapshot& o) const {
+    bool operator==(const Snapshot& o) const
+    {
         return board_part == o.board_part && tops == o.tops && values == o.values;
     }
 };
 
 class TreeChecker {
-public:
+  public:
     // Derived data of `pos` against a rebuild from its board array.
-    ::testing::AssertionResult consistent(const Position* pos) {
+    ::testing::AssertionResult consistent(const Position* pos)
+    {
         Position* s = scratch_.get();
         memcpy(s->board, pos->board, sizeof s->board);
         memcpy(s->king_square, pos->king_square, sizeof s->king_square);
         rebuild_bitboards(s);
         compute_material(s);
-        if (memcmp(s, pos, BOARD_PART_BYTES) != 0) return ::testing::AssertionFailure() << "board part differs";
-        if (compute_hash_key(pos) != *pos->key_top) return ::testing::AssertionFailure() << "key";
-        if (compute_pawn_key(pos) != *pos->pawn_key_top) return ::testing::AssertionFailure() << "pawn key";
+        if (memcmp(s, pos, BOARD_PART_BYTES) != 0)
+            return ::testing::AssertionFailure() << "board part differs";
+        if (compute_hash_key(pos) != *pos->key_top)
+            return ::testing::AssertionFailure() << "key";
+        if (compute_pawn_key(pos) != *pos->pawn_key_top)
+            return ::testing::AssertionFailure() << "pawn key";
         return ::testing::AssertionSuccess();
     }
 
-    void walk(Position* pos, int depth, const std::string& fen) {
+    void walk(Position* pos, int depth, const std::string& fen)
+    {
         Move list[MAX_MOVES];
         const int mover = pos->side_to_move;
         const int n = gen_all_moves(pos, list);
@@ -55,7 +62,8 @@ public:
         for (int i = 0; i < n; i++) {
             ASSERT_NE(is_move_valid(pos, list[i]), 0) << fen;
             make_move(pos, list[i]);
-            if (!is_in_check(pos, mover)) slow.push_back(list[i]);
+            if (!is_in_check(pos, mover))
+                slow.push_back(list[i]);
             unmake_move(pos, list[i]);
         }
         const int legal = remove_illegal_moves(pos, list, n);
@@ -73,20 +81,23 @@ public:
             make_move(pos, list[i]);
             nodes_++;
             ASSERT_TRUE(consistent(pos)) << fen << " after " << format_move_coord(list[i]);
-            if (depth > 1) walk(pos, depth - 1, fen);
+            if (depth > 1)
+                walk(pos, depth - 1, fen);
             unmake_move(pos, list[i]);
             ASSERT_TRUE(Snapshot(pos) == before) << fen << " unmake " << format_move_coord(list[i]);
-            if (::testing::Test::HasFatalFailure()) return;
+            if (::testing::Test::HasFatalFailure())
+                return;
         }
     }
 
     long nodes_ = 0;
 
-private:
+  private:
     PositionPtr scratch_ = new_position();
 };
 
-TEST(BoardConsistency, EveryNodeOfSuiteTreesMatchesRebuild) {
+TEST(BoardConsistency, EveryNodeOfSuiteTreesMatchesRebuild)
+{
     const int depth = board_tests_sanitized() ? 2 : 3;
     auto pos = new_position();
     TreeChecker checker;
@@ -94,13 +105,16 @@ TEST(BoardConsistency, EveryNodeOfSuiteTreesMatchesRebuild) {
         ASSERT_EQ(set_board(pos.get(), c.fen.c_str()), 1);
         ASSERT_TRUE(checker.consistent(pos.get())) << c.fen;
         checker.walk(pos.get(), depth, c.fen);
-        if (HasFatalFailure()) return;
+        if (HasFatalFailure())
+            return;
     }
     EXPECT_GT(checker.nodes_, depth == 2 ? 30000 : 800000);
 }
 
-TEST(BoardConsistency, KiwipeteDepthFour) {
-    if (board_tests_sanitized()) GTEST_SKIP() << "too slow under sanitizers";
+TEST(BoardConsistency, KiwipeteDepthFour)
+{
+    if (board_tests_sanitized())
+        GTEST_SKIP() << "too slow under sanitizers";
     auto pos = new_position("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -");
     TreeChecker checker;
     checker.walk(pos.get(), 4, "kiwipete");
@@ -109,7 +123,8 @@ TEST(BoardConsistency, KiwipeteDepthFour) {
 
 // Codes that do not fit the position are refused, so that a stale hash or
 // killer move can never corrupt the board.
-TEST(BoardConsistency, IsMoveValidRefusesMisfits) {
+TEST(BoardConsistency, IsMoveValidRefusesMisfits)
+{
     const char* start = START_POSITION_FEN;
     const char* open = "r3k2r/8/8/8/8/8/8/R3K2R w KQkq -";
     const char* bishop = "4k3/8/8/8/8/8/8/2B1K3 w - -";
@@ -134,7 +149,8 @@ TEST(BoardConsistency, IsMoveValidRefusesMisfits) {
         {bishop, make_move_code(SQ_C1, 54, W_BISHOP, 0, 0), false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(is_move_valid(new_position(c.fen).get(), c.move) != 0, c.valid) << c.fen << " " << c.move;
+        EXPECT_EQ(is_move_valid(new_position(c.fen).get(), c.move) != 0, c.valid)
+            << c.fen << " " << c.move;
 }
 
-}  // namespace
+} // namespace

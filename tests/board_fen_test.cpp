@@ -7,7 +7,8 @@
 
 namespace {
 
-TEST(BoardFen, SuiteRoundTrips) {
+TEST(BoardFen, SuiteRoundTrips)
+{
     auto pos = new_position();
     auto again = new_position();
     for (const PerftCase& c : load_perft_suite("perft.epd")) {
@@ -15,7 +16,8 @@ TEST(BoardFen, SuiteRoundTrips) {
         const std::string text = position_text(pos.get());
         const auto fields = split_words(c.fen);
         std::string four;
-        for (size_t i = 0; i < 4 && i < fields.size(); i++) four += fields[i] + " ";
+        for (size_t i = 0; i < 4 && i < fields.size(); i++)
+            four += fields[i] + " ";
         EXPECT_EQ(text, four) << c.fen;
         ASSERT_EQ(set_board(again.get(), text.c_str()), 1);
         EXPECT_EQ(position_text(again.get()), text);
@@ -34,7 +36,8 @@ TEST(BoardFen, SuiteRoundTrips) {
     EXPECT_STREQ(buffer, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - ");
 }
 
-TEST(BoardFen, ReaderRules) {
+TEST(BoardFen, ReaderRules)
+{
     const char* cases[][2] = {
         {"8/8/8/8/8/8/8/8 w - -", "8/8/8/8/8/8/8/8 w - - "},
         {"   8/8/8/8/8/8/8/8 w - -", "8/8/8/8/8/8/8/8 w - - "},
@@ -58,7 +61,8 @@ TEST(BoardFen, ReaderRules) {
     EXPECT_EQ(compute_hash_key(ep.get()), *ep->key_top);
 }
 
-TEST(BoardFen, MalformedTextLeavesPositionUntouched) {
+TEST(BoardFen, MalformedTextLeavesPositionUntouched)
+{
     const std::string huge(100000, '8');
     const std::string bad_format[] = {
         "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR",
@@ -74,13 +78,16 @@ TEST(BoardFen, MalformedTextLeavesPositionUntouched) {
         "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq e4",
         "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq i3",
         "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq e33",
-        huge + " w - -",  // very long fields are read bounded
+        huge + " w - -", // very long fields are read bounded
         "8/8/8/8/8/8/8/8 w " + huge + " -",
     };
     std::vector<std::pair<std::string, std::string>> cases;
-    for (const std::string& fen : bad_format) cases.push_back({fen, "Bad epd format"});
-    cases.push_back({"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQxq -", "Setboard: Bad castle info"});
-    cases.push_back({"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w HAha -", "Setboard: Bad castle info"});
+    for (const std::string& fen : bad_format)
+        cases.push_back({fen, "Bad epd format"});
+    cases.push_back(
+        {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQxq -", "Setboard: Bad castle info"});
+    cases.push_back(
+        {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w HAha -", "Setboard: Bad castle info"});
 
     const char* kiwipete = "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - ";
     auto pos = new_position(kiwipete);
@@ -93,7 +100,8 @@ TEST(BoardFen, MalformedTextLeavesPositionUntouched) {
         testing::internal::CaptureStdout();
         EXPECT_EQ(set_board(pos.get(), fen.c_str()), 0) << fen.substr(0, 80);
         const std::string out = testing::internal::GetCapturedStdout();
-        EXPECT_EQ(out.rfind(message, 0), 0u) << fen.substr(0, 80) << " printed " << out.substr(0, 80);
+        EXPECT_EQ(out.rfind(message, 0), 0u)
+            << fen.substr(0, 80) << " printed " << out.substr(0, 80);
         EXPECT_EQ(position_text(pos.get()), text) << fen.substr(0, 80);
         EXPECT_EQ(*pos->key_top, key);
         EXPECT_EQ(pos->material[0], material);
@@ -107,7 +115,8 @@ TEST(BoardFen, MalformedTextLeavesPositionUntouched) {
     EXPECT_EQ(position_text(pos.get()), kiwipete);
 }
 
-TEST(BoardFen, NewGameState) {
+TEST(BoardFen, NewGameState)
+{
     auto pos = new_position("4k3/8/8/8/8/8/8/4K3 w - -");
     pos->game->result = 1;
     pos->book_misses = 3;
@@ -119,4 +128,4 @@ TEST(BoardFen, NewGameState) {
     EXPECT_EQ(pos->game_active, 1);
 }
 
-}  // namespace
+} // namespace

@@ -5,7 +5,8 @@
 
 namespace {
 
-TEST(BoardHistory, TakeBackAndRedo) {
+TEST(BoardHistory, TakeBackAndRedo)
+{
     auto pos = new_position();
     const std::string start = position_text(pos.get());
     EXPECT_EQ(pop_game_move(pos.get()), 0);
@@ -25,7 +26,8 @@ TEST(BoardHistory, TakeBackAndRedo) {
     EXPECT_EQ(redo_game_move(pos.get()), 0);
 }
 
-TEST(BoardHistory, RepetitionsAndFiftyMoves) {
+TEST(BoardHistory, RepetitionsAndFiftyMoves)
+{
     const char* cycle = "Nf3 Nf6 Ng1 Ng8 ";
     // Start position seen 2..5 times: one earlier occurrence is a draw for
     // the search, three make the game drawn.
@@ -34,7 +36,8 @@ TEST(BoardHistory, RepetitionsAndFiftyMoves) {
     } reps[] = {{1, 1, 0}, {2, 1, 0}, {3, 1, 1}, {4, 1, 1}};
     for (const auto& r : reps) {
         auto pos = new_position();
-        for (int i = 0; i < r.cycles; i++) play(pos.get(), cycle);
+        for (int i = 0; i < r.cycles; i++)
+            play(pos.get(), cycle);
         EXPECT_EQ(is_draw(pos.get()), r.draw) << r.cycles;
         EXPECT_EQ(is_drawn_by_repetition(pos.get()), r.game_drawn) << r.cycles;
     }
@@ -42,7 +45,7 @@ TEST(BoardHistory, RepetitionsAndFiftyMoves) {
     auto cut = new_position();
     play(cut.get(), "Nf3 Nf6 Ng1 Ng8 e4 e5 Nf3");
     EXPECT_EQ(is_draw(cut.get()), 0);
-    play(cut.get(), "Nf6 Ng1 Ng8");  // repeats the position after 2...e5
+    play(cut.get(), "Nf6 Ng1 Ng8"); // repeats the position after 2...e5
     EXPECT_EQ(is_draw(cut.get()), 1);
 
     auto fifty = new_position("4k3/8/8/8/8/8/8/R3K3 w - -");
@@ -53,7 +56,8 @@ TEST(BoardHistory, RepetitionsAndFiftyMoves) {
     EXPECT_EQ(is_draw(fifty.get()), 1);
 }
 
-TEST(BoardHistory, RecordCapacityIsGuarded) {
+TEST(BoardHistory, RecordCapacityIsGuarded)
+{
     auto pos = new_position();
     const char* cycle[] = {"Nf3", "Nf6", "Ng1", "Ng8"};
     for (int i = 0; i < GAME_MAX_MOVES; i++)
@@ -70,7 +74,8 @@ TEST(BoardHistory, RecordCapacityIsGuarded) {
     EXPECT_EQ(pos->game->move_count, 0);
 }
 
-TEST(BoardHistory, MakeRules) {
+TEST(BoardHistory, MakeRules)
+{
     // Capturing the h8 rook clears black's short right whatever captures.
     auto pos = new_position("r3k2r/8/8/8/8/8/1B6/R3K2R w KQkq -");
     play(pos.get(), "Bxh8");
@@ -99,7 +104,8 @@ TEST(BoardHistory, MakeRules) {
     EXPECT_EQ(promo->phase[BLACK], 0);
 }
 
-TEST(BoardHistory, MaterialFollowsPieceValues) {
+TEST(BoardHistory, MaterialFollowsPieceValues)
+{
     auto pos = new_position();
     const int saved = piece_value[4];
     piece_value[4] = 900;
@@ -114,4 +120,4 @@ TEST(BoardHistory, MaterialFollowsPieceValues) {
     EXPECT_EQ(pos->king_square[WHITE], SQ_E1);
 }
 
-}  // namespace
+} // namespace

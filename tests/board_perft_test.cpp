@@ -6,14 +6,17 @@
 
 namespace {
 
-uint64_t perft(Position* pos, int depth, Move* list, bool use_evasions) {
+uint64_t perft(Position* pos, int depth, Move* list, bool use_evasions)
+{
     int n;
     if (use_evasions && is_in_check(pos, pos->side_to_move))
-        n = pos->side_to_move == WHITE ? gen_evasions_white(pos, list) : gen_evasions_black(pos, list);
+        n = pos->side_to_move == WHITE ? gen_evasions_white(pos, list)
+                                       : gen_evasions_black(pos, list);
     else
         n = gen_all_moves(pos, list);
     n = remove_illegal_moves(pos, list, n);
-    if (depth == 1) return uint64_t(n);
+    if (depth == 1)
+        return uint64_t(n);
     uint64_t nodes = 0;
     for (int i = 0; i < n; i++) {
         make_move(pos, list[i]);
@@ -25,7 +28,8 @@ uint64_t perft(Position* pos, int depth, Move* list, bool use_evasions) {
 
 Move list[MAX_PLY * MAX_MOVES];
 
-void run_suite(int depth_limit, bool use_evasions) {
+void run_suite(int depth_limit, bool use_evasions)
+{
     auto cases = load_perft_suite("perft.epd");
     ASSERT_EQ(cases.size(), 159u);
     auto pos = new_position();
@@ -33,16 +37,24 @@ void run_suite(int depth_limit, bool use_evasions) {
     for (const PerftCase& c : cases) {
         ASSERT_EQ(set_board(pos.get(), c.fen.c_str()), 1) << c.fen;
         for (auto [depth, expected] : c.counts) {
-            if (depth > depth_limit) continue;
-            EXPECT_EQ(perft(pos.get(), depth, list, use_evasions), expected) << c.fen << " depth " << depth;
+            if (depth > depth_limit)
+                continue;
+            EXPECT_EQ(perft(pos.get(), depth, list, use_evasions), expected)
+                << c.fen << " depth " << depth;
             checked++;
         }
     }
     EXPECT_GT(checked, 300);
 }
 
-TEST(BoardPerft, SuiteCountsAtListedDepths) { run_suite(99, false); }
+TEST(BoardPerft, SuiteCountsAtListedDepths)
+{
+    run_suite(99, false);
+}
 
-TEST(BoardPerft, SuiteCountsThroughEvasionGenerator) { run_suite(board_tests_sanitized() ? 3 : 4, true); }
+TEST(BoardPerft, SuiteCountsThroughEvasionGenerator)
+{
+    run_suite(board_tests_sanitized() ? 3 : 4, true);
+}
 
-}  // namespace
+} // namespace

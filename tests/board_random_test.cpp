@@ -6,15 +6,18 @@
 
 namespace {
 
-TEST(BoardRandom, FirstDrawsAndLongRunMatchReference) {
+TEST(BoardRandom, FirstDrawsAndLongRunMatchReference)
+{
     EXPECT_EQ(draw_random32(), 60494271u);
     EXPECT_EQ(draw_random32(), 1217451684u);
     EXPECT_EQ(draw_random32(), 928226186u);
     ReferenceRandom ref;
-    for (int i = 0; i < 3; i++) ref.next();
-    for (int i = 0; i < 10000; i++) ASSERT_EQ(draw_random32(), ref.next()) << "draw " << i + 3;
+    for (int i = 0; i < 3; i++)
+        ref.next();
+    for (int i = 0; i < 10000; i++)
+        ASSERT_EQ(draw_random32(), ref.next()) << "draw " << i + 3;
     // The overlapping terms of a 64-bit value carry into each other.
     EXPECT_EQ(draw_random64(), ref.next64());
 }
 
-}  // namespace
+} // namespace

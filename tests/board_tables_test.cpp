@@ -9,21 +9,34 @@
 
 namespace {
 
-u64 sq(int s) { return u64(1) << s; }
-int file_of(int s) { return s & 7; }
-int rank_of(int s) { return s >> 3; }
+u64 sq(int s)
+{
+    return u64(1) << s;
+}
+int file_of(int s)
+{
+    return s & 7;
+}
+int rank_of(int s)
+{
+    return s >> 3;
+}
 
 // Squares reached from s in one direction, up to the first occupied one.
-u64 slow_ray(int s, int df, int dr, u64 occupied) {
+u64 slow_ray(int s, int df, int dr, u64 occupied)
+{
     u64 set = 0;
-    for (int f = file_of(s) + df, r = rank_of(s) + dr; f >= 0 && f < 8 && r >= 0 && r < 8; f += df, r += dr) {
+    for (int f = file_of(s) + df, r = rank_of(s) + dr; f >= 0 && f < 8 && r >= 0 && r < 8;
+         f += df, r += dr) {
         set |= sq(r * 8 + f);
-        if (occupied & sq(r * 8 + f)) break;
+        if (occupied & sq(r * 8 + f))
+            break;
     }
     return set;
 }
 
-TEST(BoardTables, SliderLookupsMatchRayWalk) {
+TEST(BoardTables, SliderLookupsMatchRayWalk)
+{
     auto pos = new_position();
     std::mt19937_64 rng(99);
     for (int trial = 0; trial < 2000; trial++) {
@@ -53,13 +66,16 @@ TEST(BoardTables, SliderLookupsMatchRayWalk) {
     }
 }
 
-TEST(BoardTables, RotationLayouts) {
-    const int rot45[][2] = {{SQ_A8, 0}, {48, 1}, {SQ_B8, 2}, {40, 3}, {49, 4}, {SQ_C8, 5}, {SQ_A1, 28},
-                            {9, 29}, {SQ_H8, 35}, {SQ_G1, 61}, {15, 62}, {SQ_H1, 63}};
-    for (auto& r : rot45) EXPECT_EQ(ROT45_INDEX[r[0]], r[1]) << r[0];
-    const int rot315[][2] = {{SQ_H8, 0}, {55, 1}, {SQ_G8, 2}, {47, 3}, {SQ_H1, 28}, {14, 29},
-                             {SQ_A8, 35}, {SQ_B1, 61}, {8, 62}, {SQ_A1, 63}};
-    for (auto& r : rot315) EXPECT_EQ(ROT315_INDEX[r[0]], r[1]) << r[0];
+TEST(BoardTables, RotationLayouts)
+{
+    const int rot45[][2] = {{SQ_A8, 0},  {48, 1}, {SQ_B8, 2},  {40, 3},     {49, 4},  {SQ_C8, 5},
+                            {SQ_A1, 28}, {9, 29}, {SQ_H8, 35}, {SQ_G1, 61}, {15, 62}, {SQ_H1, 63}};
+    for (auto& r : rot45)
+        EXPECT_EQ(ROT45_INDEX[r[0]], r[1]) << r[0];
+    const int rot315[][2] = {{SQ_H8, 0}, {55, 1},     {SQ_G8, 2},  {47, 3}, {SQ_H1, 28},
+                             {14, 29},   {SQ_A8, 35}, {SQ_B1, 61}, {8, 62}, {SQ_A1, 63}};
+    for (auto& r : rot315)
+        EXPECT_EQ(ROT315_INDEX[r[0]], r[1]) << r[0];
     EXPECT_EQ(SHIFT45[SQ_A1], 28);
     EXPECT_EQ(SHIFT45[SQ_A8], 0);
     EXPECT_EQ(SHIFT45[SQ_H1], 63);
@@ -68,18 +84,22 @@ TEST(BoardTables, RotationLayouts) {
     EXPECT_EQ(SHIFT315[SQ_A1], 63);
     EXPECT_EQ(DIAG_LENGTH_A1H8[SQ_H1], 1);
     EXPECT_EQ(DIAG_LENGTH_H1A8[SQ_H1], 8);
-    for (int s = 0; s < 64; s++) EXPECT_EQ(ROT90_INDEX[s], file_of(s) * 8 + rank_of(s));
+    for (int s = 0; s < 64; s++)
+        EXPECT_EQ(ROT90_INDEX[s], file_of(s) * 8 + rank_of(s));
 }
 
-TEST(BoardTables, LeaperAndMaskDefinitions) {
+TEST(BoardTables, LeaperAndMaskDefinitions)
+{
     board_tests_init();
     for (int s = 0; s < 64; s++) {
         u64 knight = 0, king = 0;
         for (int t = 0; t < 64; t++) {
             const int df = file_of(t) - file_of(s), dr = rank_of(t) - rank_of(s);
             const int adf = std::abs(df), adr = std::abs(dr);
-            if ((adf == 1 && adr == 2) || (adf == 2 && adr == 1)) knight |= sq(t);
-            if (std::max(adf, adr) == 1) king |= sq(t);
+            if ((adf == 1 && adr == 2) || (adf == 2 && adr == 1))
+                knight |= sq(t);
+            if (std::max(adf, adr) == 1)
+                king |= sq(t);
             int step = 0;
             if (s != t && (df == 0 || dr == 0 || adf == adr))
                 step = (dr > 0 ? 8 : dr < 0 ? -8 : 0) + (df > 0 ? 1 : df < 0 ? -1 : 0);
@@ -119,18 +139,22 @@ TEST(BoardTables, LeaperAndMaskDefinitions) {
     EXPECT_EQ(dark_square_mask, dark);
 }
 
-TEST(BoardTables, AttackQuestions) {
+TEST(BoardTables, AttackQuestions)
+{
     // Rook behind rook: only the front one attacks. Pawns: diagonally forward only.
     auto rooks = new_position("4k3/8/8/8/8/4R3/4R3/4K3 w - -");
     EXPECT_EQ(get_attackers(rooks.get(), 36, WHITE), sq(20));
     auto pawn = new_position("4k3/8/8/8/P3P3/8/8/4K3 w - -");
     const u64 by_pawns[][2] = {{35, sq(28)}, {37, sq(28)}, {36, 0}, {33, sq(24)}};
-    for (auto& c : by_pawns) EXPECT_EQ(get_attackers(pawn.get(), int(c[0]), WHITE), c[1]) << c[0];
+    for (auto& c : by_pawns)
+        EXPECT_EQ(get_attackers(pawn.get(), int(c[0]), WHITE), c[1]) << c[0];
     // The king attacks its neighbours, own pieces' squares and its own square.
     EXPECT_EQ(is_attacked_by_white(rooks.get(), 12) + is_attacked_by_white(rooks.get(), SQ_E1), 2);
 
-    for (int far : {int(SQ_B1), int(SQ_A1), 17}) EXPECT_EQ(get_squares_between(SQ_A1, far), 0u) << far;
-    EXPECT_EQ(get_squares_between(SQ_A1, SQ_H8), sq(9) | sq(18) | sq(27) | sq(36) | sq(45) | sq(54));
+    for (int far : {int(SQ_B1), int(SQ_A1), 17})
+        EXPECT_EQ(get_squares_between(SQ_A1, far), 0u) << far;
+    EXPECT_EQ(get_squares_between(SQ_A1, SQ_H8),
+              sq(9) | sq(18) | sq(27) | sq(36) | sq(45) | sq(54));
     EXPECT_EQ(get_squares_between(SQ_H8, SQ_A1), get_squares_between(SQ_A1, SQ_H8));
 
     // Pinned unless shielded or attacked by the wrong slider.
@@ -142,4 +166,4 @@ TEST(BoardTables, AttackQuestions) {
     EXPECT_EQ(is_in_check(new_position("4r1k1/8/8/8/8/8/8/4K3 w - -").get(), WHITE), 1);
 }
 
-}  // namespace
+} // namespace

@@ -35,7 +35,7 @@ std::vector<RawEntry> replay_games(const std::string& text, int depth, int min_p
             result = line.substr(9, line.find('"', 9) - 9);
         if (line.empty() || line[0] == '[')
             continue;
-        std::string clean;   // comments may run over line ends
+        std::string clean; // comments may run over line ends
         for (char c : line) {
             in_comment += c == '{' ? 1 : c == '}' ? -1 : 0;
             if (!in_comment && c != '}')
@@ -128,7 +128,7 @@ TEST_F(BookBuild, BookHoldsEveryCountedPositionOfTheGames)
         EXPECT_EQ(book.created.size(), 24u) << book.created;
         EXPECT_EQ(book.depth, c.depth);
         EXPECT_EQ(book.entry_count, int32_t(wanted.size()));
-        EXPECT_EQ(book.entries, wanted);   // also proves the order
+        EXPECT_EQ(book.entries, wanted); // also proves the order
         EXPECT_EQ(scratch.strays({"games.pgn", "out.bok"}), std::vector<std::string>{});
     }
 }
@@ -137,16 +137,18 @@ TEST_F(BookBuild, PgnReadingRules)
 {
     const std::string long_comment = "{" + std::string(400, 'x') + "}";
     const std::string long_tag = "[Annotator \"" + std::string(600, 'y') + " 1.h4 h5\"]";
-    write_file("g.pgn",
-               "[Event \"a\"]\n[Result \"1-0\"]\n" + long_tag +
-                   "\n\n1.e4 {a {b} c} e5 $1 2. Nf3!! (2. Nc3 (2. f4) Nc6) {x} Nc6? 3. Bb5 " +
-                   long_comment + " a6 1-0\n\n"
-                   "[Event \"b\"]\n[Result \"0-1\"]\n\n1. e4 e5 2. Nf3 Nc6 3. Bc4 0-1\n\n"
-                   "[Event \"c\"]\n[Result \"*\"]\n\n1. d4 d5 *\n\n"
-                   "[Event \"d\"]\n[FEN \"8/8/8/8/8/8/8/K6k w - - 0 1\"]\n\n1. c4 c5 1/2-1/2\n\n"
-                   "[Event \"f\"]\n[FEN \"8/8/8/8/8/8/8/K6k w - - 0 1\"]\n[Result \"1-0\"]\n\n"
-                   "1. Nc3 Nc6 1-0\n\n"
-                   "[Event \"e\"]\n[Result \"1/2-1/2\"]\n\n1. Nf3 1...Nf6 2. Qxf7 g6 3. g3 1/2-1/2\n");
+    write_file(
+        "g.pgn",
+        "[Event \"a\"]\n[Result \"1-0\"]\n" + long_tag +
+            "\n\n1.e4 {a {b} c} e5 $1 2. Nf3!! (2. Nc3 (2. f4) Nc6) {x} Nc6? 3. Bb5 " +
+            long_comment +
+            " a6 1-0\n\n"
+            "[Event \"b\"]\n[Result \"0-1\"]\n\n1. e4 e5 2. Nf3 Nc6 3. Bc4 0-1\n\n"
+            "[Event \"c\"]\n[Result \"*\"]\n\n1. d4 d5 *\n\n"
+            "[Event \"d\"]\n[FEN \"8/8/8/8/8/8/8/K6k w - - 0 1\"]\n\n1. c4 c5 1/2-1/2\n\n"
+            "[Event \"f\"]\n[FEN \"8/8/8/8/8/8/8/K6k w - - 0 1\"]\n[Result \"1-0\"]\n\n"
+            "1. Nc3 Nc6 1-0\n\n"
+            "[Event \"e\"]\n[Result \"1/2-1/2\"]\n\n1. Nf3 1...Nf6 2. Qxf7 g6 3. g3 1/2-1/2\n");
     build_book("g.pgn", "g.bok", 5, 1);
     RawBook book;
     ASSERT_TRUE(read_raw_book("g.bok", &book));
@@ -169,7 +171,8 @@ TEST_F(BookBuild, PgnReadingRules)
     };
     std::map<uint64_t, RawEntry> wanted;
     for (const auto& r : rows)
-        wanted[key_after(r.line)] = {key_after(r.line), r.played, r.white, r.black, r.draws, 50000, r.flags};
+        wanted[key_after(r.line)] = {key_after(r.line), r.played, r.white, r.black,
+                                     r.draws,           50000,    r.flags};
     EXPECT_EQ(book.entries, kept(wanted, 0));
 }
 
@@ -178,15 +181,22 @@ TEST_F(BookBuild, ManyRunsMergeIntoOneSortedSum)
     std::mt19937_64 rng(7);
     std::map<uint64_t, RawEntry> sum;
     book_run_count = 0;
-    for (int r = 0; r < 45; r++) {   // three merge passes: 44..25, 25..6, 6..0
+    for (int r = 0; r < 45; r++) { // three merge passes: 44..25, 25..6, 6..0
         std::vector<BookEntry> pool(1 + rng() % 40);
         std::vector<BookEntry*> pointers;
         for (BookEntry& e : pool) {
-            uint64_t key = 1 + rng() % 300;   // many repeats, within and across runs
-            e = BookEntry{uint32_t(key), uint32_t(key >> 32), 1, uint32_t(rng() % 2), 0,
-                          uint32_t(rng() % 2), 50000, uint32_t(8u << (rng() % 4))};
+            uint64_t key = 1 + rng() % 300; // many repeats, within and across runs
+            e = BookEntry{uint32_t(key),
+                          uint32_t(key >> 32),
+                          1,
+                          uint32_t(rng() % 2),
+                          0,
+                          uint32_t(rng() % 2),
+                          50000,
+                          uint32_t(8u << (rng() % 4))};
             RawEntry& s = sum[key];
-            s.key = key, s.played++, s.white_wins += e.white_wins, s.draws += e.draws, s.flags |= e.flags;
+            s.key = key, s.played++, s.white_wins += e.white_wins, s.draws += e.draws,
+            s.flags |= e.flags;
             pointers.push_back(&e);
         }
         write_book_run(pointers.data(), int(pointers.size()), 9);
@@ -220,4 +230,4 @@ TEST_F(BookBuild, FailuresExitWithCodeOneAndCleanUp)
     }
 }
 
-}  // namespace
+} // namespace

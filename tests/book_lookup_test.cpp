@@ -72,14 +72,16 @@ struct BookLookup : BookTest {
 
 TEST_F(BookLookup, FindsEveryKeyAndNothingElse)
 {
-    auto find = [this](uint64_t key, int end) { return *pos->key_top = key, find_book_entry(pos, 0, end); };
+    auto find = [this](uint64_t key, int end) {
+        return *pos->key_top = key, find_book_entry(pos, 0, end);
+    };
     // Up to 512 entries: one linear scan; beyond: the binary search and its cache.
     for (int size : {0, 1, 512, 513, 5000, 9999}) {
         SCOPED_TRACE(size);
         std::mt19937_64 rng(size);
         std::set<uint64_t> keys;
         while (int(keys.size()) < size)
-            keys.insert(rng() | 2);   // never 0 and never the probe keys below
+            keys.insert(rng() | 2); // never 0 and never the probe keys below
         std::vector<RawEntry> entries;
         for (uint64_t k : keys)
             entries.push_back({k, 1, 1});
@@ -92,7 +94,7 @@ TEST_F(BookLookup, FindsEveryKeyAndNothingElse)
             EXPECT_EQ(find(missing, size), -1);
         // A count beyond the file (a stale header) must not read past its end.
         EXPECT_EQ(find(5, size + 100000), -1);
-        if (size > 512) {   // a repeated lookup is answered by the cache alone
+        if (size > 512) { // a repeated lookup is answered by the cache alone
             find(entries[size / 3].key, size);
             const uint32_t probes_then = book_cache_probes, hits_then = book_cache_hits;
             EXPECT_EQ(find(entries[size / 3].key, size), size / 3);
@@ -107,7 +109,7 @@ TEST_F(BookLookup, BrokenFilesLeaveNoBook)
     const std::string good = raw_book_bytes({{key_after({"e4"}), 9, 9}});
     const char* const invalid = "Invalid book file: b.bok";
     const struct {
-        const char *what, *name;   // the bytes go to b.bok
+        const char *what, *name; // the bytes go to b.bok
         std::string bytes;
         const char* message;
     } cases[] = {
@@ -116,8 +118,10 @@ TEST_F(BookLookup, BrokenFilesLeaveNoBook)
         {"truncated entries", "b.bok", good.substr(0, 68 + 20), invalid},
         {"count too large", "b.bok", raw_book_bytes({{7}}, "0.3", 1000), invalid},
         {"negative count", "b.bok", raw_book_bytes({{7}}, "0.3", -4), invalid},
-        {"other version", "b.bok", raw_book_bytes({{7}}, "0.2"), "Fatal: cannot use book version 0.2"},
-        {"version, tail", "b.bok", raw_book_bytes({{7}}, "0.3x"), "Fatal: cannot use book version 0.3x"},
+        {"other version", "b.bok", raw_book_bytes({{7}}, "0.2"),
+         "Fatal: cannot use book version 0.2"},
+        {"version, tail", "b.bok", raw_book_bytes({{7}}, "0.3x"),
+         "Fatal: cannot use book version 0.3x"},
         {"absent", "absent.bok", good, "Cannot open opening book: absent.bok: "},
     };
     for (const auto& c : cases) {
@@ -143,14 +147,14 @@ TEST_F(BookLookup, BrokenFilesLeaveNoBook)
 TEST_F(BookLookup, ChoiceWeighsRecordsMarksAndLearning)
 {
     ASSERT_EQ(open_entries({
-                  {key_after({"e4"}), 10, 10, 0, 0, 50000, 0},             // 2*10 -> 19
-                  {key_after({"d4"}), 30, 0, 30, 0, 50000, 0},             // no own wins -> 0
-                  {key_after({"c4"}), 1, 0, 0, 1, 50000, 0},               // base 1 -> 0
+                  {key_after({"e4"}), 10, 10, 0, 0, 50000, 0}, // 2*10 -> 19
+                  {key_after({"d4"}), 30, 0, 30, 0, 50000, 0}, // no own wins -> 0
+                  {key_after({"c4"}), 1, 0, 0, 1, 50000, 0},   // base 1 -> 0
                   {key_after({"Nf3"}), 5, 5, 0, 0, 55000, BOOK_MARK_GOOD | BOOK_MARK_DUBIOUS},
                   {key_after({"g3"}), 99, 99, 0, 0, 200000, BOOK_MARK_BAD},
-                  {key_after({"b3"}), 5, 5, 0, 0, 50000, BOOK_LAST_LOST},  // 9 / 8 -> 1
-                  {key_after({"a3"}), 3, 3, 0, 0, 50000, BOOK_LAST_WON},   // 5 * 2 -> 10
-                  {key_after({"h3"}), 3, 3, 0, 0, 50000, 7},               // corrupted flags: 5
+                  {key_after({"b3"}), 5, 5, 0, 0, 50000, BOOK_LAST_LOST}, // 9 / 8 -> 1
+                  {key_after({"a3"}), 3, 3, 0, 0, 50000, BOOK_LAST_WON},  // 5 * 2 -> 10
+                  {key_after({"h3"}), 3, 3, 0, 0, 50000, 7},              // corrupted flags: 5
               }),
               0);
     std::string table;
@@ -194,17 +198,22 @@ TEST_F(BookLookup, PositionsThatRepeatWeighNothing)
 TEST_F(BookLookup, LearningWritesBackIntoTheFile)
 {
     const uint64_t e4 = key_after({"e4"}), e5 = key_after({"e4", "e5"}),
-                   nf3 = key_after({"e4", "e5", "Nf3"}), nc6 = key_after({"e4", "e5", "Nf3", "Nc6"});
-    ASSERT_EQ(open_entries({{e4, 4, 2, 1, 1, 50000, BOOK_MARK_GOOD}, {e5, 4, 2, 1, 1, 50000, 0},
-                            {nf3, 4, 2, 1, 1, 195000, 0}, {nc6, 4, 2, 1, 1, 50000, 0}}),
+                   nf3 = key_after({"e4", "e5", "Nf3"}),
+                   nc6 = key_after({"e4", "e5", "Nf3", "Nc6"});
+    ASSERT_EQ(open_entries({{e4, 4, 2, 1, 1, 50000, BOOK_MARK_GOOD},
+                            {e5, 4, 2, 1, 1, 50000, 0},
+                            {nf3, 4, 2, 1, 1, 195000, 0},
+                            {nc6, 4, 2, 1, 1, 50000, 0}}),
               0);
     play({"e4", "e5", "Nf3", "Nc6", "Bb5"});
     const uint64_t final_key = *pos->key_top;
     EXPECT_EQ(learn(WHITE, RESULT_WHITE_WON),
               "Learning from result\nLearning: e4! (1.00==>1.10) e5 Nf3! (3.90==>4.00) Nc6\n");
     EXPECT_EQ(*pos->key_top, final_key);
-    EXPECT_EQ(learn_state(), (LearnState{{e4, {55000, BOOK_MARK_GOOD | BOOK_LAST_WON}}, {e5, {50000, 0}},
-                                         {nf3, {200000, BOOK_LAST_WON}}, {nc6, {50000, 0}}}));
+    EXPECT_EQ(learn_state(), (LearnState{{e4, {55000, BOOK_MARK_GOOD | BOOK_LAST_WON}},
+                                         {e5, {50000, 0}},
+                                         {nf3, {200000, BOOK_LAST_WON}},
+                                         {nc6, {50000, 0}}}));
     // A loss as Black touches Black's moves only; the result bits are replaced.
     learn(BLACK, RESULT_WHITE_WON);
     const LearnState after_loss = {{e4, {55000, BOOK_MARK_GOOD | BOOK_LAST_WON}},
@@ -215,7 +224,8 @@ TEST_F(BookLookup, LearningWritesBackIntoTheFile)
     // Rating gaps beyond 150 and draws learn nothing.
     pos->game->own_rating = 1651;
     pos->game->opponent_rating = 1500;
-    EXPECT_NE(learn(BLACK, RESULT_BLACK_WON).find("Ignore learning weak opponent"), std::string::npos);
+    EXPECT_NE(learn(BLACK, RESULT_BLACK_WON).find("Ignore learning weak opponent"),
+              std::string::npos);
     EXPECT_NE(learn(BLACK, RESULT_DRAW).find("Ignoring draw"), std::string::npos);
     EXPECT_EQ(learn_state(), after_loss);
 }
@@ -228,15 +238,17 @@ TEST_F(BookLookup, LearningStopsAfterThreeMissesAndClampsAtTheFloor)
     const uint64_t late = key_after(game), first = key_after({"a3"});
     ASSERT_EQ(open_entries({{late, 3, 3, 0, 0, 50000, 0}, {first, 3, 3, 0, 0, 13000, 0}}), 0);
     play(game);
-    EXPECT_EQ(learn(WHITE, RESULT_BLACK_WON), "Learning from result\nLearning: a3? (0.26==>0.25) a6 b6 c6\n");
+    EXPECT_EQ(learn(WHITE, RESULT_BLACK_WON),
+              "Learning from result\nLearning: a3? (0.26==>0.25) a6 b6 c6\n");
     EXPECT_EQ(learn_state(), (LearnState{{late, {50000, 0}}, {first, {12500, BOOK_LAST_LOST}}}));
     // A read-only book is used but not trained.
     chmod("t.bok", 0444);
     if (geteuid() != 0) {
         ASSERT_EQ(quiet([] { return open_book("t.bok"); }, &opened_text), 0);
-        EXPECT_NE(opened_text.find("Book open in read only mode"), std::string::npos) << opened_text;
+        EXPECT_NE(opened_text.find("Book open in read only mode"), std::string::npos)
+            << opened_text;
         EXPECT_EQ(learn(WHITE, RESULT_BLACK_WON), "Book learning disabled\n");
     }
 }
 
-}  // namespace
+} // namespace

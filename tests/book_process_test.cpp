@@ -11,7 +11,8 @@ namespace {
 // Starts the engine in the scratch directory with a missing configuration
 // file, runs the Dialogue-style `steps`, ends its input and returns its exit
 // code (-2: a step failed).
-int run_engine(const BookTest& t, std::vector<std::string> args, const std::vector<std::string>& steps)
+int run_engine(const BookTest& t, std::vector<std::string> args,
+               const std::vector<std::string>& steps)
 {
     // A build returns from main without freeing its game Position; the leak
     // checker of the sanitizer build must not turn that into a failed build.
@@ -45,7 +46,8 @@ TEST_F(BookProcess, BuildsPlaysAndLearns)
                "[Event \"x\"]\n[Result \"1-0\"]\n\n1. d4 Nf6 2. c4 e6 3. Nc3 Bb4 1-0\n\n"
                "[Event \"y\"]\n[Result \"0-1\"]\n\n1. d4 Nf6 2. c4 e6 3. Nf3 b6 0-1\n\n"
                "[Event \"z\"]\n[Result \"0-1\"]\n\n1. d4 Nf6 2. c4 e6 0-1\n");
-    ASSERT_EQ(run_engine(*this, {"-I", "games.pgn", "-B", "lines.bok", "-D", "5", "-P", "2"}, {}), 0);
+    ASSERT_EQ(run_engine(*this, {"-I", "games.pgn", "-B", "lines.bok", "-D", "5", "-P", "2"}, {}),
+              0);
     EXPECT_EQ(dir.strays({"games.pgn", "lines.bok"}), std::vector<std::string>{});
     RawBook book;
     ASSERT_TRUE(read_raw_book(dir.file("lines.bok"), &book));
@@ -58,9 +60,9 @@ TEST_F(BookProcess, BuildsPlaysAndLearns)
     // The engine plays White's book moves, learns from the win, then plays
     // Black's book reply in the next game.
     EXPECT_EQ(run_engine(*this, {"-B", "lines.bok"},
-                         {"> xboard", "> protover 2", "= feature done=1", "> new", "> go", "= move d2d4",
-                          "> g8f6", "= move c2c4", "> result 1-0 {White wins}", "> ping 7", "= pong 7",
-                          "> new", "> d2d4", "= move g8f6"}),
+                         {"> xboard", "> protover 2", "= feature done=1", "> new", "> go",
+                          "= move d2d4", "> g8f6", "= move c2c4", "> result 1-0 {White wins}",
+                          "> ping 7", "= pong 7", "> new", "> d2d4", "= move g8f6"}),
               0);
     ASSERT_TRUE(read_raw_book(dir.file("lines.bok"), &book));
     const uint64_t d4 = key_after({"d4"}), c4 = key_after({"d4", "Nf6", "c4"});
@@ -78,9 +80,9 @@ TEST_F(BookProcess, BrokenBookLeavesTheEnginePlaying)
 {
     write_file("broken.bok", raw_book_bytes({{key_after({"e4"}), 5, 5}}).substr(0, 90));
     EXPECT_EQ(run_engine(*this, {"-B", "broken.bok"},
-                         {"= Invalid book file: broken.bok", "> book", "= No book move", "> sd 2", "> go",
-                          "^ Best move: "}),
+                         {"= Invalid book file: broken.bok", "> book", "= No book move", "> sd 2",
+                          "> go", "^ Best move: "}),
               0);
 }
 
-}  // namespace
+} // namespace

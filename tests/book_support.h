@@ -47,7 +47,10 @@ struct ScratchDir {
 
 // Tables set up once; each test runs in its own scratch directory.
 struct BookTest : ::testing::Test {
-    BookTest() { [[maybe_unused]] static const bool once = (init_bitboard_tables(), init_hash_keys(), true); }
+    BookTest()
+    {
+        [[maybe_unused]] static const bool once = (init_bitboard_tables(), init_hash_keys(), true);
+    }
     ScratchDir dir;
 };
 
@@ -67,7 +70,7 @@ inline std::ostream& operator<<(std::ostream& os, const RawEntry& e)
 struct RawBook {
     std::string version, created;
     int32_t entry_count = 0, depth = 0;
-    std::vector<RawEntry> entries;   // every whole entry present in the file
+    std::vector<RawEntry> entries; // every whole entry present in the file
 };
 
 inline std::string read_text(const std::string& name)
@@ -101,8 +104,9 @@ inline bool read_raw_book(const std::string& name, RawBook* book)
     book->entries.clear();
     for (size_t at = 68; at + 32 <= data.size(); at += 32)
         book->entries.push_back({raw_u32(data, at) | uint64_t(raw_u32(data, at + 4)) << 32,
-                                 raw_u32(data, at + 8), raw_u32(data, at + 12), raw_u32(data, at + 16),
-                                 raw_u32(data, at + 20), raw_u32(data, at + 24), raw_u32(data, at + 28)});
+                                 raw_u32(data, at + 8), raw_u32(data, at + 12),
+                                 raw_u32(data, at + 16), raw_u32(data, at + 20),
+                                 raw_u32(data, at + 24), raw_u32(data, at + 28)});
     return true;
 }
 
@@ -120,8 +124,8 @@ inline std::string raw_book_bytes(const std::vector<RawEntry>& entries, const ch
     put(uint32_t(count == INT32_MIN ? int32_t(entries.size()) : count));
     put(10);
     for (const RawEntry& e : entries)
-        for (uint32_t v : {uint32_t(e.key), uint32_t(e.key >> 32), e.played, e.white_wins, e.black_wins,
-                           e.draws, e.learn, e.flags})
+        for (uint32_t v : {uint32_t(e.key), uint32_t(e.key >> 32), e.played, e.white_wins,
+                           e.black_wins, e.draws, e.learn, e.flags})
             put(v);
     return out;
 }

@@ -27,8 +27,8 @@ struct Settings {
 
 std::ostream& operator<<(std::ostream& out, const Settings& s)
 {
-    return out << "resign " << s.resign << " hash " << s.hash << " log \"" << s.log << "\" book \"" << s.book
-               << "\" tb_cache " << s.tb_cache << " tb \"" << s.tb << "\"";
+    return out << "resign " << s.resign << " hash " << s.hash << " log \"" << s.log << "\" book \""
+               << s.book << "\" tb_cache " << s.tb_cache << " tb \"" << s.tb << "\"";
 }
 
 void reset_config()
@@ -46,7 +46,8 @@ void reset_config()
 
 Settings current()
 {
-    return Settings{resign_threshold, hash_total_bytes, log_file_name, book_file_name, tb_cache_bytes, tb_path};
+    return Settings{resign_threshold, hash_total_bytes, log_file_name,
+                    book_file_name,   tb_cache_bytes,   tb_path};
 }
 
 // Loads the text as a configuration file; returns what went to standard output.
@@ -68,20 +69,28 @@ TEST(ConfigFile, SampleFilesGoodAndBroken)
         const char* what;
         std::string text;
         Settings expected;
-        std::string warning;   // expected in the output, or "" for no warning at all
+        std::string warning; // expected in the output, or "" for no warning at all
     } rows[] = {
         {"the documented sample",
          "# engine settings\nHASH 64M\nRESIGN 500\nBOOK \"my.bok\"\nTB_PATH \"/tb/a;/tb/b\"\n",
-         {.resign = 500, .hash = 67108864, .book = "my.bok", .tb = "/tb/a;/tb/b"}, ""},
+         {.resign = 500, .hash = 67108864, .book = "my.bok", .tb = "/tb/a;/tb/b"},
+         ""},
         {"blank inside quotes kept", "BOOK \"my book.bok\"\n", {.book = "my book.bok"}, ""},
         {"all six keys, sizes in K and G",
-         "RESIGN 900 HASH 512K LOGFNAME \"q.log\"\nBOOK \"b.bok\"\nEGTB_HASH_SIZE 1g\nTB_PATH \"/t\"",
-         {900, 524288, "q.log", "b.bok", 1073741824, "/t"}, ""},
-        {"CRLF line ends", "HASH 16M\r\nBOOK \"x.bok\"\r\nRESIGN 300\r\n",
-         {.resign = 300, .hash = 16777216, .book = "x.bok"}, ""},
+         "RESIGN 900 HASH 512K LOGFNAME \"q.log\"\nBOOK \"b.bok\"\nEGTB_HASH_SIZE 1g\nTB_PATH "
+         "\"/t\"",
+         {900, 524288, "q.log", "b.bok", 1073741824, "/t"},
+         ""},
+        {"CRLF line ends",
+         "HASH 16M\r\nBOOK \"x.bok\"\r\nRESIGN 300\r\n",
+         {.resign = 300, .hash = 16777216, .book = "x.bok"},
+         ""},
         {"negative resign threshold", "RESIGN -300\n", {.resign = -300}, ""},
         {"keys are case-sensitive", "hash 64M\n", {}, "Warning: unknown symbol: hash\n"},
-        {"unknown key and its value", "COLOUR blue\nRESIGN 400\n", {.resign = 400}, "Warning: unknown symbol: blue\n"},
+        {"unknown key and its value",
+         "COLOUR blue\nRESIGN 400\n",
+         {.resign = 400},
+         "Warning: unknown symbol: blue\n"},
         {"value on the next line", "HASH\n64M\n", {}, "Warning: no value for HASH"},
         {"value at the end of the file", "RESIGN", {}, "Warning: no value for RESIGN"},
         {"size with two suffix letters", "HASH 64MB\n", {}, "Warning: bad value for HASH: 64MB"},
@@ -90,17 +99,32 @@ TEST(ConfigFile, SampleFilesGoodAndBroken)
         {"size beyond 32 bits", "HASH 4G\n", {}, "Warning: bad value for HASH: 4G"},
         {"many digits", "HASH 99999999999999999999M\n", {}, "Warning: bad value for HASH"},
         {"resign not a number", "RESIGN lots\n", {}, "Warning: bad value for RESIGN: lots"},
-        {"resign with trailing letters", "RESIGN 500x\n", {}, "Warning: bad value for RESIGN: 500x"},
+        {"resign with trailing letters",
+         "RESIGN 500x\n",
+         {},
+         "Warning: bad value for RESIGN: 500x"},
         {"resign beyond 32 bits", "RESIGN 99999999999\n", {}, "Warning: bad value for RESIGN"},
-        {"missing closing quote", "BOOK \"open.bok  \r\nRESIGN 100\n", {.resign = 100, .book = "open.bok"},
+        {"missing closing quote",
+         "BOOK \"open.bok  \r\nRESIGN 100\n",
+         {.resign = 100, .book = "open.bok"},
          "Warning: missing closing quote for BOOK"},
-        {"unquoted string value", "BOOK plain.bok\n", {.book = ""}, "Warning: value of BOOK is not quoted: plain.bok"},
+        {"unquoted string value",
+         "BOOK plain.bok\n",
+         {.book = ""},
+         "Warning: value of BOOK is not quoted: plain.bok"},
         {"string key at the end of its line", "LOGFNAME\nRESIGN 100\n", {.resign = 100}, ""},
-        {"overlong word", std::string(1000, 'x') + "\nRESIGN 250\n", {.resign = 250},
+        {"overlong word",
+         std::string(1000, 'x') + "\nRESIGN 250\n",
+         {.resign = 250},
          "Warning: unknown symbol: " + std::string(63, 'x') + "\n"},
-        {"overlong string line", "BOOK \"" + long_name + "\"\nRESIGN 250\n",
-         {.resign = 250, .book = std::string(253, 'n')}, "Warning: line of BOOK longer than 255 characters"},
-        {"overlong comment hides its whole line", "# " + long_name + " HASH 8M\nRESIGN 250\n", {.resign = 250}, ""},
+        {"overlong string line",
+         "BOOK \"" + long_name + "\"\nRESIGN 250\n",
+         {.resign = 250, .book = std::string(253, 'n')},
+         "Warning: line of BOOK longer than 255 characters"},
+        {"overlong comment hides its whole line",
+         "# " + long_name + " HASH 8M\nRESIGN 250\n",
+         {.resign = 250},
+         ""},
         {"comment after a value", "RESIGN 250 # was 700\n", {.resign = 250}, ""},
         {"empty file", "", {}, ""},
     };
@@ -123,9 +147,10 @@ TEST(ConfigFile, CommandLineStaysStrongerThanTheFile)
     reset_config();
     set_config_value("HASH", "16M");
     set_config_value("BOOK", "cmd.bok");
-    set_config_value("NOSUCHKEY", "1");   // ignored
+    set_config_value("NOSUCHKEY", "1"); // ignored
     load_text("HASH 64M\nBOOK \"file.bok\" RESIGN 1\nRESIGN 500\nEGTB_HASH_SIZE 2M\n");
-    EXPECT_EQ(current(), (Settings{.resign = 500, .hash = 16777216, .book = "cmd.bok", .tb_cache = 2097152}));
+    EXPECT_EQ(current(),
+              (Settings{.resign = 500, .hash = 16777216, .book = "cmd.bok", .tb_cache = 2097152}));
     EXPECT_EQ(CONFIG_TABLE[1].fixed, 1);
     EXPECT_EQ(CONFIG_TABLE[0].is_set, 1);
     EXPECT_EQ(CONFIG_TABLE[0].fixed, 0);
@@ -165,8 +190,10 @@ TEST(ConfigFile, PrintConfigListsEveryKeyInTableOrder)
     tb_cache_bytes = 1000;
     print_config();
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "RESIGN 700\nHASH 32M\nLOGFNAME \"\"\nBOOK \"quarvel.bok\"\nEGTB_HASH_SIZE 1M\nTB_PATH \"c:\\chess\\tb\"\n"
-              "RESIGN 700\nHASH 1M\nLOGFNAME \"\"\nBOOK \"quarvel.bok\"\nEGTB_HASH_SIZE 0K\nTB_PATH \"c:\\chess\\tb\"\n");
+              "RESIGN 700\nHASH 32M\nLOGFNAME \"\"\nBOOK \"quarvel.bok\"\nEGTB_HASH_SIZE "
+              "1M\nTB_PATH \"c:\\chess\\tb\"\n"
+              "RESIGN 700\nHASH 1M\nLOGFNAME \"\"\nBOOK \"quarvel.bok\"\nEGTB_HASH_SIZE "
+              "0K\nTB_PATH \"c:\\chess\\tb\"\n");
     reset_config();
 }
 
@@ -176,13 +203,18 @@ TEST(ConfigFile, ParseSize)
         const char* text;
         std::int32_t value;
     } rows[] = {
-        {"64M", 67108864}, {"64m", 67108864}, {"16K", 16384}, {"1k", 1024}, {"1G", 1073741824}, {"1g", 1073741824},
-        {"100", 100}, {"", 0}, {"64MB", 64}, {"abc", 0}, {"-1K", -1024}, {" 2M", 2097152},
-        {"3G", INT32_MAX}, {"99999999999999999999", INT32_MAX}, {"-3G", INT32_MIN},
+        {"64M", 67108864},  {"64m", 67108864},
+        {"16K", 16384},     {"1k", 1024},
+        {"1G", 1073741824}, {"1g", 1073741824},
+        {"100", 100},       {"", 0},
+        {"64MB", 64},       {"abc", 0},
+        {"-1K", -1024},     {" 2M", 2097152},
+        {"3G", INT32_MAX},  {"99999999999999999999", INT32_MAX},
+        {"-3G", INT32_MIN},
     };
     for (const auto& row : rows)
         EXPECT_EQ(parse_size(row.text), row.value) << "\"" << row.text << "\"";
     EXPECT_EQ(parse_size(nullptr), 0);
 }
 
-}  // namespace
+} // namespace

@@ -49,7 +49,8 @@ const std::vector<std::string> USAGE = {
 };
 
 // The whole standard output, line by line, then its end.
-std::vector<std::string> exactly(std::vector<std::string> head, const std::vector<std::string>& lines)
+std::vector<std::string> exactly(std::vector<std::string> head,
+                                 const std::vector<std::string>& lines)
 {
     for (const std::string& l : lines)
         head.push_back("- " + l);
@@ -59,8 +60,8 @@ std::vector<std::string> exactly(std::vector<std::string> head, const std::vecto
 
 std::vector<std::string> config(const char* hash)
 {
-    return {"RESIGN 700", std::string("HASH ") + hash, "LOGFNAME \"\"", "BOOK \"quarvel.bok\"",
-            "EGTB_HASH_SIZE 1M", "TB_PATH \"c:\\chess\\tb\""};
+    return {"RESIGN 700",           std::string("HASH ") + hash, "LOGFNAME \"\"",
+            "BOOK \"quarvel.bok\"", "EGTB_HASH_SIZE 1M",         "TB_PATH \"c:\\chess\\tb\""};
 }
 
 TEST(CommandLine, OneShotOptions)
@@ -97,23 +98,45 @@ TEST(Console, Dialogues)
     const std::string long_base(40, '9');
     const Dialogue cases[] = {
         // -b loads a position; -q silences the channel but not the interface.
-        {"-q -b", {"-q", "-b", "4k3/8/8/8/8/8/8/4K2R b K -"},
+        {"-q -b",
+         {"-q", "-b", "4k3/8/8/8/8/8/8/4K2R b K -"},
          {"- feature done=0", "> display", "> ping 1", "= (0) Black to move:", "= pong 1"}},
         // Each read is announced by the prompt and echoed; a rejected move
         // shows the board, then the report; SAN is no move here. The
         // engine's turn shows the diagram before the search.
-        {"prompt, echo and diagram", {"-d"},
+        {"prompt, echo and diagram",
+         {"-d"},
          {"> force", "~ [force]", "> e2e4", "- quarvel: [e2e4]", "> e7e4", "- quarvel: [e7e4]",
           "- (1) Black to move:", "= Invalid move: e7-e4", "> Nf3", "- quarvel: [Nf3]",
           "- Unknown command, Nf3", "> QUIT", "- quarvel: [QUIT]", "- Unknown command, QUIT",
           "> sd 2", "> go", "= (1) Black to move:", "^ Best move: ", "> quit"}},
         // The edited position is shown on leaving the editor, and playable.
-        {"position editor", {"-d"},
-         {"> edit", "> #", "> Ke1", "> Ra1", "> Rh1", "> Pa7", "> Xa7", "> zz", "> P", "> c",
-          "> Ke8", "> Qd8", "> pb2", "> .", "~ Uknown edit command", "~ Uknown edit command",
-          "~ (0) White to move:", "=     8 |   |   |   | *q| *k|   |   |   |",
-          "=     7 |   |   |   |   |   |   |   |   |", "=     2 |   | *p|   |   |   |   |   |   |",
-          "=     1 | R |   |   |   | K |   |   | R |", "> sd 2", "> go", "^ Best move: "}},
+        {"position editor",
+         {"-d"},
+         {"> edit",
+          "> #",
+          "> Ke1",
+          "> Ra1",
+          "> Rh1",
+          "> Pa7",
+          "> Xa7",
+          "> zz",
+          "> P",
+          "> c",
+          "> Ke8",
+          "> Qd8",
+          "> pb2",
+          "> .",
+          "~ Uknown edit command",
+          "~ Uknown edit command",
+          "~ (0) White to move:",
+          "=     8 |   |   |   | *q| *k|   |   |   |",
+          "=     7 |   |   |   |   |   |   |   |   |",
+          "=     2 |   | *p|   |   |   |   |   |   |",
+          "=     1 | R |   |   |   | K |   |   | R |",
+          "> sd 2",
+          "> go",
+          "^ Best move: "}},
         // The file letter is checked on its own: "i1" must not land on a2.
         {"Pa9", {}, {"> edit", "> Pa9", "~ Edit outside board"}, 1},
         {"Pi1", {}, {"> edit", "> Pi1", "~ Edit outside board"}, 1},
@@ -122,10 +145,13 @@ TEST(Console, Dialogues)
         // The clock commands reach the allocation of the turn.
         {"level 40 5 0", {"-e"}, clock_case({"> level 40 5 0", "> time 6000"}, "1.50")},
         {"level 0 2:30 12", {"-e"}, clock_case({"> level 0 2:30 12", "> time 6000"}, "11.40")},
-        {"long base", {"-e"}, clock_case({"> level 40 " + long_base + " 3", "> time 6000"}, "4.50")},
+        {"long base",
+         {"-e"},
+         clock_case({"> level 40 " + long_base + " 3", "> time 6000"}, "4.50")},
         {"st", {"-e"}, clock_case({"> level 40 5 0", "> time 6000", "> st 5"}, "5.00")},
         // A "time" with two values is not a clock setting.
-        {"time 10 20", {"-e"},
+        {"time 10 20",
+         {"-e"},
          clock_case({"> level 40 5 0", "> time 6000", "> time 10 20"}, "1.50")},
     };
     for (const Dialogue& d : cases)
@@ -164,8 +190,10 @@ TEST(Console, PredictedReplyReachesTheNextTurn)
     }
     process_send(&proc, "time 1000");
     process_send(&proc, "otim 1000");
-    process_send(&proc, std::string(square_name[move_from(predicted)]) + square_name[move_to(predicted)]);
-    ASSERT_TRUE(process_expect_line(&proc, "Predicted move!!", SEARCH)) << process_transcript(&proc);
+    process_send(&proc,
+                 std::string(square_name[move_from(predicted)]) + square_name[move_to(predicted)]);
+    ASSERT_TRUE(process_expect_line(&proc, "Predicted move!!", SEARCH))
+        << process_transcript(&proc);
     // The turn reuses the ponder search or searches anew; either way it moves.
     EXPECT_TRUE(process_expect_substring(&proc, "move: ", SEARCH)) << process_transcript(&proc);
     process_close_input(&proc);

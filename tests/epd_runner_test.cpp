@@ -36,7 +36,7 @@ int count_of(const std::string& text, const std::string& what)
 }
 
 struct SuiteRun {
-    std::vector<std::string> suite;    // written to suite.epd (none: keep the file)
+    std::vector<std::string> suite; // written to suite.epd (none: keep the file)
     std::vector<std::string> args;
     int exit_code;
     std::vector<std::string> out;      // in the output, in this order
@@ -54,34 +54,67 @@ TEST(EpdRunner, WholeRuns)
 {
     const std::string wac1 = suite_line("wac.epd", "WAC.001");
     // A legal but wrong "best move"; its quoted id keeps the blank.
-    const std::string wrong = "2rr3k/pp3pp1/1nnqbN1p/3pN3/2pP4/2P3Q1/PPB4P/R4RK1 w - - bm a3; id \"wrong one\";";
+    const std::string wrong =
+        "2rr3k/pp3pp1/1nnqbN1p/3pN3/2pP4/2P3Q1/PPB4P/R4RK1 w - - bm a3; id \"wrong one\";";
     const std::string rook = "4k3/8/8/8/3q4/8/3R4/3RK3 w - - ";
     const std::vector<std::string> quick = {"-T", "suite.epd", "-t", "1", "-p", "1"};
     const SuiteRun runs[] = {
         // Taking the protected pawn loses the queen: "am" is solved by any other move.
-        {{"* comment line, skipped", wac1, wrong, "4k3/8/8/8/8/8/8/4K3 w - - c0 \"no operation to test\";",
+        {{"* comment line, skipped", wac1, wrong,
+          "4k3/8/8/8/8/8/8/4K3 w - - c0 \"no operation to test\";",
           "4k3/8/2p5/3p4/8/8/8/3QK3 w - - am Qxd5;", suite_line("wac.epd", "WAC.004")},
-         quick, 0,
+         quick,
+         0,
          {"Testing suite.epd, 1 seconds, extra ply 1", "Testing: WAC.001   Solution: Qg6",
           "Testing: wrong one   Solution: a3", "Not solved (1/2)", "neither bm nor am",
-          "Testing: test 3   Avoid: Qxd5", "Testing: WAC.004   Solution: Qxh7+", ", Average: ",
-          "Summary: 3/4"},
+          "Testing: test 3   Avoid: Qxd5", "Testing: WAC.004   Solution: Qxh7+",
+          ", Average: ", "Summary: 3/4"},
          // Only the unsolved line lands in the failed file, exactly as read.
-         "", wrong + "\n", 1, {" WAC.001: ", " Solved\n", " wrong one: ", " Failed\n"}, 4, ""},
+         "",
+         wrong + "\n",
+         1,
+         {" WAC.001: ", " Solved\n", " wrong one: ", " Failed\n"},
+         4,
+         ""},
         // A second run appends to the log and rewrites the failed file.
         {{wac1}, quick, 0, {"Summary: 1/1"}, "", "", 2, {}, 1, ""},
         // Winning the queen is found at once; with -p 2 the search stops two
         // iterations later instead of using its 60 seconds.
         {{"rnb1kbnr/pppp1ppp/8/4p1q1/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - bm Nxg5; id \"queen\";"},
-         {"-T", "suite.epd", "-t", "60", "-p", "2"}, 0, {"Solved (1/1)", "Summary: 1/1"}, "", "", -1, {}, -1, ""},
+         {"-T", "suite.epd", "-t", "60", "-p", "2"},
+         0,
+         {"Solved (1/1)", "Summary: 1/1"},
+         "",
+         "",
+         -1,
+         {},
+         -1,
+         ""},
         // Solutions that are no legal move, and a suite that cannot be opened.
         {{rook + "bm Qh8; id \"bad\";"}, quick, 1, {}, "Invalid move: Qh8", {}, -1, {}, -1, ""},
         {{rook + "bm e4; id \"bad\";"}, quick, 1, {}, "Invalid move: e4", {}, -1, {}, -1, ""},
-        {{}, {"-T", "no-such-suite.epd", "-t", "1"}, 1, {}, "no-such-suite.epd", {}, -1, {}, -1, ""},
+        {{},
+         {"-T", "no-such-suite.epd", "-t", "1"},
+         1,
+         {},
+         "no-such-suite.epd",
+         {},
+         -1,
+         {},
+         -1,
+         ""},
         {{"* one", "* two"}, quick, 0, {}, "", "", -1, {}, 0, "Summary:"},
         // An overlong line is skipped whole.
         {{rook + "bm Rxd4; c0 \"" + std::string(300, 'x') + "\";", rook + "bm Rxd4; id \"short\";"},
-         quick, 0, {"Summary: 1/1"}, "", {}, -1, {}, 1, ""},
+         quick,
+         0,
+         {"Summary: 1/1"},
+         "",
+         {},
+         -1,
+         {},
+         1,
+         ""},
     };
     char name[] = "/tmp/quarvel_epdXXXXXX";
     ASSERT_NE(mkdtemp(name), nullptr);
@@ -109,7 +142,9 @@ TEST(EpdRunner, WholeRuns)
             EXPECT_EQ(read_text_file(dir + "/failed.epd"), *r.failed);
         }
         const std::string log = read_text_file(dir + "/quarvel.test");
-        EXPECT_TRUE(r.log_runs < 0 || count_of(log, "Testing suite.epd (1 seconds)\n") == r.log_runs) << log;
+        EXPECT_TRUE(r.log_runs < 0 ||
+                    count_of(log, "Testing suite.epd (1 seconds)\n") == r.log_runs)
+            << log;
         for (const std::string& text : r.log)
             EXPECT_NE(log.find(text), std::string::npos) << text << "\n" << log;
         EXPECT_TRUE(r.moves < 0 || count_of(out, "Best move: ") == r.moves) << out;
@@ -132,7 +167,7 @@ TEST(CheckTestSolution, StreaksSolveTimesAndEarlyStop)
     struct Step {
         Move best;
         int final, solved, streak, stop;
-        bool timed;   // test_first_solve_time set
+        bool timed; // test_first_solve_time set
     };
     struct Case {
         int avoid, extra, solutions;
@@ -141,11 +176,23 @@ TEST(CheckTestSolution, StreaksSolveTimesAndEarlyStop)
     const Case cases[] = {
         // "bm a", two extra plies: a change of best move resets all; two
         // finished iterations in a row stop the search.
-        {0, 2, 1, {{a, 0, 1, 0, 0, true}, {a, 1, 1, 1, 0, true}, {b, 0, 0, 0, 0, false},
-                   {b, 1, 0, 0, 0, false}, {a, 1, 1, 1, 0, true}, {a, 1, 1, 2, 1, true}}},
+        {0,
+         2,
+         1,
+         {{a, 0, 1, 0, 0, true},
+          {a, 1, 1, 1, 0, true},
+          {b, 0, 0, 0, 0, false},
+          {b, 1, 0, 0, 0, false},
+          {a, 1, 1, 1, 0, true},
+          {a, 1, 1, 2, 1, true}}},
         // "am a": never stops early, solved while the best move avoids a.
-        {1, 1, 1, {{b, 1, 1, 1, 0, true}, {b, 1, 1, 2, 0, true}, {a, 0, 0, 0, 0, false},
-                   {b, 1, 1, 1, 0, true}}},
+        {1,
+         1,
+         1,
+         {{b, 1, 1, 1, 0, true},
+          {b, 1, 1, 2, 0, true},
+          {a, 0, 0, 0, 0, false},
+          {b, 1, 1, 1, 0, true}}},
         // No solution at all never counts as solved for "bm".
         {0, 1, 0, {{a, 1, 0, 0, 0, false}}},
     };
@@ -177,4 +224,4 @@ TEST(CheckTestSolution, StreaksSolveTimesAndEarlyStop)
     destroy_position(pos);
 }
 
-}  // namespace
+} // namespace

@@ -10,7 +10,8 @@ namespace {
 using EvalFixture = EvalTest;
 
 // Each value is worked out term by term in the comment before it.
-TEST_F(EvalFixture, HandWorkedPositions) {
+TEST_F(EvalFixture, HandWorkedPositions)
+{
     const std::pair<const char*, int> cases[] = {
         // Bare kings: no pawns on either side and equal (zero) pieces.
         {"4k3/8/8/8/8/8/8/4K3 w - -", 0},
@@ -42,12 +43,14 @@ TEST_F(EvalFixture, HandWorkedPositions) {
         {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -", -20},
         {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR b KQkq -", 20},
     };
-    for (const auto& [fen, expected] : cases) EXPECT_EQ(eval(fen), expected) << fen;
+    for (const auto& [fen, expected] : cases)
+        EXPECT_EQ(eval(fen), expected) << fen;
     // The -20 follows the side that started the search.
     EXPECT_EQ(eval("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -", BLACK), 20);
 }
 
-TEST_F(EvalFixture, DrawnMaterialRecognisers) {
+TEST_F(EvalFixture, DrawnMaterialRecognisers)
+{
     const std::pair<const char*, bool> cases[] = {
         {"k7/8/8/8/8/P7/8/2B1K3 w - -", true},     // a-pawn, dark bishop, king in front
         {"k7/8/8/8/8/P7/8/3BK3 w - -", false},     // light bishop controls a8
@@ -57,16 +60,17 @@ TEST_F(EvalFixture, DrawnMaterialRecognisers) {
         {"4k3/8/8/8/8/7p/8/2b3K1 w - -", true},    // dark bishop, white king in front of the pawn
         {"4k3/8/8/8/4P3/8/8/2B1K1n1 w - -", true}, // one pawn, equal minors, king on its file ahead
         {"3k4/8/8/8/4P3/8/8/2B1K1n1 w - -", false},
-        {"4k3/8/8/8/4p3/8/8/2B1K1n1 b - -", true},  // the same for a black pawn
+        {"4k3/8/8/8/4p3/8/8/2B1K1n1 b - -", true}, // the same for a black pawn
         {"4k3/8/8/8/4p3/8/8/2B2Kn1 b - -", false},
-        {"4k3/8/8/8/8/8/pp6/4K1B1 w - -", true},   // bishop against at most two pawns, both small
+        {"4k3/8/8/8/8/8/pp6/4K1B1 w - -", true}, // bishop against at most two pawns, both small
         {"4k3/8/8/8/8/8/ppp5/4K1B1 w - -", false},
-        {"k7/8/8/8/8/P7/8/4K3 w - -", true},       // rook pawn stopped by the king (pawn ending)
+        {"k7/8/8/8/8/P7/8/4K3 w - -", true}, // rook pawn stopped by the king (pawn ending)
         {"1k6/8/8/8/8/P7/8/4K3 w - -", true},
         {"2k5/8/8/8/8/P7/8/4K3 w - -", false},
         {"4k3/8/8/8/8/8/7p/6K1 b - -", true},
     };
-    for (const auto& [fen, draw] : cases) EXPECT_EQ(eval(fen) == 0, draw) << fen;
+    for (const auto& [fen, draw] : cases)
+        EXPECT_EQ(eval(fen) == 0, draw) << fen;
     // A small material lead without pawns is cancelled, the rest still counts:
     // KR v KB is not a draw (majors differ), KRB v KR is (equal majors,
     // lead 300) up to the positional terms.
@@ -74,7 +78,8 @@ TEST_F(EvalFixture, DrawnMaterialRecognisers) {
     EXPECT_LT(eval("4k2r/8/8/8/8/8/8/R3KB2 w - -"), 300);
 }
 
-TEST_F(EvalFixture, LazyExitReturnsTheWindowEdge) {
+TEST_F(EvalFixture, LazyExitReturnsTheWindowEdge)
+{
     load("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
     clear_pawn_and_eval_cache();
     reset_eval_counters();
@@ -93,11 +98,12 @@ TEST_F(EvalFixture, LazyExitReturnsTheWindowEdge) {
 
 // Once a full evaluation has raised the margin, a window of one around the
 // full score never exits lazily: the margin covers every term after the exit.
-TEST_F(EvalFixture, MarginCoversThePieceTerms) {
+TEST_F(EvalFixture, MarginCoversThePieceTerms)
+{
     std::ifstream in(std::string(QUARVEL_DATA_DIR) + "/epd/wac.epd");
     int checked = 0;
     for (std::string fen; checked < 150 && std::getline(in, fen); checked++) {
-        const int full = eval(fen.c_str());  // the reader stops after four fields
+        const int full = eval(fen.c_str()); // the reader stops after four fields
         const int margin = lazy_margin;
         EXPECT_GE(margin, 100);
         EXPECT_EQ(evaluate(pos, full - 1, full + 1), full) << fen;
@@ -106,11 +112,12 @@ TEST_F(EvalFixture, MarginCoversThePieceTerms) {
     EXPECT_GT(checked, 100);
 }
 
-TEST_F(EvalFixture, WhitePawnStructure) {
+TEST_F(EvalFixture, WhitePawnStructure)
+{
     const struct {
         const char* fen;
         int phase, white_score;
-        int weak_files, files;  // white_byte, white_files
+        int weak_files, files; // white_byte, white_files
     } cases[] = {
         // Lone e4 (phase 0): advance +1, square 14, passed 30, isolated -16.
         {"4k3/8/8/8/4P3/8/8/4K3 w - -", 0, 29, 0x10, 0x10},
@@ -118,8 +125,8 @@ TEST_F(EvalFixture, WhitePawnStructure) {
         // (+1 advance, square 14, passed 30, defended 5, connected 10). d3 and
         // f3 (+1, square 8 and 5, passed 10 each) stand on uncovered squares
         // with uncovered squares in front: backward with no attacker, -6 each.
-        {"4k3/8/8/8/4P3/3P1P2/8/4K3 w - -", 0, (1 + 14 + 30 + 5 + 10) + (1 + 8 + 10 - 6) + (1 + 5 + 10 - 6), 0x28,
-         0x38},
+        {"4k3/8/8/8/4P3/3P1P2/8/4K3 w - -", 0,
+         (1 + 14 + 30 + 5 + 10) + (1 + 8 + 10 - 6) + (1 + 5 + 10 - 6), 0x28, 0x38},
         // Doubled isolated e4/e5: -9 each, isolated twice (-16 each and
         // ISOLATED_COUNT[2] = 2), only e5 passed (50).
         {"4k3/8/8/4P3/4P3/8/8/4K3 w - -", 0, 29, 0x10, 0x10},
@@ -137,7 +144,8 @@ TEST_F(EvalFixture, WhitePawnStructure) {
     }
 }
 
-TEST_F(EvalFixture, PassersAndFlagsInTheEntry) {
+TEST_F(EvalFixture, PassersAndFlagsInTheEntry)
+{
     // Connected passers c5/d6 (phase 3): both passed, one king step apart.
     load("4k3/8/3P4/2P5/8/8/8/4K3 w - -");
     PawnHashEntry entry = {};
@@ -151,14 +159,15 @@ TEST_F(EvalFixture, PassersAndFlagsInTheEntry) {
     EXPECT_EQ(connected_score - apart_score, (10 - 8) + (60 - 30) + 5 + 20 + 30);
 }
 
-TEST_F(EvalFixture, PawnRace) {
+TEST_F(EvalFixture, PawnRace)
+{
     const std::pair<const char*, int> races[] = {
-        {"7k/8/8/P7/7p/8/8/K7 w - -", 50},     // 3 moves each, white to move
-        {"7k/8/8/P7/7p/8/8/K7 b - -", -50},    // the same, black to move
-        {"7k/8/8/P7/8/7p/8/K7 w - -", -50},    // black needs 2: one move ahead
-        {"7k/8/8/8/P7/7p/8/K7 b - -", -385},   // 4 moves against 2: -(770 / 2)
-        {"7k/8/8/P7/8/8/8/K7 w - -", 335},     // white alone: (970 - 300) / 2
-        {"k7/8/8/P7/8/8/8/K7 w - -", 0},       // the king is in the square
+        {"7k/8/8/P7/7p/8/8/K7 w - -", 50},   // 3 moves each, white to move
+        {"7k/8/8/P7/7p/8/8/K7 b - -", -50},  // the same, black to move
+        {"7k/8/8/P7/8/7p/8/K7 w - -", -50},  // black needs 2: one move ahead
+        {"7k/8/8/8/P7/7p/8/K7 b - -", -385}, // 4 moves against 2: -(770 / 2)
+        {"7k/8/8/P7/8/8/8/K7 w - -", 335},   // white alone: (970 - 300) / 2
+        {"k7/8/8/P7/8/8/8/K7 w - -", 0},     // the king is in the square
     };
     for (const auto& [fen, expected] : races) {
         load(fen);
@@ -169,15 +178,16 @@ TEST_F(EvalFixture, PawnRace) {
     }
 }
 
-TEST_F(EvalFixture, KingSafetyShelter) {
+TEST_F(EvalFixture, KingSafetyShelter)
+{
     const struct {
         const char* fen;
         int white_danger, black_danger;
     } cases[] = {
         {"6k1/5ppp/8/8/8/8/5PPP/6K1 w - -", 0, 0},
-        {"6k1/5ppp/8/8/8/8/5P1P/6K1 w - -", 20, 0},            // g-pawn gone
-        {"6k1/5ppp/8/8/8/6P1/5P1P/6K1 w - -", 4, 0},           // g3
-        {"6k1/5ppp/8/8/6P1/8/5P1P/6K1 w - -", 12, 0},          // g4
+        {"6k1/5ppp/8/8/8/8/5P1P/6K1 w - -", 20, 0},   // g-pawn gone
+        {"6k1/5ppp/8/8/8/6P1/5P1P/6K1 w - -", 4, 0},  // g3
+        {"6k1/5ppp/8/8/6P1/8/5P1P/6K1 w - -", 12, 0}, // g4
         {"6k1/5p1p/8/8/8/8/5PPP/6K1 w - -", 0, 20},
         // Kings on opposite wings: open files count for both pawn colours.
         {"1k6/ppp5/8/8/8/8/5PPP/6K1 w - -", 12, 12},
@@ -195,4 +205,4 @@ TEST_F(EvalFixture, KingSafetyShelter) {
     }
 }
 
-}  // namespace
+} // namespace

@@ -5,13 +5,15 @@
 
 namespace {
 
-std::string split_output(int64_t total) {
+std::string split_output(int64_t total)
+{
     ::testing::internal::CaptureStdout();
     set_hash_sizes(total);
     return ::testing::internal::GetCapturedStdout();
 }
 
-TEST(HashSplit, BudgetsSplitThreeWays) {
+TEST(HashSplit, BudgetsSplitThreeWays)
+{
     const int64_t M = 1048576;
     const struct {
         int64_t total;
@@ -33,7 +35,8 @@ TEST(HashSplit, BudgetsSplitThreeWays) {
         EXPECT_EQ(pawn_hash_count, s.pawn_entries) << s.total;
         EXPECT_EQ(eval_cache_count, s.cache_entries) << s.total;
         // Nothing exceeds the budget.
-        EXPECT_LE(int64_t(hash_entry_count) * 16 + int64_t(pawn_hash_count) * 30 + int64_t(eval_cache_count) * 12,
+        EXPECT_LE(int64_t(hash_entry_count) * 16 + int64_t(pawn_hash_count) * 30 +
+                      int64_t(eval_cache_count) * 12,
                   s.total);
     }
     EXPECT_EQ(get_hash_entry_size(), 16);
@@ -41,38 +44,47 @@ TEST(HashSplit, BudgetsSplitThreeWays) {
     EXPECT_EQ(get_eval_entry_size(), 12);
     // The default budget leaves 2621440 bytes over.
     split_output(32 * M);
-    EXPECT_EQ(32 * M - (int64_t(hash_entry_count) * 16 + pawn_hash_count * 30 + eval_cache_count * 12), 2621440);
+    EXPECT_EQ(32 * M -
+                  (int64_t(hash_entry_count) * 16 + pawn_hash_count * 30 + eval_cache_count * 12),
+              2621440);
 }
 
 // Clamped budgets split as the limit itself does, with a complaint.
-TEST(HashSplit, BudgetsOutsideTheRangeAreClamped) {
+TEST(HashSplit, BudgetsOutsideTheRangeAreClamped)
+{
     const int64_t M = 1048576;
     auto expect_clamped = [&](int64_t total, const char* complaint, int64_t limit) {
         split_output(limit);
         const int counts[] = {hash_entry_count, pawn_hash_count, eval_cache_count};
         const std::string out = split_output(total);
         EXPECT_NE(out.find(complaint), std::string::npos) << total << ": " << out;
-        EXPECT_NE(out.find("Total hash size " + std::to_string(limit / M) + "M\n"), std::string::npos) << out;
+        EXPECT_NE(out.find("Total hash size " + std::to_string(limit / M) + "M\n"),
+                  std::string::npos)
+            << out;
         EXPECT_EQ(std::vector<int>({hash_entry_count, pawn_hash_count, eval_cache_count}),
-                  std::vector<int>(counts, counts + 3)) << total;
+                  std::vector<int>(counts, counts + 3))
+            << total;
     };
     for (int64_t total : {int64_t(0), int64_t(64), int64_t(1000), M - 1, int64_t(-5)})
         expect_clamped(total, "too small", M);
     // UCI sends megabytes; 4096 of them must not wrap when multiplied out.
-    for (int64_t total : {2048 * M, 4096 * M, int64_t(1) << 40}) expect_clamped(total, "too large", 2047 * M);
+    for (int64_t total : {2048 * M, 4096 * M, int64_t(1) << 40})
+        expect_clamped(total, "too large", 2047 * M);
 }
 
 uint64_t first_phase_keys[4];
 
 struct PawnHashFixture : EvalTest {
-    static void SetUpTestSuite() {
+    static void SetUpTestSuite()
+    {
         eval_tests_init();
         static bool saved = (std::copy(pawn_phase_key, pawn_phase_key + 4, first_phase_keys), true);
         (void)saved;
     }
 };
 
-TEST_F(PawnHashFixture, EntriesLieThirtyBytesApart) {
+TEST_F(PawnHashFixture, EntriesLieThirtyBytesApart)
+{
     load("4k3/pp6/8/8/8/8/5PP1/4K3 w - -");
     for (int phase = 0; phase < 4; phase++) {
         PawnHashEntry scratch;
@@ -80,7 +92,8 @@ TEST_F(PawnHashFixture, EntriesLieThirtyBytesApart) {
         ASSERT_NE(entry, nullptr);
         u64 k = *pos->pawn_key_top ^ pawn_phase_key[phase];
         uint32_t index = uint32_t(k) & uint32_t(pawn_hash_count - 1);
-        EXPECT_EQ(reinterpret_cast<const char*>(entry) - reinterpret_cast<const char*>(pawn_hash_table),
+        EXPECT_EQ(reinterpret_cast<const char*>(entry) -
+                      reinterpret_cast<const char*>(pawn_hash_table),
                   ptrdiff_t(index) * 30);
         EXPECT_EQ(entry->key_low, uint32_t(k));
         EXPECT_EQ(entry->key_high, uint32_t(k >> 32));
@@ -89,7 +102,8 @@ TEST_F(PawnHashFixture, EntriesLieThirtyBytesApart) {
     }
 }
 
-TEST_F(PawnHashFixture, PhasesKeepTheirOwnEntries) {
+TEST_F(PawnHashFixture, PhasesKeepTheirOwnEntries)
+{
     load("4k3/p7/8/8/8/8/5PP1/4K3 w - -");
     clear_pawn_and_eval_cache();
     reset_eval_counters();
@@ -98,7 +112,7 @@ TEST_F(PawnHashFixture, PhasesKeepTheirOwnEntries) {
     const PawnHashEntry* e3 = lookup_pawn_hash(pos, 3, &scratch);
     EXPECT_EQ(pawn_hash_hits, 0);
     EXPECT_NE(e0.key_low, e3->key_low);
-    EXPECT_NE(e0.score, e3->score);  // the ending scores the same pawns with its own tables
+    EXPECT_NE(e0.score, e3->score); // the ending scores the same pawns with its own tables
     lookup_pawn_hash(pos, 3, &scratch);
     EXPECT_EQ(pawn_hash_hits, 1);
     EXPECT_EQ(pawn_hash_probes, 3);
@@ -108,7 +122,8 @@ TEST_F(PawnHashFixture, PhasesKeepTheirOwnEntries) {
     EXPECT_EQ(pawn_hash_probes, 3);
 }
 
-TEST_F(PawnHashFixture, WithoutATableTheScratchEntryIsUsed) {
+TEST_F(PawnHashFixture, WithoutATableTheScratchEntryIsUsed)
+{
     load("4k3/pp6/8/8/8/8/5PP1/4K3 w - -");
     PawnHashEntry* saved_table = pawn_hash_table;
     int saved_count = pawn_hash_count;
@@ -125,7 +140,8 @@ TEST_F(PawnHashFixture, WithoutATableTheScratchEntryIsUsed) {
     pawn_hash_count = saved_count;
 }
 
-TEST_F(PawnHashFixture, ReallocationDrawsNewPhaseKeys) {
+TEST_F(PawnHashFixture, ReallocationDrawsNewPhaseKeys)
+{
     uint64_t before[4];
     std::copy(pawn_phase_key, pawn_phase_key + 4, before);
     split_output(2 * 1048576);
@@ -133,7 +149,8 @@ TEST_F(PawnHashFixture, ReallocationDrawsNewPhaseKeys) {
     EXPECT_EQ(pawn_hash_count, 16384);
     for (int i = 0; i < 4; i++) {
         EXPECT_NE(pawn_phase_key[i], before[i]);
-        for (int j = 0; j < i; j++) EXPECT_NE(pawn_phase_key[i], pawn_phase_key[j]);
+        for (int j = 0; j < i; j++)
+            EXPECT_NE(pawn_phase_key[i], pawn_phase_key[j]);
     }
     free_pawn_and_eval_cache();
     EXPECT_EQ(pawn_hash_table, nullptr);
@@ -144,12 +161,15 @@ TEST_F(PawnHashFixture, ReallocationDrawsNewPhaseKeys) {
 
 // The phase keys follow the Zobrist keys in the one random sequence: with
 // nothing drawn in between, they are the 898th to 901st 64-bit draws.
-TEST_F(PawnHashFixture, PhaseKeysFollowTheZobristKeys) {
+TEST_F(PawnHashFixture, PhaseKeysFollowTheZobristKeys)
+{
     ReferenceRandom ref;
     uint64_t side_key = 0;
-    for (int i = 0; i < 768 + 128 + 1; i++) side_key = ref.next64();
+    for (int i = 0; i < 768 + 128 + 1; i++)
+        side_key = ref.next64();
     ASSERT_EQ(side_key, zobrist_side);
-    for (int i = 0; i < 4; i++) EXPECT_EQ(first_phase_keys[i], ref.next64()) << i;
+    for (int i = 0; i < 4; i++)
+        EXPECT_EQ(first_phase_keys[i], ref.next64()) << i;
 }
 
-}  // namespace
+} // namespace

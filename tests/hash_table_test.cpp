@@ -7,11 +7,12 @@
 
 namespace {
 
-constexpr int TABLE_ENTRIES = 16;  // 8 buckets
+constexpr int TABLE_ENTRIES = 16; // 8 buckets
 constexpr u64 BUCKET_MASK = TABLE_ENTRIES / 2 - 1;
 
 struct TableFixture : EvalTest {
-    void SetUp() override {
+    void SetUp() override
+    {
         EvalTest::SetUp();
         load("4k3/8/8/8/8/8/8/4K3 w - - 0 1");
         resize_hash(TABLE_ENTRIES);
@@ -19,7 +20,8 @@ struct TableFixture : EvalTest {
         std::memset(pos->threat, 0, sizeof pos->threat);
         std::memset(pos->hash_move, 0, sizeof pos->hash_move);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         resize_hash(TABLE_ENTRIES);
         hash_age = 1;
     }
@@ -27,20 +29,26 @@ struct TableFixture : EvalTest {
     // Keys are planted directly: only the key and the bucket matter here.
     void use_key(u64 key) { *pos->key_top = key; }
     static u64 key_in_bucket(int bucket, u64 tag) { return (tag << 32) | (tag << 8) | u64(bucket); }
-    static HashEntry& slot(u64 key_or_bucket, int s) { return hash_table[key_or_bucket & BUCKET_MASK].slot[s]; }
+    static HashEntry& slot(u64 key_or_bucket, int s)
+    {
+        return hash_table[key_or_bucket & BUCKET_MASK].slot[s];
+    }
     static int depth_of(const HashEntry& e) { return (e.info >> 3) & 1023; }
     static int bound_of(const HashEntry& e) { return (e.info >> 1) & 3; }
     static int age_of(const HashEntry& e) { return e.info >> 13; }
 
-    int probe(int depth, int ply, int alpha, int beta, int* out = nullptr) {
+    int probe(int depth, int ply, int alpha, int beta, int* out = nullptr)
+    {
         int a = alpha, b = beta;
         int r = probe_hash(pos, depth, ply, &a, &b);
-        if (out) *out = a;
+        if (out)
+            *out = a;
         return r;
     }
 };
 
-TEST_F(TableFixture, EmptyTableProbeClearsPlySlots) {
+TEST_F(TableFixture, EmptyTableProbeClearsPlySlots)
+{
     use_key(key_in_bucket(3, 0x11));
     pos->hash_move[5] = 1234;
     pos->threat[5] = 1;
@@ -54,7 +62,8 @@ TEST_F(TableFixture, EmptyTableProbeClearsPlySlots) {
 // Mate scores are stored relative to the storing node and converted back at
 // the probing ply: only exact ones, beyond 30000 on a store, from 30000 on
 // a probe.
-TEST_F(TableFixture, MateScoresAreStoredRelativeToTheStoringNode) {
+TEST_F(TableFixture, MateScoresAreStoredRelativeToTheStoringNode)
+{
     const struct {
         int score, bound, stored, probe_ply, probed;
     } cases[] = {
@@ -70,13 +79,15 @@ TEST_F(TableFixture, MateScoresAreStoredRelativeToTheStoringNode) {
         store_hash(pos, 0, 40, 3, c.score, c.bound);
         EXPECT_EQ(slot(key, 0).score, c.stored) << c.score;
         int score = 0;
-        if (c.probe_ply < 0) continue;
+        if (c.probe_ply < 0)
+            continue;
         EXPECT_EQ(probe(40, c.probe_ply, -32767, 32767, &score), HASH_CUTOFF);
         EXPECT_EQ(score, c.probed) << c.score;
     }
 }
 
-TEST_F(TableFixture, MoveZeroKeepsTheStoredMoveOfTheSameKeyOnly) {
+TEST_F(TableFixture, MoveZeroKeepsTheStoredMoveOfTheSameKeyOnly)
+{
     u64 a = key_in_bucket(4, 0x31), b = key_in_bucket(4, 0x32);
     use_key(a);
     store_hash(pos, 0x1111, 24, 0, 10, HASH_LOWER);
@@ -88,19 +99,20 @@ TEST_F(TableFixture, MoveZeroKeepsTheStoredMoveOfTheSameKeyOnly) {
     store_hash(pos, 0, 48, 0, 5, HASH_UPPER);
     EXPECT_EQ(slot(b, 0).key_low, uint32_t(b));
     EXPECT_EQ(slot(b, 0).move, 0u);
-    EXPECT_EQ(slot(b, 1).key_low, uint32_t(a));  // pushed down whole
+    EXPECT_EQ(slot(b, 1).key_low, uint32_t(a)); // pushed down whole
     EXPECT_EQ(slot(b, 1).move, 0x1111u);
 }
 
-TEST_F(TableFixture, SlotChoiceFollowsDepthAndAge) {
+TEST_F(TableFixture, SlotChoiceFollowsDepthAndAge)
+{
     const struct {
-        int age, tag, depth, slot0, slot1;  // stores into one bucket, then its two slots
+        int age, tag, depth, slot0, slot1; // stores into one bucket, then its two slots
     } steps[] = {
         {1, 0x41, 60, 0x41, 0},
-        {1, 0x42, 24, 0x41, 0x42},  // slot 0 is deeper and current: slot 1
-        {1, 0x43, 12, 0x41, 0x43},  // slot 1 is never searched on a store
-        {1, 0x42, 60, 0x42, 0x41},  // an equally deep store moves slot 0 down
-        {2, 0x43, 0, 0x43, 0x42},   // so does a deeper slot 0 of an older search
+        {1, 0x42, 24, 0x41, 0x42}, // slot 0 is deeper and current: slot 1
+        {1, 0x43, 12, 0x41, 0x43}, // slot 1 is never searched on a store
+        {1, 0x42, 60, 0x42, 0x41}, // an equally deep store moves slot 0 down
+        {2, 0x43, 0, 0x43, 0x42},  // so does a deeper slot 0 of an older search
     };
     for (const auto& s : steps) {
         hash_age = s.age;
@@ -113,25 +125,31 @@ TEST_F(TableFixture, SlotChoiceFollowsDepthAndAge) {
     EXPECT_EQ(age_of(slot(5, 1)), 1);
 }
 
-TEST_F(TableFixture, AgeCountsFollowEveryReplacement) {
+TEST_F(TableFixture, AgeCountsFollowEveryReplacement)
+{
     // Recount the table by hand after a mixed series of stores.
     uint64_t seed = 12345;
     for (int i = 0; i < 400; i++) {
         seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
-        if (i % 50 == 0) hash_age = hash_age >= 7 ? 1 : hash_age + 1;
+        if (i % 50 == 0)
+            hash_age = hash_age >= 7 ? 1 : hash_age + 1;
         use_key(key_in_bucket(int(seed >> 60) & 7, 1 + ((seed >> 33) & 0x3)));
-        store_hash(pos, int(seed >> 40) & 0xFFF, int(seed >> 20) & 127, 0, 0, 1 + int(seed >> 50) % 3);
+        store_hash(pos, int(seed >> 40) & 0xFFF, int(seed >> 20) & 127, 0, 0,
+                   1 + int(seed >> 50) % 3);
     }
     int counted[8] = {};
     for (int b = 0; b < hash_bucket_count; b++)
         for (const HashEntry& e : hash_table[b].slot)
-            if (e.key_low != 0 || e.key_high != 0) counted[age_of(e)]++;
-    for (int age = 1; age <= 7; age++) EXPECT_EQ(hash_age_count[age], counted[age]) << "age " << age;
+            if (e.key_low != 0 || e.key_high != 0)
+                counted[age_of(e)]++;
+    for (int age = 1; age <= 7; age++)
+        EXPECT_EQ(hash_age_count[age], counted[age]) << "age " << age;
     int fill = get_hash_fill_permille();
     EXPECT_EQ(fill, int(double(counted[hash_age]) / TABLE_ENTRIES * 1000.0));
 }
 
-TEST_F(TableFixture, FillStaysInRangeAfterStatisticsReset) {
+TEST_F(TableFixture, FillStaysInRangeAfterStatisticsReset)
+{
     auto fill_buckets = [&](int tag) {
         for (int b = 0; b < 8; b++) {
             use_key(key_in_bucket(b, tag));
@@ -148,7 +166,8 @@ TEST_F(TableFixture, FillStaysInRangeAfterStatisticsReset) {
     EXPECT_TRUE(fill >= 0 && fill <= 1000) << fill;
 }
 
-TEST_F(TableFixture, ProbeResultsByBoundAndDepth) {
+TEST_F(TableFixture, ProbeResultsByBoundAndDepth)
+{
     const struct {
         int stored_depth, bound, stored_score;
         int depth, alpha, beta;
@@ -190,7 +209,8 @@ TEST_F(TableFixture, ProbeResultsByBoundAndDepth) {
     }
 }
 
-TEST_F(TableFixture, DepthAndScoreAreClampedToTheirFields) {
+TEST_F(TableFixture, DepthAndScoreAreClampedToTheirFields)
+{
     u64 a = key_in_bucket(1, 0x81), b = key_in_bucket(2, 0x82), c = key_in_bucket(3, 0x83);
     use_key(a);
     pos->threat[4] = 1;
@@ -216,7 +236,8 @@ TEST_F(TableFixture, DepthAndScoreAreClampedToTheirFields) {
     EXPECT_EQ(score, 32767);
 }
 
-TEST_F(TableFixture, NoTableMeansNoIndexing) {
+TEST_F(TableFixture, NoTableMeansNoIndexing)
+{
     free_hash();
     int saved_entries = hash_entry_count, saved_buckets = hash_bucket_count;
     use_key(0xDEADBEEFULL);
@@ -242,13 +263,14 @@ TEST_F(TableFixture, NoTableMeansNoIndexing) {
     EXPECT_EQ(probe(12, MAX_PLY, -10, 10), HASH_CUTOFF);
 }
 
-TEST_F(TableFixture, UsageLines) {
+TEST_F(TableFixture, UsageLines)
+{
     for (int b = 0; b < 4; b++) {
         use_key(key_in_bucket(b, 0xA1));
         store_hash(pos, 0, 12, 0, 0, HASH_EXACT);
     }
     use_key(key_in_bucket(0, 0xA2));
-    store_hash(pos, 0, 12, 0, 0, HASH_EXACT);  // moves slot 0 of bucket 0 down
+    store_hash(pos, 0, 12, 0, 0, HASH_EXACT); // moves slot 0 of bucket 0 down
     probe(12, 0, 0, 0);
     auto usage = [] {
         ::testing::internal::CaptureStdout();
@@ -265,7 +287,8 @@ TEST_F(TableFixture, UsageLines) {
 }
 
 // The principal-variation helpers work on a real position.
-TEST_F(TableFixture, StorePvReplacesADeepEntryWithAnotherMove) {
+TEST_F(TableFixture, StorePvReplacesADeepEntryWithAnotherMove)
+{
     load(START_POSITION_FEN);
     resize_hash(1 << 12);
     const Move e4 = parse_move(pos, "e2e4"), d4 = parse_move(pos, "d2d4");
@@ -294,7 +317,8 @@ TEST_F(TableFixture, StorePvReplacesADeepEntryWithAnotherMove) {
     EXPECT_EQ(*pos->key_top, before);
 }
 
-TEST_F(TableFixture, ExtensionSkipsAHashMoveThatLeavesTheKingInCheck) {
+TEST_F(TableFixture, ExtensionSkipsAHashMoveThatLeavesTheKingInCheck)
+{
     load("4k3/8/8/8/8/8/4r3/4K3 b - - 0 1");
     const u64 start_key = *pos->key_top;
     resize_hash(1 << 12);
@@ -303,7 +327,8 @@ TEST_F(TableFixture, ExtensionSkipsAHashMoveThatLeavesTheKingInCheck) {
     pos->pv_length[0] = 1;
     // Kd2 passes the board's validity test but walks into the rook; the
     // legal capture in the same place is appended.
-    const Move kd2 = make_move_code(SQ_E1, 11, W_KING, 0, 0), kxe2 = make_move_code(SQ_E1, 12, W_KING, B_ROOK, 0);
+    const Move kd2 = make_move_code(SQ_E1, 11, W_KING, 0, 0),
+               kxe2 = make_move_code(SQ_E1, 12, W_KING, B_ROOK, 0);
     for (Move reply : {kd2, kxe2}) {
         make_move(pos, kf8);
         ASSERT_TRUE(is_move_valid(pos, reply));
@@ -316,4 +341,4 @@ TEST_F(TableFixture, ExtensionSkipsAHashMoveThatLeavesTheKingInCheck) {
     EXPECT_EQ(pos->pv[0][1], kxe2);
 }
 
-}  // namespace
+} // namespace

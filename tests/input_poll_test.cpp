@@ -26,17 +26,18 @@
 
 namespace {
 
-#define CHILD_CHECK(cond)                                                                        \
-    do {                                                                                         \
-        if (!(cond)) {                                                                           \
-            std::fprintf(stderr, "%s:%d: child check failed: %s\n", __FILE__, __LINE__, #cond); \
-            _exit(1);                                                                            \
-        }                                                                                        \
+#define CHILD_CHECK(cond)                                                                          \
+    do {                                                                                           \
+        if (!(cond)) {                                                                             \
+            std::fprintf(stderr, "%s:%d: child check failed: %s\n", __FILE__, __LINE__, #cond);    \
+            _exit(1);                                                                              \
+        }                                                                                          \
     } while (0)
 
-#define CHILD_LINE(expected) CHILD_CHECK(pending_line != nullptr && std::strcmp(pending_line, expected) == 0)
+#define CHILD_LINE(expected)                                                                       \
+    CHILD_CHECK(pending_line != nullptr && std::strcmp(pending_line, expected) == 0)
 
-int stdout_read_end = -1;   // the child's own standard output, read back
+int stdout_read_end = -1; // the child's own standard output, read back
 
 // Everything written to standard output since the last call.
 std::string take_output()
@@ -88,7 +89,10 @@ Position* child_setup(int mode)
     return pos;
 }
 
-void pause_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void pause_ms(int ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 // Polls like a search until a line is pending; gives up after 20 s so that
 // a broken reader fails instead of hanging.
@@ -130,7 +134,8 @@ void run_child(const std::function<void(int input_writer)>& body,
     close(fds[1]);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status)) << "child killed by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    ASSERT_TRUE(WIFEXITED(status))
+        << "child killed by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
     EXPECT_EQ(WEXITSTATUS(status), 0) << "see the child's message above";
 }
 
@@ -164,9 +169,9 @@ TEST(InputPoll, ServedCommandsAndPendingLines)
         const struct {
             const char* line;
             int pondering, protocol;
-            int result;            // poll_input's result
-            const char* pending;   // expected pending_line, or nullptr for none
-            const char* output;    // expected standard output, exactly
+            int result;          // poll_input's result
+            const char* pending; // expected pending_line, or nullptr for none
+            const char* output;  // expected standard output, exactly
         } rows[] = {
             {"draw", 0, PROTOCOL_CONSOLE, 0, nullptr, "{draw}\n"},
             {"draw", 0, PROTOCOL_XBOARD, 0, nullptr, ""},
@@ -198,9 +203,11 @@ TEST(InputPoll, ServedCommandsAndPendingLines)
             const int result = poll_input(pos);
             const std::string out = take_output();
             if (result != row.result || out != row.output || stop_search != row.result)
-                std::fprintf(stderr, "line \"%s\": result %d, output \"%s\"\n", row.line, result, out.c_str());
+                std::fprintf(stderr, "line \"%s\": result %d, output \"%s\"\n", row.line, result,
+                             out.c_str());
             CHILD_CHECK(result == row.result && out == row.output && stop_search == row.result);
-            CHILD_CHECK(row.pending ? pending_line && std::strcmp(pending_line, row.pending) == 0 : !pending_line);
+            CHILD_CHECK(row.pending ? pending_line && std::strcmp(pending_line, row.pending) == 0
+                                    : !pending_line);
             CHILD_CHECK(draw_offered == (line == "draw"));
             CHILD_CHECK(ponder_search == (line == "ponderhit" ? 0 : row.pondering));
             CHILD_CHECK(post_enabled == (line == "post" || line == "  post  "));
@@ -219,7 +226,8 @@ TEST(InputPoll, ServedCommandsAndPendingLines)
             CHILD_CHECK(poll_input(pos) == 0 && stop_search == 0);
             const std::string out = take_output();
             CHILD_CHECK(out.rfind("stat01: ", 0) == 0);
-            CHILD_CHECK(out.find(version ? " 12345 5 15 20 Nf3\n" : " 12345 5 15 20\n") != std::string::npos);
+            CHILD_CHECK(out.find(version ? " 12345 5 15 20 Nf3\n" : " 12345 5 15 20\n") !=
+                        std::string::npos);
         }
     });
 }
@@ -233,7 +241,7 @@ TEST(InputPoll, HalfLinesWaitAndStoppedSearchReadsNothing)
         CHILD_CHECK(input_line_waiting() == 0 && poll_input(pos) == 0 && draw_offered == 0);
         write_all(writer, "w\nusermove e2");
         CHILD_CHECK(poll_input(pos) == 0 && draw_offered == 1);
-        CHILD_CHECK(poll_input(pos) == 0);   // half a move only
+        CHILD_CHECK(poll_input(pos) == 0); // half a move only
         write_all(writer, "e4\npost\n");
         CHILD_CHECK(poll_input(pos) == 1);
         CHILD_LINE("usermove e2e4");
@@ -264,7 +272,8 @@ TEST(InputPoll, OverlongLinesAreDroppedWholeNeverSplit)
         CHILD_CHECK(poll_input(pos) == 1);
         CHILD_LINE("ping 3");
         std::string out = take_output();
-        CHILD_CHECK(out.find("Input line longer than 10239 characters ignored\n") != std::string::npos);
+        CHILD_CHECK(out.find("Input line longer than 10239 characters ignored\n") !=
+                    std::string::npos);
         CHILD_CHECK(out.find("bbbb") == std::string::npos);
         // Alone, an overlong line leaves nothing to read: the poll must not block.
         reset_flags(PROTOCOL_CONSOLE);
@@ -290,16 +299,17 @@ TEST(InputPoll, EndOfInputStopsTheSearchAndIsReportedToTheReader)
 {
     run_child([](int writer) {
         Position* pos = child_setup(PROTOCOL_XBOARD);
-        write_all(writer, "post\nquit");   // the last line has no line end
+        write_all(writer, "post\nquit"); // the last line has no line end
         close(writer);
         CHILD_CHECK(poll_input(pos) == 0 && post_enabled == 1);
         CHILD_CHECK(poll_input(pos) == 1);
         CHILD_LINE("quit");
         reset_flags(PROTOCOL_XBOARD);
-        CHILD_CHECK(input_at_end() == 1 && input_line_waiting() == 1);   // the end itself is news
+        CHILD_CHECK(input_at_end() == 1 && input_line_waiting() == 1); // the end itself is news
         CHILD_CHECK(poll_input(pos) == 0 && stop_search == 1 && pending_line == nullptr);
         char line[16];
-        CHILD_CHECK(input_read_line(line, sizeof line) == -1 && input_read_line(line, sizeof line) == -1);
+        CHILD_CHECK(input_read_line(line, sizeof line) == -1 &&
+                    input_read_line(line, sizeof line) == -1);
     });
 }
 
@@ -315,11 +325,13 @@ TEST(InputPoll, FeederWithDelaysDuringAPonderSearch)
             CHILD_CHECK(take_output() == "pong 9\npong 10\n");
             // The line after the stopping one is left for the blocking read.
             char line[64];
-            CHILD_CHECK(input_read_line(line, sizeof line) == 6 && std::strcmp(line, "time 5") == 0);
+            CHILD_CHECK(input_read_line(line, sizeof line) == 6 &&
+                        std::strcmp(line, "time 5") == 0);
             CHILD_CHECK(input_read_line(line, sizeof line) == -1);
         },
         [](int writer, pid_t) {
-            for (const char* piece : {"dr", "aw\n", "post\npi", "ng 9\n", "ping 10\n", "usermove g1f3\ntime 5\n"}) {
+            for (const char* piece :
+                 {"dr", "aw\n", "post\npi", "ng 9\n", "ping 10\n", "usermove g1f3\ntime 5\n"}) {
                 pause_ms(20);
                 write_all(writer, piece);
             }
@@ -331,7 +343,7 @@ TEST(InputPoll, InterruptSetsTheCountdownStaysInstalledAndReadsResume)
     run_child(
         [](int) {
             input_install_interrupt();
-            for (int i = 0; i < 2; i++) {   // a second signal would kill were the handler reset
+            for (int i = 0; i < 2; i++) { // a second signal would kill were the handler reset
                 node_countdown = 5000;
                 raise(SIGINT);
                 CHILD_CHECK(node_countdown == 0);
@@ -376,4 +388,4 @@ TEST(InputPoll, TerminalInLineModeCountsOnlyWholeLines)
     });
 }
 
-}  // namespace
+} // namespace

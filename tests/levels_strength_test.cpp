@@ -13,10 +13,17 @@ const struct {
     int knight, bishop, rook, queen, weight, depth_plies, noise;
 } EXPECTED[12] = {
     {},
-    {120, 120, 200, 300, 0, 1, 30},  {180, 140, 200, 350, 2, 1, 30}, {250, 250, 500, 970, 4, 2, 30},
-    {300, 300, 500, 970, 4, 2, 10},  {300, 300, 500, 970, 4, 4, 10}, {300, 300, 500, 970, 4, 6, 10},
-    {300, 300, 500, 970, 4, 7, 0},   {300, 300, 500, 970, 4, 8, 0},  {300, 300, 500, 970, 4, 9, 0},
-    {300, 300, 500, 970, 4, 10, 0},  {300, 300, 500, 970, 4, 64, 0},
+    {120, 120, 200, 300, 0, 1, 30},
+    {180, 140, 200, 350, 2, 1, 30},
+    {250, 250, 500, 970, 4, 2, 30},
+    {300, 300, 500, 970, 4, 2, 10},
+    {300, 300, 500, 970, 4, 4, 10},
+    {300, 300, 500, 970, 4, 6, 10},
+    {300, 300, 500, 970, 4, 7, 0},
+    {300, 300, 500, 970, 4, 8, 0},
+    {300, 300, 500, 970, 4, 9, 0},
+    {300, 300, 500, 970, 4, 10, 0},
+    {300, 300, 500, 970, 4, 64, 0},
 };
 
 // Applies a level; checks the message, the values in force, and that the
@@ -26,7 +33,8 @@ void expect_level(Position* pos, int level, int in_force, bool out_of_range)
     testing::internal::CaptureStdout();
     set_level(pos, level);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Level " + std::to_string(level) + "\n" + (out_of_range ? "level out of range\n" : ""));
+              "Level " + std::to_string(level) + "\n" +
+                  (out_of_range ? "level out of range\n" : ""));
     const auto& e = EXPECTED[in_force];
     EXPECT_EQ(piece_value[0], 100);
     EXPECT_EQ(piece_value[KNIGHT - 1], e.knight);
@@ -37,7 +45,7 @@ void expect_level(Position* pos, int level, int in_force, bool out_of_range)
     EXPECT_EQ(max_depth, 12 * e.depth_plies);
     EXPECT_EQ(root_noise, e.noise);
     EXPECT_EQ(default_contempt, 0);
-    EXPECT_EQ(piece_value_by_code[W_QUEEN], 1000);   // the exchange values never change
+    EXPECT_EQ(piece_value_by_code[W_QUEEN], 1000); // the exchange values never change
     int sum[2] = {0, 0};
     for (int square = 0; square < 64; ++square) {
         const int code = pos->board[square];
@@ -77,4 +85,4 @@ TEST(PlayingLevels, EveryRowIsAppliedExactlyAndOutOfRangeChangesNothing)
     destroy_position(pos);
 }
 
-}  // namespace
+} // namespace

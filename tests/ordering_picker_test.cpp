@@ -12,10 +12,12 @@ using namespace search_support;
 
 namespace {
 
-std::vector<Move> generate(Position* pos, int (*white)(Position*, Move*), int (*black)(Position*, Move*))
+std::vector<Move> generate(Position* pos, int (*white)(Position*, Move*),
+                           int (*black)(Position*, Move*))
 {
     std::vector<Move> list(MAX_MOVES);
-    list.resize(size_t(pos->side_to_move == WHITE ? white(pos, list.data()) : black(pos, list.data())));
+    list.resize(
+        size_t(pos->side_to_move == WHITE ? white(pos, list.data()) : black(pos, list.data())));
     return list;
 }
 
@@ -25,18 +27,22 @@ std::vector<Move> sorted(std::vector<Move> list)
     return list;
 }
 
-bool contains(const std::vector<Move>& list, Move m) { return std::find(list.begin(), list.end(), m) != list.end(); }
+bool contains(const std::vector<Move>& list, Move m)
+{
+    return std::find(list.begin(), list.end(), m) != list.end();
+}
 
 // Score a capture or promotion should get (no recapture bonus at ply 1 with
 // no previous move), recomputed from the documented rules.
 int capture_score(Position* pos, Move m)
 {
     switch (move_promo(m)) {
-    case PROMO_KNIGHT: return -3000;
-    case PROMO_BISHOP: return -2000;
-    case PROMO_ROOK: return -1000;
-    case PROMO_QUEEN: return eval_static_exchange(pos, move_from(m), move_to(m)) + piece_value[QUEEN - 1];
-    default: break;
+        case PROMO_KNIGHT: return -3000;
+        case PROMO_BISHOP: return -2000;
+        case PROMO_ROOK: return -1000;
+        case PROMO_QUEEN:
+            return eval_static_exchange(pos, move_from(m), move_to(m)) + piece_value[QUEEN - 1];
+        default: break;
     }
     const int s = piece_value_by_code[move_captured(m)] - piece_value_by_code[move_piece(m)];
     return s <= 0 ? eval_static_exchange(pos, move_from(m), move_to(m)) : s;
@@ -48,14 +54,15 @@ struct PickerSetup {
 
 std::vector<Move> run_picker(Position* pos, const PickerSetup& setup)
 {
-    pos->move_list_end[0] = 7;   // this ply's moves start behind someone else's
+    pos->move_list_end[0] = 7; // this ply's moves start behind someone else's
     pos->current_move[0] = 0;
     pos->in_check[1] = is_in_check(pos, pos->side_to_move);
     pos->hash_move[1] = setup.hash;
     pos->killers[1][1] = setup.killer_new;
     pos->killers[1][0] = setup.killer_old;
     std::vector<Move> picked;
-    for (Move m = pick_first_move(pos, 1); m != 0 && picked.size() <= 2 * MAX_MOVES; m = pick_next_move(pos, 1))
+    for (Move m = pick_first_move(pos, 1); m != 0 && picked.size() <= 2 * MAX_MOVES;
+         m = pick_next_move(pos, 1))
         picked.push_back(m);
     return picked;
 }
@@ -88,7 +95,8 @@ void check_picker(Position* pos, const PickerSetup& setup)
         expected.insert(expected.end(), quiets.begin(), quiets.end());
     }
     // Exactly once: the picked multiset equals the generated set.
-    ASSERT_EQ(sorted(picked), sorted(expected)) << "picked " << picked.size() << " of " << expected.size();
+    ASSERT_EQ(sorted(picked), sorted(expected))
+        << "picked " << picked.size() << " of " << expected.size();
     for (Move m : legal_moves(pos))
         ASSERT_TRUE(contains(picked, m)) << "legal move missing: " << format_move_coord(m);
     if (in_check) {
@@ -108,7 +116,8 @@ void check_picker(Position* pos, const PickerSetup& setup)
             (capture_score(pos, m) >= 0 ? good : bad).push_back(m);
     auto by_capture = [pos](Move m) { return capture_score(pos, m); };
     ASSERT_NO_FATAL_FAILURE(expect_group_descending(picked, i, good.size(), good, by_capture));
-    for (Move killer : {setup.killer_new, setup.killer_old == setup.killer_new ? Move(0) : setup.killer_old})
+    for (Move killer :
+         {setup.killer_new, setup.killer_old == setup.killer_new ? Move(0) : setup.killer_old})
         if (killer != 0 && killer != hash && contains(quiets, killer)) {
             ASSERT_EQ(picked[i++], killer);
         }
@@ -127,15 +136,17 @@ TEST(OrderingPicker, EveryMoveExactlyOnceInStageOrderOverPerftSuiteAndChildren)
     ASSERT_GE(fens.size(), 100u);
     init_engine_once();
     std::srand(12345);
-    for (int& h : history[0]) h = std::rand() % 5000;
-    for (int& h : history[1]) h = std::rand() % 5000;
+    for (int& h : history[0])
+        h = std::rand() % 5000;
+    for (int& h : history[1])
+        h = std::rand() % 5000;
     const size_t stride = sanitized() ? 3 : 1;
     int positions = 0, in_check_positions = 0;
-    Move foreign_quiet = 0;   // a quiet move from another position, often invalid here
+    Move foreign_quiet = 0; // a quiet move from another position, often invalid here
     for (size_t f = 0; f < fens.size(); f += stride) {
         Position* pos = board_position(fens[f].c_str());
         const std::vector<Move> children = legal_moves(pos);
-        for (int child = -1; child < int(children.size()); ++child) {   // -1: the position itself
+        for (int child = -1; child < int(children.size()); ++child) { // -1: the position itself
             if (child >= 0)
                 make_move(pos, children[size_t(child)]);
             ++positions;
@@ -143,18 +154,21 @@ TEST(OrderingPicker, EveryMoveExactlyOnceInStageOrderOverPerftSuiteAndChildren)
             in_check_positions += in_check;
             const std::vector<Move> caps = generate(pos, gen_captures_white, gen_captures_black);
             const std::vector<Move> quiet = generate(pos, gen_quiet_white, gen_quiet_black);
-            auto at = [](const std::vector<Move>& list, size_t i) { return i < list.size() ? list[i] : Move(0); };
+            auto at = [](const std::vector<Move>& list, size_t i) {
+                return i < list.size() ? list[i] : Move(0);
+            };
             const size_t nq = quiet.size();
             std::vector<PickerSetup> setups = {
                 {},
                 {at(caps, caps.size() / 2), nq > 1 ? quiet.back() : 0, nq > 1 ? quiet[0] : 0},
-                {at(quiet, nq / 3), at(quiet, nq / 3), at(quiet, 2)},   // hash move also a killer
+                {at(quiet, nq / 3), at(quiet, nq / 3), at(quiet, 2)}, // hash move also a killer
                 // Junk hash move, a foreign killer, a capture stripped to look quiet.
                 {Move(0x7fffffffu & (unsigned(foreign_quiet) * 7u + 12345u)), foreign_quiet,
                  caps.empty() ? 0 : (caps[0] & ~(63 << 16))},
             };
             if (in_check)
-                setups.push_back({generate(pos, gen_evasions_white, gen_evasions_black).back(), 0, 0});
+                setups.push_back(
+                    {generate(pos, gen_evasions_white, gen_evasions_black).back(), 0, 0});
             for (size_t k = 0; k < setups.size(); ++k) {
                 SCOPED_TRACE(testing::Message() << fens[f] << " child=" << child << " setup=" << k);
                 check_picker(pos, setups[k]);
@@ -199,7 +213,8 @@ TEST(OrderingPicker, WorkedOrders)
     const Move killer = make_move_code(1, 18, W_KNIGHT, 0, 0);
     picked = run_picker(pos, PickerSetup{0, killer, 0});
     EXPECT_FALSE(contains(picked, killer));
-    EXPECT_EQ(std::count(picked.begin(), picked.end(), make_move_code(1, 18, W_KNIGHT, B_PAWN, 0)), 1);
+    EXPECT_EQ(std::count(picked.begin(), picked.end(), make_move_code(1, 18, W_KNIGHT, B_PAWN, 0)),
+              1);
     destroy_position(pos);
 
     // Under-promotions last as rook, bishop, knight; the losing Qxd7 just above them.
@@ -228,11 +243,16 @@ TEST(OrderingPicker, WorkedOrders)
 TEST(OrderingPicker, SortKeepsTheOrderOfEqualKeys)
 {
     const std::vector<std::pair<std::vector<int>, std::vector<Move>>> rows = {
-        {{5, 3, 3}, {1, 2, 3}}, {{3, 5, 4}, {2, 3, 1}}, {{1, 1, 1, 1}, {1, 2, 3, 4}}, {{0, 9}, {2, 1}}, {{7}, {1}},
+        {{5, 3, 3}, {1, 2, 3}},
+        {{3, 5, 4}, {2, 3, 1}},
+        {{1, 1, 1, 1}, {1, 2, 3, 4}},
+        {{0, 9}, {2, 1}},
+        {{7}, {1}},
     };
     for (const auto& [input, expected] : rows) {
         std::vector<Move> moves;
-        for (size_t i = 0; i < input.size(); ++i) moves.push_back(Move(i + 1));
+        for (size_t i = 0; i < input.size(); ++i)
+            moves.push_back(Move(i + 1));
         std::vector<int> scores = input;
         sort_moves(moves.data(), scores.data(), int(moves.size()));
         EXPECT_EQ(moves, expected);
@@ -249,14 +269,16 @@ TEST(OrderingPicker, IsLegalMoveAndRootMovesAgreeWithTheLegalityFilter)
         pos->search_moves[0] = 0;
         build_root_moves(pos);
         std::vector<Move> root;
-        for (int i = 0; i < pos->root_count; ++i) root.push_back(pos->root_moves[i].move);
+        for (int i = 0; i < pos->root_count; ++i)
+            root.push_back(pos->root_moves[i].move);
         ASSERT_EQ(sorted(root), sorted(legal));
         std::vector<Move> pseudo = generate(pos, gen_captures_white, gen_captures_black);
-        for (Move m : generate(pos, gen_quiet_white, gen_quiet_black)) pseudo.push_back(m);
+        for (Move m : generate(pos, gen_quiet_white, gen_quiet_black))
+            pseudo.push_back(m);
         for (Move m : pseudo)
             ASSERT_EQ(is_legal_move(pos, m), contains(legal, m) ? 1 : 0);
         EXPECT_EQ(is_legal_move(pos, 0), 0);
-        if (legal.size() >= 2) {   // searchmoves restricts the list
+        if (legal.size() >= 2) { // searchmoves restricts the list
             pos->search_moves[0] = legal[1];
             pos->search_moves[1] = legal[0];
             pos->search_moves[2] = 0;
@@ -290,10 +312,11 @@ TEST(OrderingPicker, KillersAndHistoryUpdate)
     EXPECT_EQ(history[WHITE][a & 0xfff], 720);
     // Very many deep cut-offs: the entry saturates instead of wrapping.
     pos->in_check[3] = 0;
-    for (int i = 0; i < 10000; ++i) update_killers_history(pos, a, 3, 768);
+    for (int i = 0; i < 10000; ++i)
+        update_killers_history(pos, a, 3, 768);
     EXPECT_GT(history[WHITE][a & 0xfff], 0);
     std::memset(history, 0, sizeof history);
     destroy_position(pos);
 }
 
-}  // namespace
+} // namespace

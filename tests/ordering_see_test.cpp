@@ -9,7 +9,10 @@ using namespace search_support;
 
 namespace {
 
-int sq(const char* name) { return (name[1] - '1') * 8 + (name[0] - 'a'); }
+int sq(const char* name)
+{
+    return (name[1] - '1') * 8 + (name[0] - 'a');
+}
 
 TEST(OrderingExchange, HandWorkedExchanges)
 {
@@ -29,7 +32,8 @@ TEST(OrderingExchange, HandWorkedExchanges)
         {"8/4k3/8/3pP3/8/8/8/4K3 w - d6", "e5", "d6", 0, "en passant, king recaptures"},
         {"4k3/8/8/8/8/8/8/4RK2 w - -", "e1", "e8", 32767, "the king itself"},
         {"4k3/8/8/8/8/3p4/2p5/3K4 w - -", "d1", "c2", 100 - 9900, "king takes a defended pawn"},
-        {"3rk3/8/8/3n4/8/8/8/3QK3 w - -", "d1", "d5", 300 - 500, "QxN defended by a rook: cut short"},
+        {"3rk3/8/8/3n4/8/8/8/3QK3 w - -", "d1", "d5", 300 - 500,
+         "QxN defended by a rook: cut short"},
         {"4k3/8/8/8/3p4/4P3/8/4K3 b - -", "d4", "e3", 100, "black PxP undefended"},
         {"4k3/8/8/8/3p4/4P3/5K2/8 b - -", "d4", "e3", 0, "black PxP, king recaptures"},
         {"3qk3/8/8/3p4/8/8/8/3RK3 w - -", "d1", "d5", 100 - 500, "RxP, QxR"},
@@ -37,7 +41,8 @@ TEST(OrderingExchange, HandWorkedExchanges)
     };
     for (const auto& row : rows) {
         Position* pos = board_position(row.fen);
-        EXPECT_EQ(eval_static_exchange(pos, sq(row.from), sq(row.to)), row.gain) << row.what << " in " << row.fen;
+        EXPECT_EQ(eval_static_exchange(pos, sq(row.from), sq(row.to)), row.gain)
+            << row.what << " in " << row.fen;
         destroy_position(pos);
     }
 }
@@ -47,19 +52,19 @@ TEST(OrderingExchange, LeastAttackerByKindThenSquare)
     const struct {
         const char *fen, *square;
         int colour;
-        int expected;   // square, or 64 for none
+        int expected; // square, or 64 for none
     } rows[] = {
-        {"4k3/8/8/3p4/1NP1P3/8/8/4K3 w - -", "d5", WHITE, sq("c4")},   // pawns first, lowest
-        {"4k3/8/2p1p3/3P4/8/8/8/4K3 w - -", "d5", BLACK, sq("e6")},    // black takes the highest
-        {"4k3/8/8/3p4/8/4N3/6B1/4K3 w - -", "d5", WHITE, sq("e3")},    // knight before bishop
-        {"4k3/8/8/3p4/8/8/6B1/3RK3 w - -", "d5", WHITE, sq("g2")},     // bishop before rook
-        {"4k3/8/8/3p4/8/8/8/Q2RK3 w - -", "d5", WHITE, sq("d1")},      // rook before queen
-        {"4k3/8/8/3p4/4K3/8/8/8 w - -", "d5", WHITE, sq("e4")},        // the king last
+        {"4k3/8/8/3p4/1NP1P3/8/8/4K3 w - -", "d5", WHITE, sq("c4")}, // pawns first, lowest
+        {"4k3/8/2p1p3/3P4/8/8/8/4K3 w - -", "d5", BLACK, sq("e6")},  // black takes the highest
+        {"4k3/8/8/3p4/8/4N3/6B1/4K3 w - -", "d5", WHITE, sq("e3")},  // knight before bishop
+        {"4k3/8/8/3p4/8/8/6B1/3RK3 w - -", "d5", WHITE, sq("g2")},   // bishop before rook
+        {"4k3/8/8/3p4/8/8/8/Q2RK3 w - -", "d5", WHITE, sq("d1")},    // rook before queen
+        {"4k3/8/8/3p4/4K3/8/8/8 w - -", "d5", WHITE, sq("e4")},      // the king last
         {"4k3/8/8/3p4/8/8/8/4K3 w - -", "d5", WHITE, 64},
-        {"4k3/8/8/3p4/8/8/3N4/3RK3 w - -", "d5", WHITE, 64},           // the rook is blocked
-        {"r3k2r/8/8/8/8/8/8/4K3 w - -", "d8", BLACK, sq("a8")},        // a rook before the king
-        {"r6r/8/8/8/8/8/8/4K1k1 w - -", "d8", BLACK, sq("h8")},        // equal rooks: the highest
-        {"4k3/8/8/8/R6R/8/8/4K3 w - -", "d4", WHITE, sq("a4")},        // equal rooks: the lowest
+        {"4k3/8/8/3p4/8/8/3N4/3RK3 w - -", "d5", WHITE, 64},    // the rook is blocked
+        {"r3k2r/8/8/8/8/8/8/4K3 w - -", "d8", BLACK, sq("a8")}, // a rook before the king
+        {"r6r/8/8/8/8/8/8/4K1k1 w - -", "d8", BLACK, sq("h8")}, // equal rooks: the highest
+        {"4k3/8/8/8/R6R/8/8/4K3 w - -", "d4", WHITE, sq("a4")}, // equal rooks: the lowest
     };
     for (const auto& row : rows) {
         Position* pos = board_position(row.fen);
@@ -83,13 +88,16 @@ std::string rotated_fen(const Position* pos)
                 ++empty;
                 continue;
             }
-            if (empty) fen += char('0' + empty);
+            if (empty)
+                fen += char('0' + empty);
             empty = 0;
             const char letter = " pnbrqk"[piece_kind(code)];
             fen += piece_colour(code) == WHITE ? letter : char(letter - 'a' + 'A');
         }
-        if (empty) fen += char('0' + empty);
-        if (rank) fen += '/';
+        if (empty)
+            fen += char('0' + empty);
+        if (rank)
+            fen += '/';
     }
     fen += pos->side_to_move == WHITE ? " b - " : " w - ";
     const int ep = *pos->ep_top;
@@ -119,17 +127,20 @@ TEST(OrderingExchange, RestoresThePositionAndIsSymmetricUnderColourRotation)
         ASSERT_EQ(set_board(pos, fen.c_str()), 1) << fen;
         ASSERT_EQ(set_board(turned, rotated_fen(pos).c_str()), 1) << fen;
         Move list[MAX_MOVES];
-        const int n = pos->side_to_move == WHITE ? gen_captures_white(pos, list) : gen_captures_black(pos, list);
+        const int n = pos->side_to_move == WHITE ? gen_captures_white(pos, list)
+                                                 : gen_captures_black(pos, list);
         for (int i = 0; i < n; ++i) {
             const Move m = list[i];
             if (move_promo(m) != 0)
                 continue;
             int board_before[64];
             std::memcpy(board_before, pos->board, sizeof board_before);
-            const u64 occ[4] = {pos->occupied, pos->occupied_rot90, pos->occupied_rot45, pos->occupied_rot315};
+            const u64 occ[4] = {pos->occupied, pos->occupied_rot90, pos->occupied_rot45,
+                                pos->occupied_rot315};
             const int gain = eval_static_exchange(pos, move_from(m), move_to(m));
             ASSERT_EQ(std::memcmp(board_before, pos->board, sizeof board_before), 0) << fen;
-            const u64 occ_after[4] = {pos->occupied, pos->occupied_rot90, pos->occupied_rot45, pos->occupied_rot315};
+            const u64 occ_after[4] = {pos->occupied, pos->occupied_rot90, pos->occupied_rot45,
+                                      pos->occupied_rot315};
             ASSERT_EQ(std::memcmp(occ, occ_after, sizeof occ), 0) << fen;
             ASSERT_EQ(eval_static_exchange(turned, 63 - move_from(m), 63 - move_to(m)), gain)
                 << fen << " move " << format_move_coord(m);
@@ -145,4 +156,4 @@ TEST(OrderingExchange, RestoresThePositionAndIsSymmetricUnderColourRotation)
     EXPECT_GT(captures, 2000);
 }
 
-}  // namespace
+} // namespace

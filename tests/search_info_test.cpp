@@ -1,6 +1,7 @@
 // The search's information lines as text: fixed states printed by each
 // routine, and the lines of real searches checked against the board.
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"  // std::regex trips a false positive of GCC 12
+#pragma GCC diagnostic ignored                                                                     \
+    "-Wmaybe-uninitialized" // std::regex trips a false positive of GCC 12
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -85,8 +86,8 @@ TEST(SearchInfo, MoveNumbersInTableAndXboardLines)
 {
     const struct {
         int numbers;
-        const char* table;    // after the table line's 24-character prefix
-        const char* xboard;   // after the node count
+        const char* table;  // after the table line's 24-character prefix
+        const char* xboard; // after the node count
     } cases[] = {
         {1, " 12. ... e5 13. Nf3\n", "  12. ... e5 13. Nf3\n"},
         {0, " ... e5 Nf3\n", "  e5 Nf3\n"},
@@ -121,8 +122,9 @@ TEST(SearchInfo, LongLinesWrapUnderTheMoveColumn)
     print_pv(pos, 5 * ONE_PLY + 3, 0);
     const std::string log = capture.log_text();
     // The wrap is tested before each move against 48 columns: the 13th still fits.
-    EXPECT_EQ(log.substr(24), " Nf3 Nf6 Ng1 Ng8 Nf3 Nf6 Ng1 Ng8 Nf3 Nf6 Ng1 Ng8 Nf3\n" + std::string(24, ' ') +
-                                  " Nf6 Ng1 Ng8\n") << log;
+    EXPECT_EQ(log.substr(24), " Nf3 Nf6 Ng1 Ng8 Nf3 Nf6 Ng1 Ng8 Nf3 Nf6 Ng1 Ng8 Nf3\n" +
+                                  std::string(24, ' ') + " Nf6 Ng1 Ng8\n")
+        << log;
     destroy_position(pos);
 }
 
@@ -160,8 +162,8 @@ TEST(SearchInfo, FailHighLowAndNewBestLines)
     const struct {
         const char* fen;
         const char* move;
-        int mode;   // xboard with post and analysis
-        int which;  // 0 fail high, 1 fail low, 2 fail high then a new best d2d4
+        int mode;  // xboard with post and analysis
+        int which; // 0 fail high, 1 fail low, 2 fail high then a new best d2d4
         const char *out, *log;
     } cases[] = {
         {nullptr, "e2e4", PROTOCOL_UCI, 0,
@@ -183,7 +185,8 @@ TEST(SearchInfo, FailHighLowAndNewBestLines)
             print_fail_high(pos, 4 * ONE_PLY + 3, 55);
         if (c.which == 2)
             print_new_best(pos, 4 * ONE_PLY + 3, parse_move(pos, "d2d4"));
-        EXPECT_TRUE(std::regex_match(capture.stdout_text(), std::regex(c.out))) << capture.stdout_text();
+        EXPECT_TRUE(std::regex_match(capture.stdout_text(), std::regex(c.out)))
+            << capture.stdout_text();
         EXPECT_TRUE(std::regex_match(capture.log_text(), std::regex(c.log))) << capture.log_text();
         destroy_position(pos);
     }
@@ -200,8 +203,10 @@ TEST(SearchInfo, ConsoleProgressLineAndUciCurrentMove)
         print_current_move(pos, plies * ONE_PLY + 3, parse_move(pos, "b1c3"));
         const std::string out = capture.stdout_text();
         if (plies == 2) {
-            EXPECT_TRUE(std::regex_match(out, std::regex("info depth 2 seldepth 7 nodes 12345 hashfull \\d+ nps "
-                                                         "\\d+ currmove b1c3 currmovenumber 3\n"))) << out;
+            EXPECT_TRUE(std::regex_match(
+                out, std::regex("info depth 2 seldepth 7 nodes 12345 hashfull \\d+ nps "
+                                "\\d+ currmove b1c3 currmovenumber 3\n")))
+                << out;
         } else {
             EXPECT_EQ(out.rfind(plies < 10 ? "   9... " : "  10... ", 0), 0u) << out;
             EXPECT_TRUE(std::regex_search(out, std::regex("  3/20    Nc3   \r$"))) << out;
@@ -220,12 +225,14 @@ TEST(SearchInfo, StatisticsBlock)
         OutputCapture capture;
         print_search_stats(pos);
         tb_enabled = 1;
-        EXPECT_TRUE(std::regex_match(capture.stdout_text(),
-                                     std::regex("info nps \\d+ nodes 12345 cpuload \\d+ tbhits 0\n")))
+        EXPECT_TRUE(std::regex_match(
+            capture.stdout_text(), std::regex("info nps \\d+ nodes 12345 cpuload \\d+ tbhits 0\n")))
             << capture.stdout_text();
         const std::string log = capture.log_text();
         EXPECT_TRUE(std::regex_search(
-            log, std::regex("^\n\nTime: \\d+\\.\\d\\d, cpu +\\d+\\.\\d\\d%, nodes 12345, nps \\d+\n"))) << log;
+            log,
+            std::regex("^\n\nTime: \\d+\\.\\d\\d, cpu +\\d+\\.\\d\\d%, nodes 12345, nps \\d+\n")))
+            << log;
         EXPECT_NE(log.find("\nHash: "), std::string::npos) << log;
         const std::string tb = enabled ? "EGTB: probs 0, hits 0\n\n" : "EGTB: disabled\n\n";
         EXPECT_EQ(log.substr(log.size() - tb.size()), tb) << log;
@@ -248,9 +255,10 @@ TEST(SearchInfo, LinesOfRealSearchesPlayOut)
         max_depth = plies * ONE_PLY;
         OutputCapture capture;
         think(pos);
-        const std::regex pattern(uci ? "info depth (\\d+) seldepth (\\d+) nodes (\\d+) nps \\d+ time \\d+ "
-                                       "score (?:cp|mate) -?\\d+ pv ((?:[a-h][1-8][a-h][1-8][qrbn]? ?)+)"
-                                     : "(\\d+) -?\\d+ (\\d+) (\\d+)  (\\S.*)");
+        const std::regex pattern(
+            uci ? "info depth (\\d+) seldepth (\\d+) nodes (\\d+) nps \\d+ time \\d+ "
+                  "score (?:cp|mate) -?\\d+ pv ((?:[a-h][1-8][a-h][1-8][qrbn]? ?)+)"
+                : "(\\d+) -?\\d+ (\\d+) (\\d+)  (\\S.*)");
         int last_depth = 0, lines = 0;
         long last_nodes = 0;
         for (const std::string& line : split_lines(capture.stdout_text())) {
@@ -271,8 +279,9 @@ TEST(SearchInfo, LinesOfRealSearchesPlayOut)
         const std::string log = capture.log_text();
         if (uci) {
             EXPECT_EQ(last_depth, plies);
-            EXPECT_TRUE(std::regex_search(capture.stdout_text(),
-                                          std::regex("\ninfo nps \\d+ nodes \\d+ cpuload \\d+ tbhits 0\n$")));
+            EXPECT_TRUE(std::regex_search(
+                capture.stdout_text(),
+                std::regex("\ninfo nps \\d+ nodes \\d+ cpuload \\d+ tbhits 0\n$")));
             EXPECT_NE(log.find("  Depth   Time  Score    Best line\n"), std::string::npos);
         } else {
             // In analysis the table lines are written from the start as well.
@@ -290,8 +299,9 @@ TEST(SearchMultiPv, ReportsTheBestLinesInOrder)
     max_depth = 4 * ONE_PLY;
     OutputCapture capture;
     think(pos);
-    const std::regex pattern("info multipv (\\d) depth (\\d+) seldepth \\d+ time \\d+ score cp (-?\\d+) nodes \\d+ nps "
-                             "\\d+ pv((?: [a-h][1-8][a-h][1-8][qrbn]?)+)");
+    const std::regex pattern(
+        "info multipv (\\d) depth (\\d+) seldepth \\d+ time \\d+ score cp (-?\\d+) nodes \\d+ nps "
+        "\\d+ pv((?: [a-h][1-8][a-h][1-8][qrbn]?)+)");
     std::vector<int> numbers, scores;
     std::vector<std::string> firsts;
     for (const std::string& line : split_lines(capture.stdout_text())) {
@@ -316,4 +326,3 @@ TEST(SearchMultiPv, ReportsTheBestLinesInOrder)
     EXPECT_NE(capture.log_text().find("  " + std::string(72, '-') + "\n"), std::string::npos);
     destroy_position(pos);
 }
-

@@ -1,7 +1,8 @@
 // The search as a player: mate distances against a brute-force reference,
 // positions without legal moves, repetition with contempt, depth limits,
 // determinism, and the guarded corner cases of the root.
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"  // std::regex trips a false positive of GCC 12
+#pragma GCC diagnostic ignored                                                                     \
+    "-Wmaybe-uninitialized" // std::regex trips a false positive of GCC 12
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -47,7 +48,10 @@ int last_match(const std::string& out, const char* pattern)
     return value;
 }
 
-int highest_info_depth(const std::string& out) { return last_match(out, "^info depth (\\d+) "); }
+int highest_info_depth(const std::string& out)
+{
+    return last_match(out, "^info depth (\\d+) ");
+}
 
 // Searches in UCI mode to the given depth; returns standard output.
 std::string think_uci(Position* pos, int plies, std::string* log = nullptr)
@@ -68,7 +72,7 @@ TEST(SearchMate, DistancesMatchTheReferenceAndPrintInBothForms)
 {
     const struct {
         const char* fen;
-        int moves;   // positive: the side to move mates; negative: it is mated
+        int moves; // positive: the side to move mates; negative: it is mated
     } cases[] = {
         {"7k/8/6K1/8/8/8/8/R7 w - -", 1},
         {"r5k1/5ppp/8/8/8/8/5PPP/6K1 b - -", 1},
@@ -126,14 +130,14 @@ TEST(SearchRoot, NoLegalMoveReturnsAtOnceWithMateOrStalemateScore)
         const char* fen;
         int score;
     } cases[] = {
-        {"7k/6Q1/6K1/8/8/8/8/8 b - -", -SCORE_INFINITE},   // mated
-        {"7k/5Q2/6K1/8/8/8/8/8 b - -", 0},                 // stalemated
+        {"7k/6Q1/6K1/8/8/8/8/8 b - -", -SCORE_INFINITE}, // mated
+        {"7k/5Q2/6K1/8/8/8/8/8 b - -", 0},               // stalemated
         {"8/8/8/8/8/5k2/5q2/5K2 w - -", -SCORE_INFINITE},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fen);
         Position* pos = new_position(c.fen);
-        pos->game->contempt = 50;   // a stalemate is not a contempt draw
+        pos->game->contempt = 50; // a stalemate is not a contempt draw
         OutputCapture capture;
         think(pos);
         EXPECT_EQ(pos->root_score, c.score);
@@ -194,12 +198,12 @@ TEST(SearchLimits, DepthLimitsAndTheSingleLegalMove)
     const struct {
         const char* fen;
         int limit, reached;
-        const char* move;   // expected best move, or nullptr
+        const char* move; // expected best move, or nullptr
     } cases[] = {
         {ITALIAN, 1, 1, nullptr},
         {ITALIAN, 3, 3, nullptr},
         {ITALIAN, 5, 5, nullptr},
-        {"7k/8/8/8/8/8/6P1/r6K w - -", 0, 3, "h1h2"},   // one legal move: three iterations
+        {"7k/8/8/8/8/8/6P1/r6K w - -", 0, 3, "h1h2"}, // one legal move: three iterations
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.fen << " " << c.limit);
@@ -217,7 +221,7 @@ TEST(SearchLimits, DepthLimitsAndTheSingleLegalMove)
 TEST(SearchLimits, NoIterationOrNoSearchableMoveStillYieldsALegalMove)
 {
     Position* pos = new_position(ITALIAN);
-    pos->pv[0][0] = 0x12345;   // stale garbage from an earlier search
+    pos->pv[0][0] = 0x12345; // stale garbage from an earlier search
     pos->pv_length[0] = 1;
     max_depth = 0;
     {
@@ -244,8 +248,9 @@ TEST(SearchLimits, NoIterationOrNoSearchableMoveStillYieldsALegalMove)
 
 TEST(SearchDeterminism, SameMoveAndNodeCountFromAClearedState)
 {
-    for (const char* fen : {ITALIAN, "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -",
-                            "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - -"}) {
+    for (const char* fen :
+         {ITALIAN, "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -",
+          "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - -"}) {
         SCOPED_TRACE(fen);
         Move moves[2];
         int64_t nodes[2];
@@ -272,7 +277,7 @@ TEST(SearchHash, ForeignHashMovesNeverReachTheBoard)
 {
     Position* pos = new_position(nullptr);
     Position* fresh = new_position(nullptr);
-    const Move white_bogus = make_move_code(SQ_F1, SQ_F1 + 7, W_BISHOP, 0, 0);   // onto its own pawn
+    const Move white_bogus = make_move_code(SQ_F1, SQ_F1 + 7, W_BISHOP, 0, 0); // onto its own pawn
     store_hash(pos, white_bogus, 0, 0, -32766, HASH_LOWER);
     const Move e4 = parse_move(pos, "e2e4");
     make_move(pos, e4);

@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "board/board.h"
-#include "tests/epd_fens.h"
 #include "frontend/frontend.h"
 #include "frontend/testsuite.h"
 #include "search/evaluate.h"
@@ -30,6 +29,7 @@
 #include "search/timecontrol.h"
 #include "search/transposition.h"
 #include "tablebases/tbprobe.h"
+#include "tests/epd_fens.h"
 
 namespace search_support {
 
@@ -115,7 +115,7 @@ inline std::string read_file(const std::string& path)
 
 // Captures standard output and the log while it exists.
 class OutputCapture {
-public:
+  public:
     OutputCapture() : log_path_("/tmp/quarvel_search_" + std::to_string(getpid()) + ".log")
     {
         std::remove(log_path_.c_str());
@@ -133,10 +133,18 @@ public:
         log_ = read_file(log_path_);
         std::remove(log_path_.c_str());
     }
-    const std::string& stdout_text() { finish(); return out_; }
-    const std::string& log_text() { finish(); return log_; }
+    const std::string& stdout_text()
+    {
+        finish();
+        return out_;
+    }
+    const std::string& log_text()
+    {
+        finish();
+        return log_;
+    }
 
-private:
+  private:
     bool done_ = false;
     std::string log_path_, out_, log_;
 };

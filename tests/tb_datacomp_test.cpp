@@ -16,7 +16,8 @@ using namespace tbtest;
 
 namespace {
 
-FILE* stream_of(const std::vector<uint8_t>& bytes) {
+FILE* stream_of(const std::vector<uint8_t>& bytes)
+{
     FILE* f = std::tmpfile();
     if (!bytes.empty())
         std::fwrite(bytes.data(), 1, bytes.size(), f);
@@ -24,7 +25,8 @@ FILE* stream_of(const std::vector<uint8_t>& bytes) {
     return f;
 }
 
-int open_bytes(const std::vector<uint8_t>& bytes, DatacompIndex** index) {
+int open_bytes(const std::vector<uint8_t>& bytes, DatacompIndex** index)
+{
     FILE* f = stream_of(bytes);
     const int error = open_datacomp_index(index, f);
     std::fclose(f);
@@ -38,7 +40,8 @@ struct Decoded {
 };
 
 // Opens the file and decodes every block in order, as the cache would.
-Decoded decode_file(const std::vector<uint8_t>& file) {
+Decoded decode_file(const std::vector<uint8_t>& file)
+{
     Decoded out;
     FILE* f = stream_of(file);
     DatacompIndex* index = nullptr;
@@ -64,11 +67,13 @@ Decoded decode_file(const std::vector<uint8_t>& file) {
     return out;
 }
 
-uint32_t header_length(const std::vector<uint8_t>& file) {
+uint32_t header_length(const std::vector<uint8_t>& file)
+{
     return uint32_t(file[64]) << 24 | uint32_t(file[65]) << 16 | uint32_t(file[66]) << 8 | file[67];
 }
 
-void put_bits(std::vector<uint8_t>& file, size_t bit, uint32_t value, int count) {
+void put_bits(std::vector<uint8_t>& file, size_t bit, uint32_t value, int count)
+{
     for (int i = count - 1; i >= 0; --i, ++bit) {
         const uint8_t mask = uint8_t(0x80 >> (bit & 7));
         if ((value >> i) & 1)
@@ -78,7 +83,8 @@ void put_bits(std::vector<uint8_t>& file, size_t bit, uint32_t value, int count)
     }
 }
 
-std::vector<uint8_t> random_bytes(size_t n, uint32_t seed) {
+std::vector<uint8_t> random_bytes(size_t n, uint32_t seed)
+{
     std::mt19937 rng(seed);
     std::vector<uint8_t> v(n);
     for (auto& b : v)
@@ -86,32 +92,42 @@ std::vector<uint8_t> random_bytes(size_t n, uint32_t seed) {
     return v;
 }
 
-TEST(DatacompCheck, ValueFollowsItsDefinition) {
+TEST(DatacompCheck, ValueFollowsItsDefinition)
+{
     const uint8_t abc[] = {'a', 'b', 'c'};
     EXPECT_EQ(update_crc(0, 3, abc), 0xCADBBEC2u);
     EXPECT_EQ(update_crc(0, 0, abc), 0u);
     const std::vector<uint8_t> data = random_bytes(1000, 3);
-    EXPECT_EQ(update_crc(0, data.size(), data.data()), tbenc::check_value(data.data(), data.size()));
+    EXPECT_EQ(update_crc(0, data.size(), data.data()),
+              tbenc::check_value(data.data(), data.size()));
     const uint32_t part = update_crc(0, 333, data.data());
     EXPECT_EQ(update_crc(part, 667, data.data() + 333), update_crc(0, 1000, data.data()));
 }
 
-TEST(DatacompHuffman, CodeChecksRefuseBadLengths) {
+TEST(DatacompHuffman, CodeChecksRefuseBadLengths)
+{
     struct Case {
         std::vector<uint8_t> lengths;
         int error;
     } cases[] = {
-        {{32, 1}, DC_ERR_LENGTH_ABOVE_31}, {{0, 2, 0}, DC_ERR_SINGLE_LENGTH}, {{1, 1, 1}, DC_ERR_ODD_COUNT},
-        {{2, 2}, DC_ERR_ODD_COUNT},        {{1, 1, 1, 1}, DC_ERR_INCOMPLETE}, {{1, 2, 3, 3}, 0},
-        {{0, 0, 0}, 0},                    {{0, 1, 0}, 0},
+        {{32, 1}, DC_ERR_LENGTH_ABOVE_31},
+        {{0, 2, 0}, DC_ERR_SINGLE_LENGTH},
+        {{1, 1, 1}, DC_ERR_ODD_COUNT},
+        {{2, 2}, DC_ERR_ODD_COUNT},
+        {{1, 1, 1, 1}, DC_ERR_INCOMPLETE},
+        {{1, 2, 3, 3}, 0},
+        {{0, 0, 0}, 0},
+        {{0, 1, 0}, 0},
     };
     for (const Case& c : cases) {
         std::vector<int16_t> table((1 << 8) + 2 * c.lengths.size());
-        EXPECT_EQ(build_huffman_table(int(c.lengths.size()), table.data(), c.lengths.data(), 8), c.error);
+        EXPECT_EQ(build_huffman_table(int(c.lengths.size()), table.data(), c.lengths.data(), 8),
+                  c.error);
     }
 }
 
-TEST(DatacompRoundTrip, EncodedDataDecodesToItself) {
+TEST(DatacompRoundTrip, EncodedDataDecodesToItself)
+{
     GeneratedTables& t = generated_tables();
     std::vector<uint8_t> runs(3 * 8192 + 100), repeat(20000), deep;
     for (size_t i = 0; i < runs.size(); ++i)
@@ -131,7 +147,7 @@ TEST(DatacompRoundTrip, EncodedDataDecodesToItself) {
         const char* name;
         std::vector<uint8_t> data;
         tbenc::Options options;
-        int stored;   // 1 every block stored, 0 some coded, -1 either
+        int stored; // 1 every block stored, 0 some coded, -1 either
     } cases[] = {
         {"kqk btm", t.side_bytes(5, 1), plain, 0},
         {"krk btm", t.side_bytes(4, 1), plain, 0},
@@ -149,19 +165,22 @@ TEST(DatacompRoundTrip, EncodedDataDecodesToItself) {
         ASSERT_EQ(d.error, 0) << c.name;
         EXPECT_TRUE(d.bytes == c.data) << c.name;
         const int blocks = int((c.data.size() + 8191) / 8192);
-        EXPECT_TRUE(c.stored == 1 ? d.stored_blocks == blocks : c.stored == 0 ? d.stored_blocks < blocks : d.stored_blocks > 0)
+        EXPECT_TRUE(c.stored == 1   ? d.stored_blocks == blocks
+                    : c.stored == 0 ? d.stored_blocks < blocks
+                                    : d.stored_blocks > 0)
             << c.name << ": " << d.stored_blocks << " of " << blocks << " blocks stored";
     }
 }
 
-TEST(DatacompRoundTrip, IndexKeepsSizesAndOffsets) {
+TEST(DatacompRoundTrip, IndexKeepsSizesAndOffsets)
+{
     const std::vector<uint8_t> data = random_bytes(2 * 8192, 11);
     std::vector<uint8_t> file = tbenc::encode(data);
     DatacompIndex* index = nullptr;
     ASSERT_EQ(open_bytes(file, &index), 0);
     EXPECT_EQ(index->block_count, 2);
     EXPECT_EQ(index->block_size, 8192);
-    EXPECT_EQ(index->last_block_size, 8192);   // a size field of 0 is a full block
+    EXPECT_EQ(index->last_block_size, 8192); // a size field of 0 is a full block
     EXPECT_EQ(index->block_offsets[0], int64_t(header_length(file)));
     EXPECT_EQ(index->block_offsets[2], int64_t(file.size()));
     EXPECT_EQ(-index->distances[0], 1);
@@ -193,7 +212,8 @@ TEST(DatacompRoundTrip, IndexKeepsSizesAndOffsets) {
     EXPECT_EQ(open_datacomp_index(nullptr, nullptr), DC_ERR_NO_OUTPUT);
 }
 
-TEST(DatacompHeader, EveryCheckHasItsCode) {
+TEST(DatacompHeader, EveryCheckHasItsCode)
+{
     const std::vector<uint8_t> good = tbenc::encode(generated_tables().side_bytes(5, 0));
     const uint32_t d = header_length(good);
     struct Case {
@@ -211,10 +231,14 @@ TEST(DatacompHeader, EveryCheckHasItsCode) {
         {"index cut", [d](auto& f) { f.resize(d - 1); }, DC_ERR_SHORT_INDEX},
         {"huge length", [](auto& f) { f[64] = 0x7F; }, DC_ERR_SHORT_INDEX},
         {"check value", [d](auto& f) { f[d - 6] ^= 4; }, DC_ERR_INDEX_CHECK},
-        {"no blocks", [](auto& f) { f[72] = f[73] = f[74] = f[75] = 0, tbenc::reseal(f); }, DC_ERR_HEADER_SIZE},
-        {"blocks beyond index", [](auto& f) { f[72] = 0x10, tbenc::reseal(f); }, DC_ERR_HEADER_SIZE},
+        {"no blocks", [](auto& f) { f[72] = f[73] = f[74] = f[75] = 0, tbenc::reseal(f); },
+         DC_ERR_HEADER_SIZE},
+        {"blocks beyond index", [](auto& f) { f[72] = 0x10, tbenc::reseal(f); },
+         DC_ERR_HEADER_SIZE},
         // The check value moved up over the code lengths.
-        {"lengths cut short", [](auto& f) { f[64] = f[65] = 0, f[66] = 0, f[67] = 132, tbenc::reseal(f); }, DC_ERR_CODE_LENGTHS},
+        {"lengths cut short",
+         [](auto& f) { f[64] = f[65] = 0, f[66] = 0, f[67] = 132, tbenc::reseal(f); },
+         DC_ERR_CODE_LENGTHS},
     };
     for (const Case& c : cases) {
         std::vector<uint8_t> file = good;
@@ -231,7 +255,8 @@ TEST(DatacompHeader, EveryCheckHasItsCode) {
     EXPECT_EQ(index, nullptr);
 }
 
-TEST(DatacompHeader, ExponentSixteenOpensButBlocksBeyondTheAreaAreRefused) {
+TEST(DatacompHeader, ExponentSixteenOpensButBlocksBeyondTheAreaAreRefused)
+{
     tbenc::Options big;
     big.block_bits = 16;
     const std::vector<uint8_t> file = tbenc::encode(random_bytes(70000, 12), big);
@@ -247,7 +272,8 @@ TEST(DatacompHeader, ExponentSixteenOpensButBlocksBeyondTheAreaAreRefused) {
     free_datacomp_index(index);
 }
 
-TEST(DatacompBlocks, MatchReachingBeforeTheBlockIsRefused) {
+TEST(DatacompBlocks, MatchReachingBeforeTheBlockIsRefused)
+{
     std::vector<uint8_t> file = tbenc::encode(std::vector<uint8_t>(8192 * 2, 0));
     ASSERT_EQ(decode_file(file).error, 0);
     // Distance 0 of the index (after N + 1 size fields) becomes 8000, so the
@@ -260,7 +286,8 @@ TEST(DatacompBlocks, MatchReachingBeforeTheBlockIsRefused) {
     }
 }
 
-TEST(DatacompBlocks, RandomDamageStaysInsideTheBuffers) {
+TEST(DatacompBlocks, RandomDamageStaysInsideTheBuffers)
+{
     const std::vector<uint8_t> good = tbenc::encode(generated_tables().side_bytes(4, 0));
     const uint32_t d = header_length(good);
     std::mt19937 rng(5);
@@ -269,7 +296,8 @@ TEST(DatacompBlocks, RandomDamageStaysInsideTheBuffers) {
         std::vector<uint8_t> file = good;
         const bool in_header = round % 2 == 0;
         for (int k = 0, flips = 1 + int(rng() % 8); k < flips; ++k)
-            file[in_header ? 64 + rng() % (d - 68) : d + rng() % (file.size() - d)] ^= uint8_t(1 + rng() % 255);
+            file[in_header ? 64 + rng() % (d - 68) : d + rng() % (file.size() - d)] ^=
+                uint8_t(1 + rng() % 255);
         if (in_header && round % 4 == 0)
             tbenc::reseal(file);
         if (round % 7 == 0)

@@ -17,7 +17,8 @@ namespace tbenc {
 
 // The common reflected CRC-32 register update without inversions, applied
 // to every byte XOR 0xFF.
-inline uint32_t check_value(const uint8_t* bytes, size_t length, uint32_t crc = 0) {
+inline uint32_t check_value(const uint8_t* bytes, size_t length, uint32_t crc = 0)
+{
     for (size_t i = 0; i < length; ++i) {
         crc ^= uint32_t(bytes[i] ^ 0xFF);
         for (int k = 0; k < 8; ++k)
@@ -28,8 +29,9 @@ inline uint32_t check_value(const uint8_t* bytes, size_t length, uint32_t crc = 
 
 struct BitWriter {
     std::vector<uint8_t> bytes;
-    int used = 0;   // bits used in the last byte
-    void put(uint32_t value, int count) {
+    int used = 0; // bits used in the last byte
+    void put(uint32_t value, int count)
+    {
         for (int i = count - 1; i >= 0; --i, used = (used + 1) & 7) {
             if (used == 0)
                 bytes.push_back(0);
@@ -41,7 +43,8 @@ struct BitWriter {
 
 // Code lengths from symbol frequencies, at most `limit` bits (halving the
 // frequencies until they fit); a lone used symbol gets length 1.
-inline std::vector<uint8_t> huffman_lengths(std::vector<uint64_t> freq, int limit) {
+inline std::vector<uint8_t> huffman_lengths(std::vector<uint64_t> freq, int limit)
+{
     const int n = int(freq.size());
     std::vector<uint8_t> lengths(n, 0);
     for (;;) {
@@ -87,26 +90,31 @@ struct Code {
     std::vector<uint32_t> codes;
     bool silent;
     explicit Code(const std::vector<uint8_t>& l)
-        : lengths(l), codes(l.size()), silent(std::count_if(l.begin(), l.end(), [](uint8_t x) { return x; }) == 1) {
+        : lengths(l), codes(l.size()),
+          silent(std::count_if(l.begin(), l.end(), [](uint8_t x) { return x; }) == 1)
+    {
         uint32_t code = 0;
         for (int length = 1; length <= 31; ++length, code <<= 1)
             for (size_t s = 0; s < l.size(); ++s)
                 if (l[s] == length)
                     codes[s] = code++;
     }
-    void put(BitWriter& w, int symbol) const {
+    void put(BitWriter& w, int symbol) const
+    {
         if (!silent)
             w.put(codes[symbol], lengths[symbol]);
     }
 };
 
-inline bool all_zero(const std::vector<uint8_t>& v) {
+inline bool all_zero(const std::vector<uint8_t>& v)
+{
     return std::all_of(v.begin(), v.end(), [](uint8_t x) { return x == 0; });
 }
 
 // Up to 128 lengths: flag, width 5, each length, a 4-bit count of further
 // zeros after every zero.
-inline void write_small_lengths(BitWriter& w, const std::vector<uint8_t>& lengths) {
+inline void write_small_lengths(BitWriter& w, const std::vector<uint8_t>& lengths)
+{
     w.put(all_zero(lengths), 1);
     if (all_zero(lengths))
         return;
@@ -125,7 +133,8 @@ inline void write_small_lengths(BitWriter& w, const std::vector<uint8_t>& length
 
 // The 1024 main-code lengths in the two-level form: a symbol per length or
 // run (runs 2..33 in the second symbol, longer ones with extra bits).
-inline void write_main_lengths(BitWriter& w, const std::vector<uint8_t>& lengths) {
+inline void write_main_lengths(BitWriter& w, const std::vector<uint8_t>& lengths)
+{
     w.put(all_zero(lengths), 1);
     if (all_zero(lengths))
         return;
@@ -165,8 +174,8 @@ inline void write_main_lengths(BitWriter& w, const std::vector<uint8_t>& lengths
 struct Options {
     int block_bits = 13;
     bool matches = true;
-    int distances[DATACOMP_DISTANCES] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 12, 16, 24, 32, 48, 64,
-                                         96, 128, 256, 512, 1024, 2048, 4096, 8191};
+    int distances[DATACOMP_DISTANCES] = {1,  2,  3,  4,  5,  6,   7,   8,   9,    10,   12,   16,
+                                         24, 32, 48, 64, 96, 128, 256, 512, 1024, 2048, 4096, 8191};
 };
 
 struct Token {
@@ -175,7 +184,8 @@ struct Token {
 };
 
 // Literals and greedy longest matches (at least 3 bytes) of one block.
-inline std::vector<Token> tokenize(const uint8_t* data, int size, const Options& o) {
+inline std::vector<Token> tokenize(const uint8_t* data, int size, const Options& o)
+{
     std::vector<Token> tokens;
     for (int pos = 0; pos < size;) {
         int best_length = 0, best_number = 0;
@@ -196,23 +206,28 @@ inline std::vector<Token> tokenize(const uint8_t* data, int size, const Options&
         while ((1 << (k + 1)) + 13 < best_length)
             ++k;
         const int base = 256 + best_number * 32;
-        tokens.push_back(best_length <= 15 ? Token{base + best_length - 1, 0, 0}
-                                           : Token{base + 14 + k, k, uint32_t(best_length - (1 << k) - 14)});
+        tokens.push_back(best_length <= 15
+                             ? Token{base + best_length - 1, 0, 0}
+                             : Token{base + 14 + k, k, uint32_t(best_length - (1 << k) - 14)});
         pos += best_length;
     }
     return tokens;
 }
 
-inline void put_be32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
+inline void put_be32(std::vector<uint8_t>& out, size_t at, uint32_t v)
+{
     for (int i = 0; i < 4; ++i)
         out[at + i] = uint8_t(v >> (24 - 8 * i));
 }
 
 // The whole compressed file for `data`.
-inline std::vector<uint8_t> encode(const std::vector<uint8_t>& data, const Options& o = Options()) {
+inline std::vector<uint8_t> encode(const std::vector<uint8_t>& data, const Options& o = Options())
+{
     const size_t block_size = size_t(1) << o.block_bits;
     const int n = int((data.size() + block_size - 1) / block_size);
-    auto size_of = [&](int i) { return int(std::min(block_size, data.size() - size_t(i) * block_size)); };
+    auto size_of = [&](int i) {
+        return int(std::min(block_size, data.size() - size_t(i) * block_size));
+    };
     std::vector<std::vector<Token>> blocks;
     std::vector<uint64_t> freq(DATACOMP_SYMBOLS, 0);
     for (int i = 0; i < n; ++i) {
@@ -232,7 +247,9 @@ inline std::vector<uint8_t> encode(const std::vector<uint8_t>& data, const Optio
         if (w.bytes.empty())
             w.bytes.push_back(0);
         const auto start = data.begin() + long(size_t(i) * block_size);
-        payload.push_back(int(w.bytes.size()) >= size_of(i) ? std::vector<uint8_t>(start, start + size_of(i)) : w.bytes);
+        payload.push_back(int(w.bytes.size()) >= size_of(i)
+                              ? std::vector<uint8_t>(start, start + size_of(i))
+                              : w.bytes);
     }
     BitWriter index;
     const uint32_t mask = uint32_t(block_size) - 1;
@@ -260,8 +277,10 @@ inline std::vector<uint8_t> encode(const std::vector<uint8_t>& data, const Optio
 }
 
 // Recomputes the header check value after a test changed header bytes.
-inline void reseal(std::vector<uint8_t>& file) {
-    const uint32_t d = (uint32_t(file[64]) << 24) | (uint32_t(file[65]) << 16) | (uint32_t(file[66]) << 8) | file[67];
+inline void reseal(std::vector<uint8_t>& file)
+{
+    const uint32_t d = (uint32_t(file[64]) << 24) | (uint32_t(file[65]) << 16) |
+                       (uint32_t(file[66]) << 8) | file[67];
     if (d >= 84 && d <= file.size())
         put_be32(file, d - 4, check_value(file.data(), d - 4));
 }

@@ -6,8 +6,8 @@
 
 #include <bit>
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -28,22 +28,26 @@ struct Value {
 };
 
 // Position number: ((side to move * 64 + white king) * 64 + black king) * 64 + man.
-inline int position_number(int stm, int wk, int bk, int man) { return ((stm * 64 + wk) * 64 + bk) * 64 + man; }
+inline int position_number(int stm, int wk, int bk, int man)
+{
+    return ((stm * 64 + wk) * 64 + bk) * 64 + man;
+}
 constexpr int POSITION_COUNT = 2 * 64 * 64 * 64;
 
 struct Table {
-    int id = 0;             // material row: 1 kpk ... 5 kqk
-    int kind = 0;           // piece kind of White's man (board codes: 1 pawn .. 5 queen)
+    int id = 0;   // material row: 1 kpk ... 5 kqk
+    int kind = 0; // piece kind of White's man (board codes: 1 pawn .. 5 queen)
     std::vector<Value> values = std::vector<Value>(POSITION_COUNT);
-    int conflicts = 0;      // positions of one index with different bytes
+    int conflicts = 0; // positions of one index with different bytes
 };
 
-
-inline void init_engine_tables() {
+inline void init_engine_tables()
+{
     [[maybe_unused]] static const bool done = (init_bitboard_tables(), init_hash_keys(), true);
 }
 
-inline std::string make_fen(int kind, int stm, int wk, int bk, int man) {
+inline std::string make_fen(int kind, int stm, int wk, int bk, int man)
+{
     std::string fen;
     for (int rank = 7; rank >= 0; --rank) {
         for (int file = 0, empty = 0; file < 8; ++file) {
@@ -61,8 +65,10 @@ inline std::string make_fen(int kind, int stm, int wk, int bk, int man) {
 }
 
 // The one non-king man of a three-man position, or -1.
-inline int man_square(const Position* pos) {
-    u64 men = pos->occupied & ~((u64(1) << pos->king_square[WHITE]) | (u64(1) << pos->king_square[BLACK]));
+inline int man_square(const Position* pos)
+{
+    u64 men = pos->occupied &
+              ~((u64(1) << pos->king_square[WHITE]) | (u64(1) << pos->king_square[BLACK]));
     return men ? std::countr_zero(men) : -1;
 }
 
@@ -74,11 +80,12 @@ struct Successor {
     Value outside;
 };
 
-inline Table solve(int kind, const Table* queen_table, const Table* rook_table) {
+inline Table solve(int kind, const Table* queen_table, const Table* rook_table)
+{
     init_engine_tables();
     Table table;
     table.kind = kind;
-    table.id = kind;   // the row number equals the kind: kpk 1 ... kqk 5
+    table.id = kind; // the row number equals the kind: kpk 1 ... kqk 5
     Position* pos = create_position();
     setup_new_game(pos);
     std::vector<std::vector<Successor>> successors(POSITION_COUNT);
@@ -88,12 +95,13 @@ inline Table solve(int kind, const Table* queen_table, const Table* rook_table) 
         const int man = n & 63, bk = (n >> 6) & 63, wk = (n >> 12) & 63, stm = n >> 18;
         Value& v = table.values[n];
         v.outcome = ILLEGAL;
-        if (wk == bk || wk == man || bk == man || (std::abs((wk & 7) - (bk & 7)) <= 1 && std::abs((wk >> 3) - (bk >> 3)) <= 1) ||
-            (kind == PAWN && (man < 8 || man >= 56)) || !set_board(pos, make_fen(kind, stm, wk, bk, man).c_str()) ||
-            is_in_check(pos, stm ^ 1))
+        if (wk == bk || wk == man || bk == man ||
+            (std::abs((wk & 7) - (bk & 7)) <= 1 && std::abs((wk >> 3) - (bk >> 3)) <= 1) ||
+            (kind == PAWN && (man < 8 || man >= 56)) ||
+            !set_board(pos, make_fen(kind, stm, wk, bk, man).c_str()) || is_in_check(pos, stm ^ 1))
             continue;
         const int count = remove_illegal_moves(pos, list, gen_all_moves(pos, list));
-        if (count == 0) {   // mated now (a loss in 0 plies) or stalemate
+        if (count == 0) { // mated now (a loss in 0 plies) or stalemate
             v.outcome = is_in_check(pos, stm) ? LOSS : DRAW;
             continue;
         }
@@ -107,7 +115,8 @@ inline Table solve(int kind, const Table* queen_table, const Table* rook_table) 
             s.outside = {DRAW, 0};
             if (!move_captured(list[i]) && (!promo || other)) {
                 make_move(pos, list[i]);
-                const int after = position_number(stm ^ 1, pos->king_square[WHITE], pos->king_square[BLACK], man_square(pos));
+                const int after = position_number(stm ^ 1, pos->king_square[WHITE],
+                                                  pos->king_square[BLACK], man_square(pos));
                 if (promo)
                     s.outside = other->values[after];
                 else
@@ -156,7 +165,8 @@ inline Table solve(int kind, const Table* queen_table, const Table* rook_table) 
 
 // The stored byte of a value: win in m moves 127 - m, loss after m own
 // moves m - 127, draw 0.
-inline int8_t value_byte(Value v) {
+inline int8_t value_byte(Value v)
+{
     if (v.outcome == WIN)
         return int8_t(127 - (v.plies + 1) / 2);
     if (v.outcome == LOSS)
@@ -165,7 +175,8 @@ inline int8_t value_byte(Value v) {
 }
 
 // The raw file bytes of both sides; positions of one index must agree.
-inline std::vector<uint8_t> table_bytes(Table& table, int side) {
+inline std::vector<uint8_t> table_bytes(Table& table, int side)
+{
     init_index_tables();
     const MaterialRow& row = MATERIAL_ROWS[table.id];
     std::vector<uint8_t> bytes(row.length[side], 0), seen(row.length[side], 0);
@@ -188,7 +199,8 @@ inline std::vector<uint8_t> table_bytes(Table& table, int side) {
     return bytes;
 }
 
-inline bool write_file(const std::string& name, const std::vector<uint8_t>& bytes) {
+inline bool write_file(const std::string& name, const std::vector<uint8_t>& bytes)
+{
     FILE* f = std::fopen(name.c_str(), "wb");
     if (!f)
         return false;

@@ -25,7 +25,8 @@ const char* const KQK = "8/8/8/8/8/2k5/8/KQ6 w - - 0 1";
 // The score the probe owes a position whose outcome is known: a win in m
 // moves scores 32767 - 2m, a loss after m moves 2m - 32767, being mated
 // now 254 - 32767 (the stored -127 of mated positions), a draw 0.
-int owed_score(tbgen::Value v) {
+int owed_score(tbgen::Value v)
+{
     if (v.outcome == tbgen::WIN)
         return 32767 - 2 * ((v.plies + 1) / 2);
     if (v.outcome == tbgen::LOSS)
@@ -35,9 +36,11 @@ int owed_score(tbgen::Value v) {
 
 // FEN of generator position n; with `swapped` the colours change places and
 // the board is mirrored top to bottom, which keeps the value.
-std::string fen_of(int kind, int n, bool swapped) {
+std::string fen_of(int kind, int n, bool swapped)
+{
     const int turn = swapped ? 56 : 0;
-    std::string fen = tbgen::make_fen(kind, (n >> 18) ^ swapped, ((n >> 12) & 63) ^ turn, ((n >> 6) & 63) ^ turn, (n & 63) ^ turn);
+    std::string fen = tbgen::make_fen(kind, (n >> 18) ^ swapped, ((n >> 12) & 63) ^ turn,
+                                      ((n >> 6) & 63) ^ turn, (n & 63) ^ turn);
     for (size_t i = 0; swapped && fen[i] != ' '; ++i)
         fen[i] = char(std::isalpha(fen[i]) ? fen[i] ^ 0x20 : fen[i]);
     return fen;
@@ -48,45 +51,53 @@ struct ProbeFixture : ::testing::Test {
     std::vector<uint8_t> cache;
     Position* pos = nullptr;
 
-    void SetUp() override {
+    void SetUp() override
+    {
         tbgen::init_engine_tables();
         dir = make_scratch_dir("probe");
         pos = create_position();
         setup_new_game(pos);
         tb_enabled = 1;
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         set_tb_cache(nullptr, 0);
         init_tablebases("");
         destroy_position(pos);
         remove_dir(dir);
     }
-    void use_cache(int entries) {
+    void use_cache(int entries)
+    {
         cache.assign(size_t(entries) * TB_ENTRY_BYTES + 17, 0);
         set_tb_cache(cache.data(), unsigned(cache.size()));
     }
     int score = 0;
-    int probe(const std::string& fen) {
+    int probe(const std::string& fen)
+    {
         EXPECT_TRUE(set_board(pos, fen.c_str())) << fen;
         score = 12345;
         return probe_tablebases(pos, &score);
     }
     // Probes every stride-th legal position of the table in both colours;
     // the number of disagreements with the generator.
-    int check_table(int kind, int stride) {
+    int check_table(int kind, int stride)
+    {
         const tbgen::Table& table = generated_tables().table(kind);
         int wrong = 0, probed = 0;
         for (int n = 0; n < tbgen::POSITION_COUNT; n += stride)
             for (bool swapped : {false, true})
                 if (table.values[n].outcome != tbgen::ILLEGAL && ++probed &&
-                    (!probe(fen_of(kind, n, swapped)) || score != owed_score(table.values[n])) && wrong++ < 5)
-                    ADD_FAILURE() << fen_of(kind, n, swapped) << " probe score " << score << " owed " << owed_score(table.values[n]);
+                    (!probe(fen_of(kind, n, swapped)) || score != owed_score(table.values[n])) &&
+                    wrong++ < 5)
+                    ADD_FAILURE() << fen_of(kind, n, swapped) << " probe score " << score
+                                  << " owed " << owed_score(table.values[n]);
         EXPECT_GT(probed, 1000);
         return wrong;
     }
 };
 
-TEST_F(ProbeFixture, RawTablesAnswerEveryPositionInBothColours) {
+TEST_F(ProbeFixture, RawTablesAnswerEveryPositionInBothColours)
+{
     write_tables(dir, true, false);
     ASSERT_EQ(init_tablebases(dir.c_str()), 3);
     use_cache(8);
@@ -100,7 +111,8 @@ TEST_F(ProbeFixture, RawTablesAnswerEveryPositionInBothColours) {
 
 // Literal-only files too; read backwards so that every block change misses
 // the small cache.
-TEST_F(ProbeFixture, CompressedTablesReadLikeRawOnes) {
+TEST_F(ProbeFixture, CompressedTablesReadLikeRawOnes)
+{
     tbenc::Options literal;
     literal.matches = false;
     for (const tbenc::Options& options : {tbenc::Options(), literal}) {
@@ -122,7 +134,8 @@ TEST_F(ProbeFixture, CompressedTablesReadLikeRawOnes) {
     EXPECT_EQ(check_table(PAWN, sanitized_run() ? 29 : 5), 0);
 }
 
-TEST_F(ProbeFixture, AnyCacheSizeGivesTheSameAnswers) {
+TEST_F(ProbeFixture, AnyCacheSizeGivesTheSameAnswers)
+{
     write_tables(dir, true, false);
     ASSERT_EQ(init_tablebases(dir.c_str()), 3);
     GeneratedTables& t = generated_tables();
@@ -152,7 +165,8 @@ TEST_F(ProbeFixture, AnyCacheSizeGivesTheSameAnswers) {
 
 // Shortest mate by plain alpha-beta over the engine's moves: plies until
 // mate, positive when the side to move mates, negative when it is mated.
-int negamax(Position* p, int depth, int ply, int alpha, int beta) {
+int negamax(Position* p, int depth, int ply, int alpha, int beta)
+{
     Move list[256];
     const int count = remove_illegal_moves(p, list, gen_all_moves(p, list));
     if (count == 0)
@@ -172,7 +186,8 @@ int negamax(Position* p, int depth, int ply, int alpha, int beta) {
     return alpha;
 }
 
-int search_mate_plies(Position* p, int max_plies) {
+int search_mate_plies(Position* p, int max_plies)
+{
     for (int depth = 1; depth <= max_plies; ++depth) {
         const int s = negamax(p, depth, 0, -1001, 1001);
         if (s > 0)
@@ -183,7 +198,8 @@ int search_mate_plies(Position* p, int max_plies) {
     return 0;
 }
 
-TEST_F(ProbeFixture, ShortMatesAgreeWithAPlainSearch) {
+TEST_F(ProbeFixture, ShortMatesAgreeWithAPlainSearch)
+{
     write_tables(dir, false, true);
     ASSERT_EQ(init_tablebases(dir.c_str()), 3);
     use_cache(16);
@@ -192,10 +208,12 @@ TEST_F(ProbeFixture, ShortMatesAgreeWithAPlainSearch) {
     for (int kind : KINDS) {
         const tbgen::Table& table = t.table(kind);
         int wins = 0, losses = 0;
-        for (int n = 12345; n < tbgen::POSITION_COUNT && (wins < per_kind || losses < per_kind); n = (n + 7919) % tbgen::POSITION_COUNT) {
+        for (int n = 12345; n < tbgen::POSITION_COUNT && (wins < per_kind || losses < per_kind);
+             n = (n + 7919) % tbgen::POSITION_COUNT) {
             const tbgen::Value v = table.values[n];
             const bool win = v.outcome == tbgen::WIN && v.plies <= 5 && wins < per_kind;
-            const bool loss = v.outcome == tbgen::LOSS && v.plies >= 2 && v.plies <= 4 && losses < per_kind;
+            const bool loss =
+                v.outcome == tbgen::LOSS && v.plies >= 2 && v.plies <= 4 && losses < per_kind;
             if (!win && !loss)
                 continue;
             (win ? wins : losses)++;
@@ -217,7 +235,8 @@ TEST_F(ProbeFixture, ShortMatesAgreeWithAPlainSearch) {
     }
 }
 
-TEST_F(ProbeFixture, DeletedFileMakesItsSideUnavailable) {
+TEST_F(ProbeFixture, DeletedFileMakesItsSideUnavailable)
+{
     write_tables(dir, true, false);
     ASSERT_EQ(init_tablebases(dir.c_str()), 3);
     use_cache(4);
@@ -231,7 +250,8 @@ TEST_F(ProbeFixture, DeletedFileMakesItsSideUnavailable) {
     EXPECT_EQ(probe("8/8/8/8/8/2k5/8/KQ6 b - - 0 1"), 1);
 }
 
-TEST_F(ProbeFixture, TruncatedRawFileAnswersOnlyWhatItHolds) {
+TEST_F(ProbeFixture, TruncatedRawFileAnswersOnlyWhatItHolds)
+{
     write_tables(dir, true, false);
     ASSERT_EQ(init_tablebases(dir.c_str()), 3);
     const std::vector<uint8_t>& bytes = generated_tables().side_bytes(1, 0);
@@ -254,13 +274,15 @@ TEST_F(ProbeFixture, TruncatedRawFileAnswersOnlyWhatItHolds) {
     EXPECT_EQ(unknown, int((bytes.size() - 10000 + 2) / 3));
 }
 
-TEST_F(ProbeFixture, BrokenCompressedFileNeverCrashesAndTruncationUnregisters) {
+TEST_F(ProbeFixture, BrokenCompressedFileNeverCrashesAndTruncationUnregisters)
+{
     write_tables(dir, false, true);
     ASSERT_EQ(init_tablebases(dir.c_str()), 3);
     use_cache(2);
     const std::string name = dir + "/kpk.nbw.emd";
     std::vector<uint8_t> file = read_file(name);
-    const size_t header = size_t(file[64]) << 24 | size_t(file[65]) << 16 | size_t(file[66]) << 8 | file[67];
+    const size_t header =
+        size_t(file[64]) << 24 | size_t(file[65]) << 16 | size_t(file[66]) << 8 | file[67];
     std::mt19937 rng(7);
     // Garbage inside the blocks: any answer, but memory stays safe.
     for (int round = 0; round < (sanitized_run() ? 10 : 40); ++round) {
@@ -285,7 +307,8 @@ TEST_F(ProbeFixture, BrokenCompressedFileNeverCrashesAndTruncationUnregisters) {
     EXPECT_EQ(is_table_present(1, 0), 0);
 }
 
-TEST_F(ProbeFixture, EnPassantSquareAndOrientationReachTheIndex) {
+TEST_F(ProbeFixture, EnPassantSquareAndOrientationReachTheIndex)
+{
     // kpkp is symmetric: either colour's pawn finds it colours-swapped, so
     // Black's men come first, flipped, and the side is the other one.
     std::vector<uint8_t> pattern[2];
@@ -298,8 +321,10 @@ TEST_F(ProbeFixture, EnPassantSquareAndOrientationReachTheIndex) {
     ASSERT_EQ(init_tablebases(dir.c_str()), 4);
     use_cache(4);
     const std::pair<const char*, int> cases[] = {
-        {"8/8/8/3pP3/8/8/2k5/K7 w - d6 0 1", 43}, {"8/8/8/3pP3/8/8/2k5/K7 w - - 0 1", TB_NO_EP_SQUARE},
-        {"k7/8/8/8/3Pp3/8/8/6K1 b - d3 0 1", 19}, {"k7/8/8/8/3Pp3/8/8/6K1 b - - 0 1", TB_NO_EP_SQUARE},
+        {"8/8/8/3pP3/8/8/2k5/K7 w - d6 0 1", 43},
+        {"8/8/8/3pP3/8/8/2k5/K7 w - - 0 1", TB_NO_EP_SQUARE},
+        {"k7/8/8/8/3Pp3/8/8/6K1 b - d3 0 1", 19},
+        {"k7/8/8/8/3Pp3/8/8/6K1 b - - 0 1", TB_NO_EP_SQUARE},
     };
     for (auto [fen, ep] : cases) {
         ASSERT_TRUE(probe(fen)) << fen;
@@ -315,7 +340,8 @@ TEST_F(ProbeFixture, EnPassantSquareAndOrientationReachTheIndex) {
     }
 }
 
-TEST_F(ProbeFixture, StatisticsCountProbesAndHits) {
+TEST_F(ProbeFixture, StatisticsCountProbesAndHits)
+{
     write_tables(dir, true, false);
     ASSERT_EQ(init_tablebases(dir.c_str()), 3);
     use_cache(2);

@@ -18,25 +18,30 @@ namespace {
 
 struct RegistryFixture : ::testing::Test {
     std::string dir, other;
-    void SetUp() override {
+    void SetUp() override
+    {
         dir = make_scratch_dir("reg");
         other = make_scratch_dir("reg2");
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         init_tablebases("");
         remove_dir(dir);
         remove_dir(other);
     }
     // A raw table side of the right length, without data on disk.
-    void raw(const std::string& in, const char* name, int side) {
+    void raw(const std::string& in, const char* name, int side)
+    {
         int id = 1;
         while (std::string(MATERIAL_ROWS[id].name) != name)
             ++id;
-        ASSERT_TRUE(make_sparse_file(in + "/" + name + (side ? ".nbb" : ".nbw"), off_t(MATERIAL_ROWS[id].length[side])));
+        ASSERT_TRUE(make_sparse_file(in + "/" + name + (side ? ".nbb" : ".nbw"),
+                                     off_t(MATERIAL_ROWS[id].length[side])));
     }
 };
 
-TEST_F(RegistryFixture, LargestTableDecidesTheMen) {
+TEST_F(RegistryFixture, LargestTableDecidesTheMen)
+{
     EXPECT_EQ(init_tablebases(dir.c_str()), 0);
     EXPECT_EQ(init_tablebases(""), 0);
     raw(dir, "kpk", 1);
@@ -48,7 +53,7 @@ TEST_F(RegistryFixture, LargestTableDecidesTheMen) {
     raw(other, "kppkp", 0);
     raw(other, "kqqkq", 1);
     EXPECT_EQ(init_tablebases(other.c_str()), 5);
-    EXPECT_EQ(is_table_present(1, 1), 0);   // re-initialisation forgets the first list
+    EXPECT_EQ(is_table_present(1, 1), 0); // re-initialisation forgets the first list
     EXPECT_EQ(is_table_present(110, 1), 1);
     // Nothing but five-man tables still answers five.
     remove_dir(other);
@@ -57,7 +62,8 @@ TEST_F(RegistryFixture, LargestTableDecidesTheMen) {
     EXPECT_EQ(init_tablebases(other.c_str()), 5);
 }
 
-TEST_F(RegistryFixture, FirstDirectoryOfTheListWins) {
+TEST_F(RegistryFixture, FirstDirectoryOfTheListWins)
+{
     raw(dir, "kqk", 0);
     raw(other, "kqk", 0);
     raw(other, "kqk", 1);
@@ -69,7 +75,8 @@ TEST_F(RegistryFixture, FirstDirectoryOfTheListWins) {
     EXPECT_EQ(std::string(MATERIAL_TABLE[5].path[1]), other + "/kqk.nbb");
 }
 
-TEST_F(RegistryFixture, BothCompressedNameFormsAreFound) {
+TEST_F(RegistryFixture, BothCompressedNameFormsAreFound)
+{
     GeneratedTables& t = generated_tables();
     tbgen::write_file(dir + "/krk.nbw.emd", tbenc::encode(t.side_bytes(4, 0)));
     tbgen::write_file(dir + "/krknbb.emd", tbenc::encode(t.side_bytes(4, 1)));
@@ -87,7 +94,8 @@ TEST_F(RegistryFixture, BothCompressedNameFormsAreFound) {
     EXPECT_EQ(MATERIAL_TABLE[4].datacomp[0], nullptr);
 }
 
-TEST_F(RegistryFixture, MaterialFindsItsTableInEitherColour) {
+TEST_F(RegistryFixture, MaterialFindsItsTableInEitherColour)
+{
     raw(dir, "kqkr", 0);
     raw(dir, "kpkp", 1);
     raw(dir, "kbnk", 0);
@@ -96,8 +104,8 @@ TEST_F(RegistryFixture, MaterialFindsItsTableInEitherColour) {
         const char* name;
         int id;
     } cases[] = {
-        {"kqkr", 19}, {"krkq", -19}, {"kpkp", -6}, {"kbnk", 25}, {"knbk", 25}, {"kkbn", -25},
-        {"kbkn", 0},   {"kqqqkq", 0}, {"kpppkp", 0},
+        {"kqkr", 19},  {"krkq", -19}, {"kpkp", -6},  {"kbnk", 25},  {"knbk", 25},
+        {"kkbn", -25}, {"kbkn", 0},   {"kqqqkq", 0}, {"kpppkp", 0},
     };
     for (const Case& c : cases)
         EXPECT_EQ(find_table_id_by_name(c.name), c.id) << c.name;
@@ -109,11 +117,12 @@ TEST_F(RegistryFixture, MaterialFindsItsTableInEitherColour) {
     int counts[5];
     const char* rest = parse_piece_letters("qrbnxk", counts);
     EXPECT_EQ(*rest, 'k');
-    EXPECT_EQ(counts[0], 1);   // any other letter is a pawn
+    EXPECT_EQ(counts[0], 1); // any other letter is a pawn
     EXPECT_EQ(counts[4], 1);
 }
 
-TEST_F(RegistryFixture, OverlongDirectoriesAndNamesAreSkipped) {
+TEST_F(RegistryFixture, OverlongDirectoriesAndNamesAreSkipped)
+{
     raw(dir, "kqk", 0);
     const std::string long_dir(5000, 'x');
     const std::string near_limit(1000, 'y');
@@ -124,13 +133,15 @@ TEST_F(RegistryFixture, OverlongDirectoriesAndNamesAreSkipped) {
     EXPECT_EQ(is_table_present(5, 0), 1);
 }
 
-void init_and_exit(const std::string& list) {
+void init_and_exit(const std::string& list)
+{
     stdout_to_stderr();
     init_tablebases(list.c_str());
     std::exit(0);
 }
 
-TEST_F(RegistryFixture, FilesThatContradictTheirTableAreFatal) {
+TEST_F(RegistryFixture, FilesThatContradictTheirTableAreFatal)
+{
     GeneratedTables& t = generated_tables();
     // Raw file of the wrong length.
     ASSERT_TRUE(make_sparse_file(dir + "/kqk.nbw", 100));
@@ -151,8 +162,10 @@ TEST_F(RegistryFixture, FilesThatContradictTheirTableAreFatal) {
     const Case cases[] = {
         {"banner", banner, "\\*\\*\\* Unable to read .*/kqk.nbw.emd - read error"},
         {"check", check, "\\*\\*\\* Unable to read .*/kqk.nbw.emd - file broken"},
-        {"length", tbenc::encode({kqk.begin(), kqk.end() - 1}), "\\*\\*\\* .*/kqk.nbw.emd corrupted"},
-        {"block size", tbenc::encode(kqk, big), "\\*\\*\\* .*/kqk.nbw.emd: Unsupported block size 16384"},
+        {"length", tbenc::encode({kqk.begin(), kqk.end() - 1}),
+         "\\*\\*\\* .*/kqk.nbw.emd corrupted"},
+        {"block size", tbenc::encode(kqk, big),
+         "\\*\\*\\* .*/kqk.nbw.emd: Unsupported block size 16384"},
     };
     for (const Case& c : cases) {
         ASSERT_TRUE(tbgen::write_file(dir + "/kqk.nbw.emd", c.file));
@@ -163,7 +176,8 @@ TEST_F(RegistryFixture, FilesThatContradictTheirTableAreFatal) {
     EXPECT_EXIT(init_and_exit(dir), ::testing::ExitedWithCode(0), "");
 }
 
-TEST_F(RegistryFixture, ReinitialisationKeepsAWorkingCache) {
+TEST_F(RegistryFixture, ReinitialisationKeepsAWorkingCache)
+{
     GeneratedTables& t = generated_tables();
     tbgen::write_file(dir + "/kqk.nbw", t.side_bytes(5, 0));
     ASSERT_EQ(init_tablebases(dir.c_str()), 3);

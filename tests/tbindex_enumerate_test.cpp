@@ -21,12 +21,16 @@ struct Tally {
     uint64_t positions = 0, ep_positions = 0, outside = 0, collisions = 0;
     uint32_t max_offset = 0;
     std::string example;
-    std::vector<std::pair<uint32_t, uint64_t>> seen;   // offset, canonical code
-    std::vector<uint32_t> dense;                        // canonical code per offset, when enumerating
+    std::vector<std::pair<uint32_t, uint64_t>> seen; // offset, canonical code
+    std::vector<uint32_t> dense;                     // canonical code per offset, when enumerating
 
-    Tally(int id, int s) : row(make_row(id)), side(s), fn(function_of(id, s)), space(tb_index_space(id, s)) {}
+    Tally(int id, int s)
+        : row(make_row(id)), side(s), fn(function_of(id, s)), space(tb_index_space(id, s))
+    {
+    }
 
-    void add(const Pos& p) {
+    void add(const Pos& p)
+    {
         uint32_t offset = fn(p.sq[0], p.sq[1], p.ep, 0);
         ++(p.ep == TB_NO_EP_SQUARE ? positions : ep_positions);
         if (offset >= space) {
@@ -45,7 +49,8 @@ struct Tally {
     }
 
     // `p` without and with each en passant capture the mover has.
-    void add_with_ep(Pos p) {
+    void add_with_ep(Pos p)
+    {
         p.ep = TB_NO_EP_SQUARE;
         add(p);
         for (int e = 16; row.both_pawns && e < 48; ++e)
@@ -57,7 +62,8 @@ struct Tally {
     }
 
     // Every placement of men i.. on top of those already placed.
-    void place(Pos& p, size_t i, uint64_t occ) {
+    void place(Pos& p, size_t i, uint64_t occ)
+    {
         if (i == row.men.size()) {
             if (!in_check(p, row, 1 - side))
                 add_with_ep(p);
@@ -71,10 +77,12 @@ struct Tally {
             }
     }
 
-    void finish() {
+    void finish()
+    {
         std::sort(seen.begin(), seen.end());
         for (size_t i = 1; i < seen.size(); ++i)
-            if (seen[i].first == seen[i - 1].first && seen[i].second != seen[i - 1].second && collisions++ == 0)
+            if (seen[i].first == seen[i - 1].first && seen[i].second != seen[i - 1].second &&
+                collisions++ == 0)
                 example = "offset " + std::to_string(seen[i].first) + " shared by two classes";
         seen = {};
         dense = {};
@@ -82,7 +90,8 @@ struct Tally {
 };
 
 // Runs the tallies of (row, side) work items on a thread pool, largest first.
-std::vector<Tally> run_all(std::vector<int> rows, void (*fill)(Tally&)) {
+std::vector<Tally> run_all(std::vector<int> rows, void (*fill)(Tally&))
+{
     std::vector<std::pair<int, int>> work;
     for (int id : rows)
         for (int side = 0; side < 2; ++side)
@@ -100,15 +109,16 @@ std::vector<Tally> run_all(std::vector<int> rows, void (*fill)(Tally&)) {
     return results;
 }
 
-TEST(TbIndexEnumerate, EveryLegalPositionOfThreeAndFourMen) {
+TEST(TbIndexEnumerate, EveryLegalPositionOfThreeAndFourMen)
+{
     init_index_tables();
-    std::vector<int> rows = {1, 2, 3, 4, 5, 6, 11, 23};   // the shapes, at sanitizer speed
+    std::vector<int> rows = {1, 2, 3, 4, 5, 6, 11, 23}; // the shapes, at sanitizer speed
     for (int id = 7; id <= 35 && !sanitized(); ++id)
         if (id != 11 && id != 23)
             rows.push_back(id);
     for (const Tally& t : run_all(rows, [](Tally& t) {
              Pos p = empty_pos();
-             t.dense.assign(t.space, UINT32_MAX);   // codes of four men fit 32 bits
+             t.dense.assign(t.space, UINT32_MAX); // codes of four men fit 32 bits
              for (int king = 0; king < 64; ++king) {
                  p.sq[0][TB_SLOT_KING] = king;
                  t.place(p, 1, uint64_t{1} << king);
@@ -123,7 +133,8 @@ TEST(TbIndexEnumerate, EveryLegalPositionOfThreeAndFourMen) {
     }
 }
 
-TEST(TbIndexEnumerate, FiveManRowsOnRandomLegalPositionsAndSlices) {
+TEST(TbIndexEnumerate, FiveManRowsOnRandomLegalPositionsAndSlices)
+{
     init_index_tables();
     std::vector<int> rows;
     for (int id = 36; id <= TB_INDEX_ROW_COUNT; ++id)
@@ -138,8 +149,9 @@ TEST(TbIndexEnumerate, FiveManRowsOnRandomLegalPositionsAndSlices) {
              for (int i = 0; i < (sanitized() ? 4 : 24); ++i) {
                  Pos p = random_position(t.row, t.side, false, rng);
                  p.ep = TB_NO_EP_SQUARE;
-                 t.place(p, 3, occupancy(p, t.row) & ~(uint64_t{1} << man_square(p, t.row.men[3])) &
-                                   ~(uint64_t{1} << man_square(p, t.row.men[4])));
+                 t.place(p, 3,
+                         occupancy(p, t.row) & ~(uint64_t{1} << man_square(p, t.row.men[3])) &
+                             ~(uint64_t{1} << man_square(p, t.row.men[4])));
              }
          })) {
         SCOPED_TRACE(std::string(t.row.name) + (t.side ? " btm" : " wtm"));
@@ -149,4 +161,4 @@ TEST(TbIndexEnumerate, FiveManRowsOnRandomLegalPositionsAndSlices) {
     }
 }
 
-}  // namespace
+} // namespace

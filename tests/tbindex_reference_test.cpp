@@ -16,35 +16,42 @@ namespace {
 // Square-map kinds as the layout names them.
 enum { K_p, K_P, K_N, K_B, K_R, K_Q };
 
-bool contact(int kind, int j, int i) {
+bool contact(int kind, int j, int i)
+{
     int df = std::abs(file_of(i) - file_of(j)), dr = std::abs(rank_of(i) - rank_of(j));
     switch (kind) {
-    case K_P: return (file_of(j) != 0 && i == j + 7) || (file_of(j) != 7 && i == j + 9);
-    case K_N: return df * dr == 2;
-    case K_B: return df == 1 && dr == 1;
-    case K_R: return df + dr == 1;
-    case K_Q: return std::max(df, dr) == 1;
-    default: return false;
+        case K_P: return (file_of(j) != 0 && i == j + 7) || (file_of(j) != 7 && i == j + 9);
+        case K_N: return df * dr == 2;
+        case K_B: return df == 1 && dr == 1;
+        case K_R: return df + dr == 1;
+        case K_Q: return std::max(df, dr) == 1;
+        default: return false;
     }
 }
 
-bool numbered(int kind, int row_king, int sq) {
+bool numbered(int kind, int row_king, int sq)
+{
     if (kind <= K_P && (rank_of(sq) == 0 || rank_of(sq) == 7))
         return false;
     return sq != row_king && !contact(kind, sq, row_king);
 }
 
 // Numbered squares below `below` (64: all of them).
-int count_numbered(int kind, int row_king, int below) {
+int count_numbered(int kind, int row_king, int below)
+{
     int n = 0;
     for (int j = 0; j < below; ++j)
         n += numbered(kind, row_king, j);
     return n;
 }
 
-int ordinal(int kind, int row_king, int sq) { return numbered(kind, row_king, sq) ? count_numbered(kind, row_king, sq) : -1; }
+int ordinal(int kind, int row_king, int sq)
+{
+    return numbered(kind, row_king, sq) ? count_numbered(kind, row_king, sq) : -1;
+}
 
-bool canonical_pair(bool pawns, int s, int o) {
+bool canonical_pair(bool pawns, int s, int o)
+{
     if (distance(s, o) <= 1)
         return false;
     if (pawns)
@@ -55,7 +62,10 @@ bool canonical_pair(bool pawns, int s, int o) {
 }
 
 // Men of one kind in the class of (s, o): o's row less s when s is numbered.
-int64_t men_in_class(int kind, int s, int o) { return count_numbered(kind, o, 64) - (numbered(kind, o, s) ? 1 : 0); }
+int64_t men_in_class(int kind, int s, int o)
+{
+    return count_numbered(kind, o, 64) - (numbered(kind, o, s) ? 1 : 0);
+}
 
 // Per class (in class order) the king pair; the start of a class in a block is
 // the sum of the sizes of the classes before it.
@@ -64,7 +74,8 @@ struct ClassList {
     std::map<std::pair<int, int>, int> number;
 };
 
-const ClassList& classes(bool pawns) {
+const ClassList& classes(bool pawns)
+{
     static ClassList lists[2];
     ClassList& l = lists[pawns];
     if (l.pairs.empty())
@@ -79,7 +90,8 @@ const ClassList& classes(bool pawns) {
 
 // Block of a group (list of kinds, the higher first) from class 0 up to class
 // `upto` (exclusive); upto = number of classes gives the block size.
-int64_t group_block_before(bool pawns, const std::vector<int>& kinds, int upto) {
+int64_t group_block_before(bool pawns, const std::vector<int>& kinds, int upto)
+{
     static std::map<std::vector<int>, std::vector<int64_t>> cache[2];
     std::vector<int64_t>& starts = cache[pawns][kinds];
     if (starts.empty()) {
@@ -98,14 +110,16 @@ int64_t group_block_before(bool pawns, const std::vector<int>& kinds, int upto) 
 }
 
 struct RefMan {
-    int kind, sq;   // PAWN..QUEEN, raw square
+    int kind, sq; // PAWN..QUEEN, raw square
 };
 
 struct Result {
     int64_t offset, space;
 };
 
-Result reference_index(const char* name, int side, const int* first, const int* second, int ep, int flip) {
+Result reference_index(const char* name, int side, const int* first, const int* second, int ep,
+                       int flip)
+{
     // The men of each side, queen first.
     std::vector<RefMan> men[2];
     int half = -1, used[2][5] = {};
@@ -120,7 +134,8 @@ Result reference_index(const char* name, int side, const int* first, const int* 
     }
     bool pawns = used[0][PAWN] + used[1][PAWN] > 0;
     std::vector<RefMan>&S = men[side], &O = men[1 - side];
-    int s = (side == 0 ? first : second)[TB_SLOT_KING], o = (side == 0 ? second : first)[TB_SLOT_KING];
+    int s = (side == 0 ? first : second)[TB_SLOT_KING],
+        o = (side == 0 ? second : first)[TB_SLOT_KING];
 
     // The group: the mover's men; else the other side's pawns; else none.
     std::vector<RefMan> group;
@@ -139,7 +154,8 @@ Result reference_index(const char* name, int side, const int* first, const int* 
                 group_kinds.push_back(K_p);
         }
     }
-    bool group_pawn = std::any_of(group_kinds.begin(), group_kinds.end(), [](int k) { return k <= K_P; });
+    bool group_pawn =
+        std::any_of(group_kinds.begin(), group_kinds.end(), [](int k) { return k <= K_P; });
 
     // Frames.
     int m = 0;
@@ -176,10 +192,12 @@ Result reference_index(const char* name, int side, const int* first, const int* 
         base += number(group_kinds[0], to_group_frame(group[0].sq));
     } else if (group.size() == 2 && group_kinds[0] != group_kinds[1]) {
         int64_t ni = number(group_kinds[0], to_group_frame(group[0].sq));
-        base += ni * men_in_class(group_kinds[1], gs, go) + number(group_kinds[1], to_group_frame(group[1].sq));
+        base += ni * men_in_class(group_kinds[1], gs, go) +
+                number(group_kinds[1], to_group_frame(group[1].sq));
     } else if (group.size() == 2) {
         int a = to_group_frame(group[0].sq), b = to_group_frame(group[1].sq);
-        int64_t nlo = number(group_kinds[0], std::min(a, b)), nhi = number(group_kinds[0], std::max(a, b));
+        int64_t nlo = number(group_kinds[0], std::min(a, b)),
+                nhi = number(group_kinds[0], std::max(a, b));
         base += nhi * (nhi - 1) / 2 + nlo;
     }
     int64_t block = group_block_before(pawns, group_kinds, static_cast<int>(cl.pairs.size()));
@@ -192,7 +210,7 @@ Result reference_index(const char* name, int side, const int* first, const int* 
         for (RefMan x : men[p])
             if (x.kind == PAWN)
                 pawn_sq_d.push_back(to_digit_frame(x.sq));
-    std::vector<int> earlier;   // squares of the non-pawn digits so far
+    std::vector<int> earlier; // squares of the non-pawn digits so far
     int64_t offset = base;
     for (size_t i = 0; i < digits_men.size(); ++i) {
         RefMan d = digits_men[i];
@@ -243,16 +261,17 @@ Result reference_index(const char* name, int side, const int* first, const int* 
     int first_pawns = used[0][PAWN];
     bool first_piece = men[0].size() > static_cast<size_t>(first_pawns);
     int64_t ep_block = first_pawns == 2 ? 1806 * 616
-                       : first_piece    ? (side == 0 ? group_block_before(true, {men[0][0].kind + 1}, 1806) * 14
-                                                     : 1806 * 58 * 14)
-                                        : 1806 * 14;
+                       : first_piece
+                           ? (side == 0 ? group_block_before(true, {men[0][0].kind + 1}, 1806) * 14
+                                        : 1806 * 58 * 14)
+                           : 1806 * 14;
     int64_t space = block + ep_block;
     if (ep == 127)
         return {offset, space};
     int e = ep ^ m;
     int sd = s ^ m, od = o ^ m;
     int cm = classes(true).number.at({sd, od});
-    std::vector<int> fp, sp;   // pawn squares of each side, frame of m
+    std::vector<int> fp, sp; // pawn squares of each side, frame of m
     for (int half = 0; half < 2; ++half)
         for (RefMan x : men[half])
             if (x.kind == PAWN)
@@ -260,7 +279,8 @@ Result reference_index(const char* name, int side, const int* first, const int* 
     std::sort(fp.begin(), fp.end());
     auto code_of = [&](int x, int toward_a) { return toward_a ? file_of(x) - 1 : file_of(x) + 7; };
     auto takes = [&](int x, int target, int delta_a, int delta_h) {
-        return (x + delta_a == target && file_of(x) != 0) || (x + delta_h == target && file_of(x) != 7);
+        return (x + delta_a == target && file_of(x) != 0) ||
+               (x + delta_h == target && file_of(x) != 7);
     };
     int64_t index = -1;
     if (side == 0) {
@@ -313,19 +333,23 @@ Result reference_index(const char* name, int side, const int* first, const int* 
     return {block + index, space};
 }
 
-Result reference_of(int id, int side, const Pos& p, int flip) {
+Result reference_of(int id, int side, const Pos& p, int flip)
+{
     Args x = args_of(p, flip);
     return reference_index(MATERIAL_ROWS[id].name, side, x.a, x.b, x.ep, flip);
 }
 
 // The reference itself must reproduce the documented examples.
-TEST(TbIndexReference, ReproducesTheWorkedExamples) {
+TEST(TbIndexReference, ReproducesTheWorkedExamples)
+{
     for (const Example& e : worked_examples())
-        EXPECT_EQ(reference_of(e.id, e.side, parse_pos(e.first, e.second, e.ep), 0).offset, e.offset)
+        EXPECT_EQ(reference_of(e.id, e.side, parse_pos(e.first, e.second, e.ep), 0).offset,
+                  e.offset)
             << MATERIAL_ROWS[e.id].name << " " << e.first << " " << e.second;
 }
 
-TEST(TbIndexReference, AgreesWithEveryFunctionOnRandomPositions) {
+TEST(TbIndexReference, AgreesWithEveryFunctionOnRandomPositions)
+{
     init_index_tables();
     int count = sanitized() ? 300 : 4000;
     std::mt19937_64 rng(20261209);
@@ -343,11 +367,11 @@ TEST(TbIndexReference, AgreesWithEveryFunctionOnRandomPositions) {
                     EXPECT_EQ(want.space, static_cast<int64_t>(tb_index_space(id, side)));
                 }
                 if (static_cast<int64_t>(got) != want.offset && ++failures)
-                    ADD_FAILURE() << "position " << i << " flip " << flip << " ep " << p.ep << ": " << got
-                                  << " instead of " << want.offset;
+                    ADD_FAILURE() << "position " << i << " flip " << flip << " ep " << p.ep << ": "
+                                  << got << " instead of " << want.offset;
             }
         }
     }
 }
 
-}  // namespace
+} // namespace

@@ -18,32 +18,32 @@ TEST(TimeAllocation, TargetAndMaximumForEachClock)
         int target, maximum;
     } rows[] = {
         // what                                   clock  inc  mtg  M   plies fixed  target maximum
-        {"xboard 40 moves, move 11",              30000, 0,   0,   40, 20,   0,     1000,  6000},
-        {"xboard 40 moves, second control",       30000, 0,   0,   40, 80,   0,     750,   4500},
-        {"last move before the control",          30000, 0,   0,   40, 79,   0,     15000, 15000},
-        {"first move of the game",                30000, 0,   0,   40, 0,    0,     750,   4500},
-        {"UCI, no moves to go",                   6000,  0,   0,   0,  10,   0,     240,   1440},
-        {"UCI with moves to go and increment",    6000,  2,   10,  0,  10,   0,     800,   800},
-        {"moves to go beats moves per control",   6000,  0,   3,   40, 10,   0,     2000,  2000},
-        {"sudden death with increment",           30000, 5,   0,   0,  40,   0,     1575,  9450},
-        {"9 seconds: halved once",                900,   0,   0,   0,  0,    0,     18,    108},
-        {"just under 10 seconds",                 999,   0,   0,   0,  0,    0,     19,    114},
-        {"just under 5 seconds: halved twice",    499,   0,   0,   0,  0,    0,     5,     30},
-        {"1.5 seconds: halved three times",       150,   0,   0,   0,  0,    0,     5,     30},
-        {"no time at all",                        0,     0,   0,   0,  0,    0,     5,     5},
-        {"negative clock counts as none",         -500,  0,   0,   0,  0,    0,     5,     5},
-        {"negative clock with increment",         -500,  3,   0,   0,  0,    0,     5,     5},
-        {"increment larger than the clock",       1000,  60,  0,   0,  0,    0,     500,   500},
-        {"fixed time wins over the clock",        30000, 0,   0,   40, 20,   500,   500,   500},
-        {"fixed time with no clock left",         0,     0,   0,   0,  0,    300,   300,   300},
-        {"huge clock does not wrap",              INT_MAX, 0, 0,   0,  0,    0,     85899345, 515396070},
-        {"huge increment does not wrap",          30000, INT_MAX, 0, 0, 0,   0,     15000, 15000},
-        {"negative moves to go is ignored",       6000,  0,   -4,  0,  0,    0,     240,   1440},
-        {"negative increment is ignored",         6000,  -9,  0,   0,  0,    0,     240,   1440},
+        {"xboard 40 moves, move 11", 30000, 0, 0, 40, 20, 0, 1000, 6000},
+        {"xboard 40 moves, second control", 30000, 0, 0, 40, 80, 0, 750, 4500},
+        {"last move before the control", 30000, 0, 0, 40, 79, 0, 15000, 15000},
+        {"first move of the game", 30000, 0, 0, 40, 0, 0, 750, 4500},
+        {"UCI, no moves to go", 6000, 0, 0, 0, 10, 0, 240, 1440},
+        {"UCI with moves to go and increment", 6000, 2, 10, 0, 10, 0, 800, 800},
+        {"moves to go beats moves per control", 6000, 0, 3, 40, 10, 0, 2000, 2000},
+        {"sudden death with increment", 30000, 5, 0, 0, 40, 0, 1575, 9450},
+        {"9 seconds: halved once", 900, 0, 0, 0, 0, 0, 18, 108},
+        {"just under 10 seconds", 999, 0, 0, 0, 0, 0, 19, 114},
+        {"just under 5 seconds: halved twice", 499, 0, 0, 0, 0, 0, 5, 30},
+        {"1.5 seconds: halved three times", 150, 0, 0, 0, 0, 0, 5, 30},
+        {"no time at all", 0, 0, 0, 0, 0, 0, 5, 5},
+        {"negative clock counts as none", -500, 0, 0, 0, 0, 0, 5, 5},
+        {"negative clock with increment", -500, 3, 0, 0, 0, 0, 5, 5},
+        {"increment larger than the clock", 1000, 60, 0, 0, 0, 0, 500, 500},
+        {"fixed time wins over the clock", 30000, 0, 0, 40, 20, 500, 500, 500},
+        {"fixed time with no clock left", 0, 0, 0, 0, 0, 300, 300, 300},
+        {"huge clock does not wrap", INT_MAX, 0, 0, 0, 0, 0, 85899345, 515396070},
+        {"huge increment does not wrap", 30000, INT_MAX, 0, 0, 0, 0, 15000, 15000},
+        {"negative moves to go is ignored", 6000, 0, -4, 0, 0, 0, 240, 1440},
+        {"negative increment is ignored", 6000, -9, 0, 0, 0, 0, 240, 1440},
     };
     for (const auto& row : rows) {
-        const TimeAllocation a = compute_time_allocation(row.clock, row.increment, row.moves_to_go, row.per_control,
-                                                         row.plies, row.fixed);
+        const TimeAllocation a = compute_time_allocation(row.clock, row.increment, row.moves_to_go,
+                                                         row.per_control, row.plies, row.fixed);
         EXPECT_EQ(a.target, row.target) << row.what;
         EXPECT_EQ(a.maximum, row.maximum) << row.what;
     }
@@ -84,12 +84,12 @@ TEST(TimeControl, CheckTimeStopsAtTheTargetOrTheMaximum)
         int elapsed, target, maximum, extend, ponder, analyze;
         int stops;
     } rows[] = {
-        {"well before the target",          100,   2000, 12000, 0, 0, 0, 0},
-        {"well past the target",            3000,  2000, 12000, 0, 0, 0, 1},
-        {"past target, extended",           3000,  2000, 12000, 1, 0, 0, 0},
-        {"past the maximum, extended",      15000, 2000, 12000, 1, 0, 0, 1},
-        {"pondering never stops",           15000, 2000, 12000, 0, 1, 0, 0},
-        {"analysing never stops",           15000, 2000, 12000, 1, 0, 1, 0},
+        {"well before the target", 100, 2000, 12000, 0, 0, 0, 0},
+        {"well past the target", 3000, 2000, 12000, 0, 0, 0, 1},
+        {"past target, extended", 3000, 2000, 12000, 1, 0, 0, 0},
+        {"past the maximum, extended", 15000, 2000, 12000, 1, 0, 0, 1},
+        {"pondering never stops", 15000, 2000, 12000, 0, 1, 0, 0},
+        {"analysing never stops", 15000, 2000, 12000, 1, 0, 1, 0},
     };
     Position* pos = board_position(nullptr);
     protocol_mode = PROTOCOL_CONSOLE;
@@ -115,13 +115,13 @@ TEST(TimeControl, CheckIterationTimeStopsAfterTwoThirdsUnlessTheScoreDropped)
         int elapsed, root_score, fixed, ponder, analyze;
         int stops;
     } rows[] = {
-        {"two thirds used, score held",   1500, 10,  0,   0, 0, 1},
-        {"under two thirds",              300,  10,  0,   0, 0, 0},
-        {"score 15 below: stop",          1500, -15, 0,   0, 0, 1},
-        {"score 25 below: go on",         1500, -25, 0,   0, 0, 0},
-        {"fixed time: never early",       1500, 10,  500, 0, 0, 0},
-        {"pondering",                     1500, 10,  0,   1, 0, 0},
-        {"analysing",                     1500, 10,  0,   0, 1, 0},
+        {"two thirds used, score held", 1500, 10, 0, 0, 0, 1},
+        {"under two thirds", 300, 10, 0, 0, 0, 0},
+        {"score 15 below: stop", 1500, -15, 0, 0, 0, 1},
+        {"score 25 below: go on", 1500, -25, 0, 0, 0, 0},
+        {"fixed time: never early", 1500, 10, 500, 0, 0, 0},
+        {"pondering", 1500, 10, 0, 1, 0, 0},
+        {"analysing", 1500, 10, 0, 0, 1, 0},
     };
     Position* pos = board_position(nullptr);
     for (const auto& row : rows) {
@@ -158,4 +158,4 @@ TEST(TimeControl, UciInfoLineOnTheFirstCheckThenNotAgainAtOnce)
     destroy_position(pos);
 }
 
-}  // namespace
+} // namespace

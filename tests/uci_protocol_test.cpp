@@ -46,7 +46,7 @@ std::string check_bestmove(const std::string& position, const std::string& line,
                            const std::vector<std::string>& allowed)
 {
     [[maybe_unused]] static const bool ready = (init_bitboard_tables(), init_hash_keys(), true);
-    protocol_mode = 2;   // coordinate text as UCI writes it
+    protocol_mode = 2; // coordinate text as UCI writes it
     std::vector<std::string> p = words_of(position), w = words_of(line);
     Position* pos = create_position();
     setup_new_game(pos);
@@ -136,9 +136,9 @@ void run_all(const std::string& dir, std::vector<LoggedDialogue> cases)
 
 std::string game_moves(int plies)
 {
-    const char* game[] = {"e2e4", "e7e5", "g1f3", "b8c6", "f1b5", "a7a6", "b5a4", "g8f6",
-                          "e1g1", "f8e7", "f1e1", "b7b5", "a4b3", "d7d6", "c2c3", "e8g8",
-                          "h2h3", "c6a5", "b3c2", "c7c5"};
+    const char* game[] = {"e2e4", "e7e5", "g1f3", "b8c6", "f1b5", "a7a6", "b5a4",
+                          "g8f6", "e1g1", "f8e7", "f1e1", "b7b5", "a4b3", "d7d6",
+                          "c2c3", "e8g8", "h2h3", "c6a5", "b3c2", "c7c5"};
     std::string line = "position startpos moves";
     for (int i = 0; i < plies; i++)
         line += std::string(" ") + game[i];
@@ -149,140 +149,238 @@ TEST(UciProtocol, Dialogues)
 {
     char dir[] = "/tmp/quarvel_uciXXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string tables = dir;   // the log file lives there too
-    ASSERT_EQ(std::system((std::string(QUARVEL_BUILD_DIR) + "/tbgen " + tables + " raw >/dev/null").c_str()), 0);
+    const std::string tables = dir; // the log file lives there too
+    ASSERT_EQ(
+        std::system(
+            (std::string(QUARVEL_BUILD_DIR) + "/tbgen " + tables + " raw >/dev/null").c_str()),
+        0);
     const std::string mate_in_one = "> position startpos moves e2e4 e7e5 d1h5 b8c6 f1c4 g8f6";
     std::string many = "> go depth 1 searchmoves", stacks = "> position startpos moves";
     for (int i = 0; i < 300; i++) {
         many += i % 2 ? " g2g3" : " g2g4";
         stacks += " g1f3 g8f6 f3g1 f6g8";
     }
-    const std::string wide_fen = "rnbqkbnrrnbqkbnrrnbqkbnr/pppppppppppppppppppppppppppppppp/8/8/8/8/"
-                                 "PPPPPPPPPPPPPPPP/RNBQKBNRRNBQKBNR w KQkq -";
-    run_all(dir, {
-        // "feature done=0" comes first from start-up; the handshake follows.
-        {{"handshake", {},
-          steps_of({{"> uci", "= id name Quarvel 2.1.0", "- id author Tolvenar",
-                "- option name Hash type spin min 1 max 2047 default 32",
-                "- option name MultiPV type spin min 1 max 20 default 1",
-                "- option name NalimovPath type string default c:\\chess\\tb",
-                "- option name NalimovCache type spin min 1 max 128 default 1",
-                "- option name Clear Hash type button",
-                "- option name OwnBook type check default true",
-                "- option name Play level type spin min 1 max 11 default 11", "- uciok"},
-               SYNC, {"> quit", "$"}})}},
-        // "isready" is answered during an infinite search and does not end it.
-        {{"go infinite and stop", {},
-          steps_of({UCI, {"> position startpos moves e2e4 e7e5", "|", "> go infinite", "^ info depth 3"},
-               SYNC, {"x bestmove", "> stop", "B"}})}},
-        // A depth limit ends the search; the answer still waits for "stop".
-        {{"infinite search over by itself", {},
-          steps_of({UCI, {"> position startpos", "|", "> go depth 2 infinite", "^ info depth 2",
-                     "^ info nps"},
-               SYNC, {"x bestmove", "> stop", "B"}, SYNC})}},
-        // After "ponderhit" the timed search answers by itself; a later
-        // "stop" finds no search.
-        {{"ponderhit", {},
-          steps_of({UCI, {"> position startpos moves e2e4 e7e5 g1f3", "|",
-                     "> go ponder wtime 3000 btime 3000"},
-               SYNC, {"x bestmove", "> ponderhit", "B", "> stop", "|"}, SYNC, {"x bestmove"}})}},
-        {{"ponder miss ended by stop", {},
-          steps_of({UCI, {"> position startpos moves d2d4 d7d5", "|",
-                     "> go ponder wtime 100000 btime 100000", "^ info depth 2"},
-               SYNC, {"x bestmove", "> stop", "B"}})}},
-        {{"ponder search that finds mate waits for ponderhit", {},
-          steps_of({UCI, {mate_in_one, "|", "> go ponder wtime 100000 btime 100000", "~ score mate 1",
-                     "^ info nps"},
-               SYNC, {"x bestmove", "> ponderhit", "@ bestmove h5f7"}})}},
-        // movetime holds for later "go" commands (the log test times it).
-        {{"go depth 1 and movetime", {},
-          steps_of({UCI, {"> position startpos", "|", "> go depth 1", "^ info depth 1 ", "B",
-                     "x info depth 2 ", "> go movetime 100", "B",
-                     "> go wtime 600000 btime 600000", "B"}})}},
-        // Qh5xf7 mates, but only the listed moves may be searched; an
-        // illegal word is left out; 300 words stay within the list.
-        {{"searchmoves", {},
-          steps_of({UCI, {mate_in_one, "> go depth 3 searchmoves a2a3 h2h3", "B a2a3 h2h3",
-                     "> go depth 2 searchmoves e1e3 b2b3", "B b2b3", many, "B g2g3 g2g4"}})}},
-        // No legal move: "bestmove 0000", no result line, and an infinite
-        // search still waits for "stop".
-        {{"bestmove 0000", {},
-          steps_of({UCI, {"|", "> position fen 7k/5Q2/6K1/8/8/8/8/8 b - - 0 1", "> go wtime 1000 btime 1000",
-                     "@ bestmove 0000", "> position fen R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1",
-                     "> go wtime 1000 btime 1000", "@ bestmove 0000", "x 1-0", "x 0-1", "x 1/2-1/2",
-                     "> position fen 7k/5Q2/6K1/8/8/8/8/8 b - - 0 1", "|", "> go infinite"},
-               SYNC, {"x bestmove", "> stop", "@ bestmove 0000"}})}},
-        // 1201 plies: more than the game record and the state stacks hold.
-        {{"move list longer than the stacks", {},
-          steps_of({UCI, {stacks + " e2e4", "P startpos moves e2e4", "> go depth 3", "B"}})}},
-        // A bad FEN keeps the start position.
-        {{"bad fen", {},
-          steps_of({UCI, {"> position fen 8/8/8/8/8/8/8/8 w", "^ Bad epd format: ", "P startpos",
-                     "> go depth 2", "B", "> position fen " + wide_fen, "^ Bad epd format: ",
-                     "P startpos", "> go depth 2", "B"}})}},
-        // An illegal move in "position" ends the program.
-        {{"occupied", {}, {"> uci", "> position startpos moves e2e4 e2e4"}, 1, "Illegal move e2e4"}},
-        {{"no pawn move", {}, {"> uci", "> position startpos moves e2e5"}, 1, "Illegal move e2e5"}},
-        {{"wrong side", {}, {"> uci", "> position startpos moves e2e4 d2d4"}, 1, "Illegal move d2d4"}},
-        {{"unreadable", {}, {"> uci", "> position startpos moves e2e4 zz"}, 1, "Illegal move zz"}},
-        {{"pinned knight", {}, {"> uci", "> position fen 4k3/8/8/8/1b6/8/3N4/4K3 w - - 0 1 moves d2f3"},
-          1, "Illegal move d2f3"}},
-        // Options and unknown words answer nothing (only the log hears of
-        // them); out-of-range values are clamped. The cache option before
-        // any table was found switches tables off, so the path is not tried.
-        // (The upper Hash clamp would allocate 2 GiB: too slow here.)
-        {{"options", {},
-          steps_of({UCI, SYNC,
-               {"> setoption name Hash value -99999999999", "> setoption name Hash value 0",
-                "> setoption name Hash value 16", "> setoption name MultiPV value 50",
-                "> setoption name MultiPV value 1", "> setoption name Hash", "> setoption name",
-                "> setoption", "> setoption name Play level", "> setoption name Clear Hash",
-                "> setoption name OwnBook value False", "> setoption name Frobnicate value 1",
-                "> setoption name NalimovCache value 4",
-                "> setoption name NalimovPath value /nonexistent dir", "> ucinewgame",
-                "> isready", "- readyok", "|", "> go nodes 1000 depth 1", "B", "x FIXME"}})},
-         {"Total hash size", "Hash ", "MultiPV", "Ignored", "Unknown", "FIXME", "Initializing"},
-         {"Total hash size 32M", "Hash -99999999999 out of range 1..2047, using 1",
-          "Total hash size 1M", "Hash 0 out of range 1..2047, using 1", "Total hash size 1M",
-          "Total hash size 16M", "MultiPV 50 out of range 1..20, using 20",
-          "Ignored: setoption name Frobnicate value 1", "Unknown command, ucinewgame",
-          "FIXME go ... nodes", "FIXME undefined command"}},
-        // With no moves per control the target is clock / 25 + 75 x increment
-        // (or clock / movestogo + 100 x increment), in centiseconds.
-        {{"clock values reach the allocation", {},
-          steps_of({UCI, {"> position startpos", "> go wtime 60000 btime 30000 winc 0 binc 0 depth 1", "B",
-                     "> position startpos moves e2e4", "> go wtime 60000 btime 30000 depth 1", "B",
-                     "> position startpos", "> go wtime 60000 btime 30000 winc 1500 depth 1", "B",
-                     "> position startpos moves e2e4", "> go wtime 60000 btime 30000 binc 999 depth 1",
-                     "B", "> position startpos", "> go wtime 60000 btime 1 winc 0 movestogo 10 depth 1",
-                     "B", "> go wtime -5000 btime 1000 depth 1", "B", "> go movetime 300 depth 1", "B",
-                     "> go wtime 600000 btime 600000 depth 1", "B",   // movetime still holds
-                     "> go wtime 600000 btime 600000 movetime 9 depth 1", "B"}})},
-         {"Time allocated: "},
-         {"Time allocated: 2.40", "Time allocated: 1.20", "Time allocated: 3.15",
-          "Time allocated: 1.20", "Time allocated: 6.00", "Time allocated: 0.05",
-          "Time allocated: 0.30", "Time allocated: 0.30", "Time allocated: 0.01"}},
-        // The words of the path are joined by single blanks; without tables
-        // they stay off for the run: a second path is not tried.
-        {{"NalimovPath without tables", {},
-          steps_of({UCI, {"> setoption name NalimovPath value /nonexistent  dir",
-                     "> setoption name NalimovPath value /another"}, SYNC})},
-         {"Initializing tablebases", "No endgame tables"},
-         {"Initializing tablebases: /nonexistent dir", "No endgame tables found"}},
-        // A list shorter by more than five plies starts a new game.
-        {{"shorter move list", {},
-          steps_of({UCI, {"> " + game_moves(20), "> " + game_moves(15), "> " + game_moves(20),
-                     "> " + game_moves(14)}, SYNC})},
-         {"[position", "UCI New game"},
-         {"[" + game_moves(20) + "]", "[" + game_moves(15) + "]", "[" + game_moves(20) + "]",
-          "[" + game_moves(14) + "]", "UCI New game"}},
-        // A GUI that sets only NalimovPath (the cache size left at the
-        // announced default) still gets the tables' mate scores.
-        {{"NalimovPath alone reads the tables", {},
-          steps_of({UCI, {"> setoption name NalimovPath value " + tables,
-                     "> position fen 8/8/8/3k4/8/8/8/KQ6 w - - 0 1", "> go depth 4", "~ score mate ",
-                     "B"}})}},
-    });
+    const std::string wide_fen =
+        "rnbqkbnrrnbqkbnrrnbqkbnr/pppppppppppppppppppppppppppppppp/8/8/8/8/"
+        "PPPPPPPPPPPPPPPP/RNBQKBNRRNBQKBNR w KQkq -";
+    run_all(
+        dir,
+        {
+            // "feature done=0" comes first from start-up; the handshake follows.
+            {{"handshake",
+              {},
+              steps_of({{"> uci", "= id name Quarvel 2.1.0", "- id author Tolvenar",
+                         "- option name Hash type spin min 1 max 2047 default 32",
+                         "- option name MultiPV type spin min 1 max 20 default 1",
+                         "- option name NalimovPath type string default c:\\chess\\tb",
+                         "- option name NalimovCache type spin min 1 max 128 default 1",
+                         "- option name Clear Hash type button",
+                         "- option name OwnBook type check default true",
+                         "- option name Play level type spin min 1 max 11 default 11", "- uciok"},
+                        SYNC,
+                        {"> quit", "$"}})}},
+            // "isready" is answered during an infinite search and does not end it.
+            {{"go infinite and stop",
+              {},
+              steps_of(
+                  {UCI,
+                   {"> position startpos moves e2e4 e7e5", "|", "> go infinite", "^ info depth 3"},
+                   SYNC,
+                   {"x bestmove", "> stop", "B"}})}},
+            // A depth limit ends the search; the answer still waits for "stop".
+            {{"infinite search over by itself",
+              {},
+              steps_of({UCI,
+                        {"> position startpos", "|", "> go depth 2 infinite", "^ info depth 2",
+                         "^ info nps"},
+                        SYNC,
+                        {"x bestmove", "> stop", "B"},
+                        SYNC})}},
+            // After "ponderhit" the timed search answers by itself; a later
+            // "stop" finds no search.
+            {{"ponderhit",
+              {},
+              steps_of({UCI,
+                        {"> position startpos moves e2e4 e7e5 g1f3", "|",
+                         "> go ponder wtime 3000 btime 3000"},
+                        SYNC,
+                        {"x bestmove", "> ponderhit", "B", "> stop", "|"},
+                        SYNC,
+                        {"x bestmove"}})}},
+            {{"ponder miss ended by stop",
+              {},
+              steps_of({UCI,
+                        {"> position startpos moves d2d4 d7d5", "|",
+                         "> go ponder wtime 100000 btime 100000", "^ info depth 2"},
+                        SYNC,
+                        {"x bestmove", "> stop", "B"}})}},
+            {{"ponder search that finds mate waits for ponderhit",
+              {},
+              steps_of({UCI,
+                        {mate_in_one, "|", "> go ponder wtime 100000 btime 100000",
+                         "~ score mate 1", "^ info nps"},
+                        SYNC,
+                        {"x bestmove", "> ponderhit", "@ bestmove h5f7"}})}},
+            // movetime holds for later "go" commands (the log test times it).
+            {{"go depth 1 and movetime",
+              {},
+              steps_of({UCI,
+                        {"> position startpos", "|", "> go depth 1", "^ info depth 1 ", "B",
+                         "x info depth 2 ", "> go movetime 100", "B",
+                         "> go wtime 600000 btime 600000", "B"}})}},
+            // Qh5xf7 mates, but only the listed moves may be searched; an
+            // illegal word is left out; 300 words stay within the list.
+            {{"searchmoves",
+              {},
+              steps_of({UCI,
+                        {mate_in_one, "> go depth 3 searchmoves a2a3 h2h3", "B a2a3 h2h3",
+                         "> go depth 2 searchmoves e1e3 b2b3", "B b2b3", many, "B g2g3 g2g4"}})}},
+            // No legal move: "bestmove 0000", no result line, and an infinite
+            // search still waits for "stop".
+            {{"bestmove 0000",
+              {},
+              steps_of(
+                  {UCI,
+                   {"|", "> position fen 7k/5Q2/6K1/8/8/8/8/8 b - - 0 1",
+                    "> go wtime 1000 btime 1000", "@ bestmove 0000",
+                    "> position fen R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1",
+                    "> go wtime 1000 btime 1000", "@ bestmove 0000", "x 1-0", "x 0-1", "x 1/2-1/2",
+                    "> position fen 7k/5Q2/6K1/8/8/8/8/8 b - - 0 1", "|", "> go infinite"},
+                   SYNC,
+                   {"x bestmove", "> stop", "@ bestmove 0000"}})}},
+            // 1201 plies: more than the game record and the state stacks hold.
+            {{"move list longer than the stacks",
+              {},
+              steps_of({UCI, {stacks + " e2e4", "P startpos moves e2e4", "> go depth 3", "B"}})}},
+            // A bad FEN keeps the start position.
+            {{"bad fen",
+              {},
+              steps_of({UCI,
+                        {"> position fen 8/8/8/8/8/8/8/8 w", "^ Bad epd format: ", "P startpos",
+                         "> go depth 2", "B", "> position fen " + wide_fen,
+                         "^ Bad epd format: ", "P startpos", "> go depth 2", "B"}})}},
+            // An illegal move in "position" ends the program.
+            {{"occupied",
+              {},
+              {"> uci", "> position startpos moves e2e4 e2e4"},
+              1,
+              "Illegal move e2e4"}},
+            {{"no pawn move",
+              {},
+              {"> uci", "> position startpos moves e2e5"},
+              1,
+              "Illegal move e2e5"}},
+            {{"wrong side",
+              {},
+              {"> uci", "> position startpos moves e2e4 d2d4"},
+              1,
+              "Illegal move d2d4"}},
+            {{"unreadable",
+              {},
+              {"> uci", "> position startpos moves e2e4 zz"},
+              1,
+              "Illegal move zz"}},
+            {{"pinned knight",
+              {},
+              {"> uci", "> position fen 4k3/8/8/8/1b6/8/3N4/4K3 w - - 0 1 moves d2f3"},
+              1,
+              "Illegal move d2f3"}},
+            // Options and unknown words answer nothing (only the log hears of
+            // them); out-of-range values are clamped. The cache option before
+            // any table was found switches tables off, so the path is not tried.
+            // (The upper Hash clamp would allocate 2 GiB: too slow here.)
+            {{"options",
+              {},
+              steps_of({UCI,
+                        SYNC,
+                        {"> setoption name Hash value -99999999999",
+                         "> setoption name Hash value 0",
+                         "> setoption name Hash value 16",
+                         "> setoption name MultiPV value 50",
+                         "> setoption name MultiPV value 1",
+                         "> setoption name Hash",
+                         "> setoption name",
+                         "> setoption",
+                         "> setoption name Play level",
+                         "> setoption name Clear Hash",
+                         "> setoption name OwnBook value False",
+                         "> setoption name Frobnicate value 1",
+                         "> setoption name NalimovCache value 4",
+                         "> setoption name NalimovPath value /nonexistent dir",
+                         "> ucinewgame",
+                         "> isready",
+                         "- readyok",
+                         "|",
+                         "> go nodes 1000 depth 1",
+                         "B",
+                         "x FIXME"}})},
+             {"Total hash size", "Hash ", "MultiPV", "Ignored", "Unknown", "FIXME", "Initializing"},
+             {"Total hash size 32M", "Hash -99999999999 out of range 1..2047, using 1",
+              "Total hash size 1M", "Hash 0 out of range 1..2047, using 1", "Total hash size 1M",
+              "Total hash size 16M", "MultiPV 50 out of range 1..20, using 20",
+              "Ignored: setoption name Frobnicate value 1", "Unknown command, ucinewgame",
+              "FIXME go ... nodes", "FIXME undefined command"}},
+            // With no moves per control the target is clock / 25 + 75 x increment
+            // (or clock / movestogo + 100 x increment), in centiseconds.
+            {{"clock values reach the allocation",
+              {},
+              steps_of({UCI,
+                        {"> position startpos",
+                         "> go wtime 60000 btime 30000 winc 0 binc 0 depth 1",
+                         "B",
+                         "> position startpos moves e2e4",
+                         "> go wtime 60000 btime 30000 depth 1",
+                         "B",
+                         "> position startpos",
+                         "> go wtime 60000 btime 30000 winc 1500 depth 1",
+                         "B",
+                         "> position startpos moves e2e4",
+                         "> go wtime 60000 btime 30000 binc 999 depth 1",
+                         "B",
+                         "> position startpos",
+                         "> go wtime 60000 btime 1 winc 0 movestogo 10 depth 1",
+                         "B",
+                         "> go wtime -5000 btime 1000 depth 1",
+                         "B",
+                         "> go movetime 300 depth 1",
+                         "B",
+                         "> go wtime 600000 btime 600000 depth 1",
+                         "B", // movetime still holds
+                         "> go wtime 600000 btime 600000 movetime 9 depth 1",
+                         "B"}})},
+             {"Time allocated: "},
+             {"Time allocated: 2.40", "Time allocated: 1.20", "Time allocated: 3.15",
+              "Time allocated: 1.20", "Time allocated: 6.00", "Time allocated: 0.05",
+              "Time allocated: 0.30", "Time allocated: 0.30", "Time allocated: 0.01"}},
+            // The words of the path are joined by single blanks; without tables
+            // they stay off for the run: a second path is not tried.
+            {{"NalimovPath without tables",
+              {},
+              steps_of({UCI,
+                        {"> setoption name NalimovPath value /nonexistent  dir",
+                         "> setoption name NalimovPath value /another"},
+                        SYNC})},
+             {"Initializing tablebases", "No endgame tables"},
+             {"Initializing tablebases: /nonexistent dir", "No endgame tables found"}},
+            // A list shorter by more than five plies starts a new game.
+            {{"shorter move list",
+              {},
+              steps_of({UCI,
+                        {"> " + game_moves(20), "> " + game_moves(15), "> " + game_moves(20),
+                         "> " + game_moves(14)},
+                        SYNC})},
+             {"[position", "UCI New game"},
+             {"[" + game_moves(20) + "]", "[" + game_moves(15) + "]", "[" + game_moves(20) + "]",
+              "[" + game_moves(14) + "]", "UCI New game"}},
+            // A GUI that sets only NalimovPath (the cache size left at the
+            // announced default) still gets the tables' mate scores.
+            {{"NalimovPath alone reads the tables",
+              {},
+              steps_of({UCI,
+                        {"> setoption name NalimovPath value " + tables,
+                         "> position fen 8/8/8/3k4/8/8/8/KQ6 w - - 0 1", "> go depth 4",
+                         "~ score mate ", "B"}})}},
+        });
     std::system((std::string("rm -rf ") + dir).c_str());
 }
 
@@ -309,4 +407,4 @@ TEST(UciProtocol, GameWithClocksAnswersLegalMovesOnly)
     EXPECT_EQ(process_wait_exit(&engine, WAIT), 0);
 }
 
-}  // namespace
+} // namespace

@@ -47,4 +47,4 @@ TEST(UciReferee, QuarvelAgainstStockfishAtLowestSkill)
             {"referee: ok", "Time losses: A 0,"});
 }
 
-}  // namespace
+} // namespace

@@ -18,7 +18,8 @@ const std::string QUARVEL = quarvel_path() + " -c /nonexistent-quarvel-dir/quarv
 // judged (fairymax ends with 1 at the end of its input).
 void run_referee(const std::string& second, int games, bool foreign)
 {
-    std::vector<std::string> args = {"-g", std::to_string(games), "-m", "60", "-b", "8", "-l", "30"};
+    std::vector<std::string> args = {"-g", std::to_string(games), "-m", "60", "-b", "8", "-l",
+                                     "30"};
     if (foreign)
         args.push_back("-s");
     args.insert(args.end(), {QUARVEL, second});

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "board/board.h"
+#include "book/book.h"
 #include "frontend/frontend.h"
 #include "frontend/turn.h"
 #include "search/evaluate.h"
@@ -13,12 +14,11 @@
 #include "search/ordering.h"
 #include "search/root.h"
 #include "search/timecontrol.h"
-#include "book/book.h"
 
 namespace {
 
 class TurnTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite()
     {
         output_enabled = 0;
@@ -57,7 +57,10 @@ protected:
 
 TEST_F(TurnTest, PositionsWithoutMovesEndTheGame)
 {
-    const struct { const char* fen; const char* line; } cases[] = {
+    const struct {
+        const char* fen;
+        const char* line;
+    } cases[] = {
         {"rnb1kbnr/pppp1ppp/8/4p3/6Pq/5P2/PPPPP2P/RNBQKBNR w KQkq -", "0-1 {Black mates}\n"},
         {"R5k1/5ppp/8/8/8/8/8/6K1 b - -", "1-0 {White mates}\n"},
         {"7k/5Q2/6K1/8/8/8/8/8 b - -", "1/2-1/2 {Stalemate}\n"},
@@ -76,10 +79,17 @@ TEST_F(TurnTest, PositionsWithoutMovesEndTheGame)
 TEST_F(TurnTest, MoveLinesForTheInterface)
 {
     const char* promote = "k7/4P3/8/8/8/8/8/4K3 w - -";
-    const struct { const char* fen; const char* text; const char* line; } cases[] = {
-        {START_POSITION_FEN, "e2e4", "move e2e4\n"}, {"4k3/8/8/8/8/8/8/4K2R w K -", "e1g1", "move e1g1\n"},
-        {promote, "e7e8q", "move e7e8=q\n"}, {promote, "e7e8r", "move e7e8=r\n"},
-        {promote, "e7e8b", "move e7e8=b\n"}, {promote, "e7e8n", "move e7e8=n\n"},
+    const struct {
+        const char* fen;
+        const char* text;
+        const char* line;
+    } cases[] = {
+        {START_POSITION_FEN, "e2e4", "move e2e4\n"},
+        {"4k3/8/8/8/8/8/8/4K2R w K -", "e1g1", "move e1g1\n"},
+        {promote, "e7e8q", "move e7e8=q\n"},
+        {promote, "e7e8r", "move e7e8=r\n"},
+        {promote, "e7e8b", "move e7e8=b\n"},
+        {promote, "e7e8n", "move e7e8=n\n"},
         {"4k3/8/8/8/8/8/3p4/K7 b - -", "d2d1q", "move d2d1=q\n"},
     };
     for (const auto& c : cases) {
@@ -99,7 +109,7 @@ TEST_F(TurnTest, OnlyLegalMovesLeaveTheTurn)
         START_POSITION_FEN,
         "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -",
         "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - -",
-        "7k/8/8/8/8/8/r7/K7 w - -",          // one legal reply: Kb1 or Kxa2
+        "7k/8/8/8/8/8/r7/K7 w - -", // one legal reply: Kb1 or Kxa2
         "4k3/8/8/8/8/8/8/4K2R b K -",
     };
     for (const char* fen : fens) {
@@ -139,9 +149,11 @@ TEST_F(TurnTest, DrawOfferSurvivesUntilTheTurnIsAnswered)
 TEST_F(TurnTest, ResignsOnTheThirdLostSearchWhenTheOpponentHasTime)
 {
     // Opponent's time in centiseconds; output of the third lost search.
-    const struct { int opponent_time; const char* third; } cases[] = {
-        {300, "0-1 {White resigns}\n"},
-        {200, ""},   // the opponent could lose on time: play on
+    const struct {
+        int opponent_time;
+        const char* third;
+    } cases[] = {
+        {300, "0-1 {White resigns}\n"}, {200, ""}, // the opponent could lose on time: play on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.opponent_time);

@@ -26,9 +26,9 @@
 #include <vector>
 
 #include "board/board.h"
-#include "tools/engine_pipe.h"
 #include "search/evaluate.h"
 #include "search/hashmem.h"
+#include "tools/engine_pipe.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ struct Engine {
     int in_fd = -1;
     int out_fd = -1;
     std::string partial;
-    std::vector<std::string> lines;   // complete lines not yet taken
+    std::vector<std::string> lines; // complete lines not yet taken
     bool closed = false;
     bool usermove = false;
     long clock_ms = 0;
@@ -194,11 +194,15 @@ Move find_legal_move(Position* pos, const std::string& text)
     int promo = 0;
     for (size_t i = 4; i < text.size(); i++) {
         switch (text[i]) {
-        case 'q': case 'Q': promo = PROMO_QUEEN; break;
-        case 'r': case 'R': promo = PROMO_ROOK; break;
-        case 'b': case 'B': promo = PROMO_BISHOP; break;
-        case 'n': case 'N': promo = PROMO_KNIGHT; break;
-        default: break;
+            case 'q':
+            case 'Q': promo = PROMO_QUEEN; break;
+            case 'r':
+            case 'R': promo = PROMO_ROOK; break;
+            case 'b':
+            case 'B': promo = PROMO_BISHOP; break;
+            case 'n':
+            case 'N': promo = PROMO_KNIGHT; break;
+            default: break;
         }
     }
     Move list[MAX_MOVES];
@@ -236,7 +240,7 @@ struct Options {
     int increment = 0;
     int verbose = 0;
     int lag_ms = 0;
-    int foreign_second = 0;     // -s: engine 2 is another program; its exit status is its own affair
+    int foreign_second = 0; // -s: engine 2 is another program; its exit status is its own affair
     std::string engine_command[2];
 };
 
@@ -365,17 +369,18 @@ int main(int argc, char** argv)
     int opt;
     while ((opt = getopt(argc, argv, "g:m:b:i:l:sv")) != -1) {
         switch (opt) {
-        case 'g': options.games = atoi(optarg); break;
-        case 'm': options.max_plies = atoi(optarg); break;
-        case 'b': options.base_seconds = atoi(optarg); break;
-        case 'i': options.increment = atoi(optarg); break;
-        case 'v': options.verbose = 1; break;
-        case 'l': options.lag_ms = atoi(optarg); break;
-        case 's': options.foreign_second = 1; break;
-        default:
-            fprintf(stderr, "usage: referee [-g games] [-m max_plies] [-b base_seconds] "
-                            "[-i increment] [-l lag_ms] [-s] [-v] \"ENGINE1 ARGS\" \"ENGINE2 ARGS\"\n");
-            return 2;
+            case 'g': options.games = atoi(optarg); break;
+            case 'm': options.max_plies = atoi(optarg); break;
+            case 'b': options.base_seconds = atoi(optarg); break;
+            case 'i': options.increment = atoi(optarg); break;
+            case 'v': options.verbose = 1; break;
+            case 'l': options.lag_ms = atoi(optarg); break;
+            case 's': options.foreign_second = 1; break;
+            default:
+                fprintf(stderr,
+                        "usage: referee [-g games] [-m max_plies] [-b base_seconds] "
+                        "[-i increment] [-l lag_ms] [-s] [-v] \"ENGINE1 ARGS\" \"ENGINE2 ARGS\"\n");
+                return 2;
         }
     }
     // The referee's game record holds GAME_MAX_MOVES plies.
@@ -407,13 +412,12 @@ int main(int argc, char** argv)
             fault("%s did not finish its feature list (%s)", engines[i].name, engines[i].command);
     }
 
-    int score[3] = {0, 0, 0};   // engine1 wins, engine2 wins, draws
+    int score[3] = {0, 0, 0}; // engine1 wins, engine2 wins, draws
     for (int game = 0; game < options.games && fault_count == 0; game++) {
         int white = game % 2;
         std::string result = play_game(engines, white, options, game + 1, pos);
         printf("game %d: %s (white %s) %s, %d plies\n", game + 1, result.c_str(),
-               engines[white].name.c_str(), engines[white].command.c_str(),
-               pos->game->move_count);
+               engines[white].name.c_str(), engines[white].command.c_str(), pos->game->move_count);
         fflush(stdout);
         if (result == "1-0")
             score[white]++;

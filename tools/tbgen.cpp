@@ -28,14 +28,17 @@ int main(int argc, char** argv)
     for (tbgen::Table* table : {&queen, &rook, &pawn}) {
         for (int side = 0; side < 2; ++side) {
             const std::vector<uint8_t> bytes = tbgen::table_bytes(*table, side);
-            const std::string base = dir + "/" + MATERIAL_ROWS[table->id].name + (side ? ".nbb" : ".nbw");
-            if ((raw && !tbgen::write_file(base, bytes)) || (emd && !tbgen::write_file(base + ".emd", tbenc::encode(bytes)))) {
+            const std::string base =
+                dir + "/" + MATERIAL_ROWS[table->id].name + (side ? ".nbb" : ".nbw");
+            if ((raw && !tbgen::write_file(base, bytes)) ||
+                (emd && !tbgen::write_file(base + ".emd", tbenc::encode(bytes)))) {
                 std::fprintf(stderr, "tbgen: cannot write %s\n", base.c_str());
                 return 1;
             }
         }
         if (table->conflicts) {
-            std::fprintf(stderr, "tbgen: %s: %d positions disagree with their index\n", MATERIAL_ROWS[table->id].name, table->conflicts);
+            std::fprintf(stderr, "tbgen: %s: %d positions disagree with their index\n",
+                         MATERIAL_ROWS[table->id].name, table->conflicts);
             return 1;
         }
         std::printf("%s written\n", MATERIAL_ROWS[table->id].name);

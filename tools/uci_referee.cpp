@@ -46,21 +46,21 @@ long long now_ms()
 
 struct Engine {
     std::string command;
-    std::vector<std::string> options;   // NAME=VALUE
-    std::string name;                   // from "id name"
+    std::vector<std::string> options; // NAME=VALUE
+    std::string name;                 // from "id name"
     pid_t pid = -1;
     int to_child = -1;
     int from_child = -1;
     std::string partial;
-    std::vector<std::string> lines;     // unread complete lines
+    std::vector<std::string> lines; // unread complete lines
     bool closed = false;
     long long clock_ms = 0;
     bool pondering = false;
-    std::string ponder_move;            // coordinate text the engine ponders on
+    std::string ponder_move; // coordinate text the engine ponders on
     int time_losses = 0;
 };
 
-std::string failure;   // first failure found; the games stop there
+std::string failure; // first failure found; the games stop there
 
 void fail(const std::string& reason)
 {
@@ -233,8 +233,9 @@ struct Settings {
 
 std::string go_clocks(const Engine* white, const Engine* black, const Settings& s)
 {
-    return " wtime " + std::to_string(white->clock_ms) + " btime " + std::to_string(black->clock_ms) +
-           " winc " + std::to_string(s.inc_ms) + " binc " + std::to_string(s.inc_ms);
+    return " wtime " + std::to_string(white->clock_ms) + " btime " +
+           std::to_string(black->clock_ms) + " winc " + std::to_string(s.inc_ms) + " binc " +
+           std::to_string(s.inc_ms);
 }
 
 // Ends a ponder search that the game no longer needs; its move is dropped.
@@ -401,12 +402,13 @@ bool shut_down(Engine* e)
 
 void usage()
 {
-    std::printf("usage: uci_referee [-g games] [-t base_ms] [-i inc_ms] [-p] [-m max_plies]\n"
-                "                   [-a NAME=VALUE]... [-b NAME=VALUE]... [-v] ENGINE_A ENGINE_B\n");
+    std::printf(
+        "usage: uci_referee [-g games] [-t base_ms] [-i inc_ms] [-p] [-m max_plies]\n"
+        "                   [-a NAME=VALUE]... [-b NAME=VALUE]... [-v] ENGINE_A ENGINE_B\n");
     std::exit(2);
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -416,15 +418,15 @@ int main(int argc, char** argv)
     int opt;
     while ((opt = getopt(argc, argv, "g:t:i:pm:a:b:v")) != -1) {
         switch (opt) {
-        case 'g': s.games = std::atoi(optarg); break;
-        case 't': s.base_ms = std::atoll(optarg); break;
-        case 'i': s.inc_ms = std::atoll(optarg); break;
-        case 'p': s.ponder = true; break;
-        case 'm': s.max_plies = std::atoi(optarg); break;
-        case 'a': engines[0].options.push_back(optarg); break;
-        case 'b': engines[1].options.push_back(optarg); break;
-        case 'v': verbose = true; break;
-        default: usage();
+            case 'g': s.games = std::atoi(optarg); break;
+            case 't': s.base_ms = std::atoll(optarg); break;
+            case 'i': s.inc_ms = std::atoll(optarg); break;
+            case 'p': s.ponder = true; break;
+            case 'm': s.max_plies = std::atoi(optarg); break;
+            case 'a': engines[0].options.push_back(optarg); break;
+            case 'b': engines[1].options.push_back(optarg); break;
+            case 'v': verbose = true; break;
+            default: usage();
         }
     }
     if (argc - optind != 2)
@@ -434,9 +436,9 @@ int main(int argc, char** argv)
 
     init_bitboard_tables();
     init_hash_keys();
-    protocol_mode = 2;   // coordinate move text as UCI writes it
+    protocol_mode = 2; // coordinate move text as UCI writes it
 
-    int score[3] = {0, 0, 0};   // engine A wins, engine B wins, draws
+    int score[3] = {0, 0, 0}; // engine A wins, engine B wins, draws
     if (handshake(&engines[0]) && handshake(&engines[1])) {
         for (int g = 0; g < s.games && failure.empty(); g++) {
             Engine* white = &engines[g % 2];

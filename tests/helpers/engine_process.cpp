@@ -91,13 +91,22 @@ bool expect(EngineProcess* proc, const std::function<bool(const std::string&)>& 
     }
 }
 
-bool starts(const std::string& line, const std::string& prefix) { return line.rfind(prefix, 0) == 0; }
+bool starts(const std::string& line, const std::string& prefix)
+{
+    return line.rfind(prefix, 0) == 0;
+}
 
 } // namespace
 
-EngineProcess::~EngineProcess() { process_kill(this); }
+EngineProcess::~EngineProcess()
+{
+    process_kill(this);
+}
 
-std::string quarvel_path() { return std::string(QUARVEL_BUILD_DIR) + "/quarvel"; }
+std::string quarvel_path()
+{
+    return std::string(QUARVEL_BUILD_DIR) + "/quarvel";
+}
 
 bool start_quarvel(EngineProcess* proc, const std::vector<std::string>& args)
 {
@@ -113,7 +122,10 @@ bool sanitized_build()
     return value != nullptr && value[0] != '\0' && value[0] != '0';
 }
 
-int scaled_timeout(int ms) { return sanitized_build() ? ms * 5 : ms; }
+int scaled_timeout(int ms)
+{
+    return sanitized_build() ? ms * 5 : ms;
+}
 
 std::string read_text_file(const std::string& name)
 {
@@ -192,26 +204,34 @@ bool process_send(EngineProcess* proc, const std::string& line)
     return true;
 }
 
-void process_close_input(EngineProcess* proc) { close_fd(&proc->to_child); }
+void process_close_input(EngineProcess* proc)
+{
+    close_fd(&proc->to_child);
+}
 
 bool process_expect_line(EngineProcess* proc, const std::string& text, int ms, std::string* got)
 {
-    return expect(proc, [&](const std::string& l) { return l == text; }, ms, got);
+    return expect(
+        proc, [&](const std::string& l) { return l == text; }, ms, got);
 }
 
 bool process_expect_prefix(EngineProcess* proc, const std::string& text, int ms, std::string* got)
 {
-    return expect(proc, [&](const std::string& l) { return starts(l, text); }, ms, got);
+    return expect(
+        proc, [&](const std::string& l) { return starts(l, text); }, ms, got);
 }
 
-bool process_expect_substring(EngineProcess* proc, const std::string& text, int ms, std::string* got)
+bool process_expect_substring(EngineProcess* proc, const std::string& text, int ms,
+                              std::string* got)
 {
-    return expect(proc, [&](const std::string& l) { return l.find(text) != std::string::npos; }, ms, got);
+    return expect(
+        proc, [&](const std::string& l) { return l.find(text) != std::string::npos; }, ms, got);
 }
 
 bool process_next_line(EngineProcess* proc, int ms, std::string* line)
 {
-    return expect(proc, [](const std::string&) { return true; }, ms, line);
+    return expect(
+        proc, [](const std::string&) { return true; }, ms, line);
 }
 
 bool process_read_to_end(EngineProcess* proc, int timeout_ms)
@@ -293,40 +313,40 @@ std::vector<std::string> steps_of(std::initializer_list<std::vector<std::string>
     return all;
 }
 
-std::string process_step(EngineProcess* proc, const std::string& step, int timeout_ms,
-                         size_t* mark)
+std::string process_step(EngineProcess* proc, const std::string& step, int timeout_ms, size_t* mark)
 {
     const char kind = step.empty() ? '?' : step[0];
     const std::string arg = step.size() > 2 ? step.substr(2) : "";
     std::string got;
     switch (kind) {
-    case '>': return process_send(proc, arg) ? "" : "input closed";
-    case '=': return process_expect_line(proc, arg, timeout_ms) ? "" : "missing";
-    case '^': return process_expect_prefix(proc, arg, timeout_ms) ? "" : "missing";
-    case '~': return process_expect_substring(proc, arg, timeout_ms) ? "" : "missing";
-    case '-':
-        if (!process_next_line(proc, timeout_ms, &got))
-            return "missing";
-        return got == arg ? "" : "got \"" + got + "\"";
-    case '@': {
-        size_t colon = arg.find(": ");
-        std::string head = arg.substr(0, colon != std::string::npos ? colon + 2 : arg.find(' ') + 1);
-        if (!process_expect_prefix(proc, head, timeout_ms, &got))
-            return "missing";
-        return got == arg ? "" : "got \"" + got + "\"";
-    }
-    case '|': *mark = proc->lines.size(); return "";
-    case 'x':
-        for (size_t i = *mark; i < proc->lines.size(); i++)
-            if (starts(proc->lines[i], arg))
-                return "unexpected \"" + proc->lines[i] + "\"";
-        return "";
-    case '!': return kill(proc->pid, SIGINT) == 0 ? "" : "kill failed";
-    case '$':
-        process_close_input(proc);
-        if (!process_read_to_end(proc, timeout_ms))
-            return "output not closed";
-        return proc->cursor == proc->lines.size() ? "" : "more output";
+        case '>': return process_send(proc, arg) ? "" : "input closed";
+        case '=': return process_expect_line(proc, arg, timeout_ms) ? "" : "missing";
+        case '^': return process_expect_prefix(proc, arg, timeout_ms) ? "" : "missing";
+        case '~': return process_expect_substring(proc, arg, timeout_ms) ? "" : "missing";
+        case '-':
+            if (!process_next_line(proc, timeout_ms, &got))
+                return "missing";
+            return got == arg ? "" : "got \"" + got + "\"";
+        case '@': {
+            size_t colon = arg.find(": ");
+            std::string head =
+                arg.substr(0, colon != std::string::npos ? colon + 2 : arg.find(' ') + 1);
+            if (!process_expect_prefix(proc, head, timeout_ms, &got))
+                return "missing";
+            return got == arg ? "" : "got \"" + got + "\"";
+        }
+        case '|': *mark = proc->lines.size(); return "";
+        case 'x':
+            for (size_t i = *mark; i < proc->lines.size(); i++)
+                if (starts(proc->lines[i], arg))
+                    return "unexpected \"" + proc->lines[i] + "\"";
+            return "";
+        case '!': return kill(proc->pid, SIGINT) == 0 ? "" : "kill failed";
+        case '$':
+            process_close_input(proc);
+            if (!process_read_to_end(proc, timeout_ms))
+                return "output not closed";
+            return proc->cursor == proc->lines.size() ? "" : "more output";
     }
     return "unknown step";
 }

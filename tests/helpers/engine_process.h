@@ -5,28 +5,28 @@
 
 #include <functional>
 #include <string>
+#include <sys/types.h>
 #include <utility>
 #include <vector>
-#include <sys/types.h>
 
 struct EngineProcess {
     pid_t pid = -1;
-    int to_child = -1, from_child = -1, err_from_child = -1;   // stdin, stdout, stderr
-    std::string partial;               // stdout bytes after the last line break
-    std::vector<std::string> lines;    // every complete stdout line, without "\n"
-    size_t cursor = 0;                 // lines before this were consumed by expects
-    std::string err_text;              // everything written on stderr
+    int to_child = -1, from_child = -1, err_from_child = -1; // stdin, stdout, stderr
+    std::string partial;            // stdout bytes after the last line break
+    std::vector<std::string> lines; // every complete stdout line, without "\n"
+    size_t cursor = 0;              // lines before this were consumed by expects
+    std::string err_text;           // everything written on stderr
     bool out_closed = false;
     bool exited = false;
-    int exit_code = -1;                // exit status, or 128 + signal
+    int exit_code = -1; // exit status, or 128 + signal
 
     EngineProcess() = default;
     EngineProcess(const EngineProcess&) = delete;
     EngineProcess& operator=(const EngineProcess&) = delete;
-    ~EngineProcess();                  // a failed test must not leave a child running
+    ~EngineProcess(); // a failed test must not leave a child running
 };
 
-std::string quarvel_path();   // the engine built beside the tests
+std::string quarvel_path(); // the engine built beside the tests
 
 // Starts the engine with `args` in the temporary directory, with a missing
 // configuration file and the book off (-o): no stray file changes it.
@@ -38,7 +38,7 @@ bool process_start(EngineProcess* proc, const std::string& program,
                    const std::vector<std::string>& args, const std::string& cwd = "",
                    const std::vector<std::string>& extra_env = {});
 
-bool process_send(EngineProcess* proc, const std::string& line);   // "\n" added
+bool process_send(EngineProcess* proc, const std::string& line); // "\n" added
 void process_close_input(EngineProcess* proc);
 
 // Waits for an unconsumed line equal to `text` / starting with it /
@@ -82,7 +82,10 @@ struct Dialogue {
     std::string err;
     Dialogue(std::string n, std::vector<std::string> a, std::vector<std::string> s, int code = 0,
              std::string e = "")
-        : name(std::move(n)), args(std::move(a)), steps(std::move(s)), exit_code(code), err(std::move(e)) {}
+        : name(std::move(n)), args(std::move(a)), steps(std::move(s)), exit_code(code),
+          err(std::move(e))
+    {
+    }
 };
 
 // Handles a step of its own kind (returns true, *error set on failure).
