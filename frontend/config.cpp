@@ -2,9 +2,9 @@
 //
 // The file is read word by word with a reader of our own rather than fscanf,
 // so that every word and every string line stays within its buffer whatever
-// the file holds, and so that a key's value is taken from the key's own line
-// only: a value missing at the end of a line must not swallow the first word
-// of the next one.
+// the file holds. A number or size is the next word wherever it stands, also
+// on a later line; a key name or a comment standing there is no value, so a
+// value left out never swallows the next setting.
 #include "frontend/config.h"
 
 #include <cctype>
@@ -160,18 +160,6 @@ bool read_word(FILE* file, char* word)
     return true;
 }
 
-// Next word on the current line only; false when the line ends first.
-bool read_word_on_line(FILE* file, char* word)
-{
-    int c = std::fgetc(file);
-    while (c != EOF && is_blank(c))
-        c = std::fgetc(file);
-    if (c == EOF || c == '\n')
-        return false;
-    std::ungetc(c, file);
-    return read_word(file, word);
-}
-
 // Rest of the current line (its '\n' consumed), at most CONFIG_LINE_LIMIT
 // characters kept. Returns false when the line was longer and got cut.
 bool read_rest_of_line(FILE* file, char* line)
@@ -230,18 +218,24 @@ void load_string_value(FILE* file, ConfigItem* item)
     item->is_set = 1;
 }
 
-void load_number_value(FILE* file, ConfigItem* item)
+// Returns true when the word read is not the value but the next thing to
+// handle (a key or a comment); it is left in `word`.
+bool load_number_value(FILE* file, ConfigItem* item, char* word)
 {
-    char word[CONFIG_WORD_LIMIT + 1];
-    if (!read_word_on_line(file, word)) {
-        emit_text("Warning: no value for %s on its line\n", item->name);
-        return;
+    if (!read_word(file, word)) {
+        emit_text("Warning: no value for %s\n", item->name);
+        return false;
+    }
+    if (word[0] == '#' || find_config_item(word) != nullptr) {
+        emit_text("Warning: no value for %s\n", item->name);
+        return true;
     }
     if (!store_config_value(item, word)) {
         emit_text("Warning: bad value for %s: %s\n", item->name, word);
-        return;
+        return false;
     }
     item->is_set = 1;
+    return false;
 }
 
 } // namespace
@@ -274,7 +268,9 @@ void load_config(const char* file_name)
     emit_text("Loading configuration: %s\n", file_name);
 
     char word[CONFIG_WORD_LIMIT + 1];
-    while (read_word(file, word)) {
+    bool pending = false; // `word` already holds the next word
+    while (pending || read_word(file, word)) {
+        pending = false;
         if (word[0] == '#') {
             skip_rest_of_line(file);
             continue;
@@ -291,7 +287,7 @@ void load_config(const char* file_name)
         if (item->kind == CONFIG_STRING)
             load_string_value(file, item);
         else
-            load_number_value(file, item);
+            pending = load_number_value(file, item, word);
     }
     std::fclose(file);
 }
