@@ -6,9 +6,14 @@
 
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "board/attacks.h"
 #include "board/clock.h"
@@ -25,9 +30,12 @@ namespace {
 
 constexpr char MERGE_FILE_NAME[] = "book.tmp";
 
-// Run numbers below this were created by the current build; they are removed
-// when the build fails half-way.
-int runs_created = 0;
+// The files this build created and that still exist; a build that fails
+// half-way removes them, and nothing else: a file of the same name that was
+// there before is not ours to delete.
+int runs_owned = 0;         // run files 0 .. runs_owned - 1
+int merge_file_owned = 0;   // "book.tmp"
+std::string book_temp_name; // the new book beside its target, until renamed
 
 void run_file_name(char* buffer, size_t size, int number)
 {
@@ -37,11 +45,30 @@ void run_file_name(char* buffer, size_t size, int number)
 void remove_temporary_files()
 {
     char name[32];
-    for (int i = 0; i < runs_created; i++) {
+    for (int i = 0; i < runs_owned; i++) {
         run_file_name(name, sizeof name, i);
         remove(name);
     }
-    remove(MERGE_FILE_NAME);
+    runs_owned = 0;
+    if (merge_file_owned)
+        remove(MERGE_FILE_NAME);
+    merge_file_owned = 0;
+    if (!book_temp_name.empty())
+        remove(book_temp_name.c_str());
+    book_temp_name.clear();
+}
+
+// A new file that no one else can have prepared: an existing file or a
+// planted symbolic link of that name makes it fail instead of being written.
+FILE* create_exclusive(const char* name)
+{
+    const int fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return nullptr;
+    FILE* stream = fdopen(fd, "wb");
+    if (stream == nullptr)
+        close(fd);
+    return stream;
 }
 
 [[noreturn]] void fail_with_perror(const char* what)
@@ -183,6 +210,7 @@ struct Builder {
     int ply;
     int games;
     int game_abandoned; // a refused move: the board no longer follows the game
+    int moves_counted;  // moves that went into the book, over all games
     int setup_game;     // the game starts from a set-up position, not ours
     int moves_seen;     // move texts since the last tag
     int depth;
@@ -251,6 +279,7 @@ void count_move(Builder* b, const char* text)
         entry->black_wins++;
     else if (b->result == RESULT_DRAW)
         entry->draws++;
+    b->moves_counted++;
 
     if (b->pool_count >= BOOK_POOL_SIZE) {
         write_book_run(b->pool, BOOK_POOL_SIZE, b->depth);
@@ -278,6 +307,24 @@ void read_result_tag(Builder* b, FILE* stream)
         snprintf(text, sizeof text, "Parse error: %s", value.text);
         fail_with_text(text);
     }
+}
+
+// Reads the rest of a [FEN tag's line; true when its value is the standard
+// start position, the move counters aside.
+bool is_start_position_tag(FILE* stream)
+{
+    char value[BOOK_TOKEN_MAX + 1];
+    int length = 0, quotes = 0, c;
+    while ((c = getc(stream)) != EOF && c != '\n') {
+        if (c == '"')
+            quotes++;
+        else if (quotes == 1 && length < BOOK_TOKEN_MAX && (!isspace(c) || length > 0))
+            value[length++] = isspace(c) ? ' ' : char(c);
+    }
+    value[length] = 0;
+    const size_t fields = strlen(START_POSITION_FEN);
+    return strncmp(value, START_POSITION_FEN, fields) == 0 &&
+           (value[fields] == 0 || value[fields] == ' ');
 }
 
 void start_game(Builder* b, u32 start)
@@ -320,10 +367,11 @@ void read_games(Builder* b, FILE* stream, u32 start)
                 } else if (strcmp(text, "[FEN") == 0) {
                     emit_text("SN\n");
                     b->result = RESULT_NONE;
-                    // Also when a result tag follows: the moves belong to another
-                    // start position.
-                    b->setup_game = 1;
-                    drop_line(stream);
+                    // A result tag after it lets the game count, but only from our
+                    // own start position: games are replayed from there, so the
+                    // moves of any other set-up would write wrong positions.
+                    if (!is_start_position_tag(stream))
+                        b->setup_game = 1;
                 } else {
                     drop_line(stream);
                 }
@@ -361,6 +409,40 @@ void fetch_next(MergeRun* run)
         run->to_come = 0; // a run shorter than its header: nothing more will come
 }
 
+// The book is written beside its target and renamed into place once whole,
+// so a failed build leaves a good book as it was. A target that is a symbolic
+// link keeps it: the file it names is the one replaced.
+FILE* create_book_temp(const char* book_name, std::string* target)
+{
+    *target = book_name;
+    struct stat st;
+    if (lstat(book_name, &st) == 0 && S_ISLNK(st.st_mode)) {
+        char resolved[PATH_MAX];
+        if (realpath(book_name, resolved) != nullptr)
+            *target = resolved;
+    }
+    for (int attempt = 0; attempt < 100; attempt++) {
+        std::string name = *target + ".new";
+        name += std::to_string(getpid() + attempt);
+        FILE* stream = create_exclusive(name.c_str());
+        if (stream != nullptr) {
+            book_temp_name = name;
+            return stream;
+        }
+        if (errno != EEXIST)
+            fail_with_perror(book_name); // the directory refuses new files
+    }
+    fail_with_perror(book_name);
+}
+
+// True when both names lead to the same file.
+bool same_file(FILE* stream, const char* name)
+{
+    struct stat a, b;
+    return fstat(fileno(stream), &a) == 0 && stat(name, &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
+}
+
 } // namespace
 
 const char* format_current_date()
@@ -385,12 +467,12 @@ void write_book_run(BookEntry** entries, int count, int depth)
 {
     char name[32];
     run_file_name(name, sizeof name, book_run_count);
+    runs_owned = book_run_count;
     book_run_count++;
-    if (book_run_count > runs_created)
-        runs_created = book_run_count;
-    FILE* stream = fopen(name, "wb");
+    FILE* stream = create_exclusive(name);
     if (stream == nullptr)
         fail_with_perror(name);
+    runs_owned = book_run_count;
     if (count > 0)
         qsort(entries, size_t(count), sizeof(BookEntry*), compare_book_entries);
 
@@ -446,7 +528,9 @@ int merge_book_runs()
         run->has_current = 0;
     }
 
-    FILE* out = fopen(MERGE_FILE_NAME, "wb");
+    FILE* out = create_exclusive(MERGE_FILE_NAME);
+    if (out != nullptr)
+        merge_file_owned = 1;
     if (out == nullptr || !write_header(out, &first_header))
         fail_with_perror(MERGE_FILE_NAME);
 
@@ -498,25 +582,29 @@ int merge_book_runs()
     close_checked(out);
     for (int i = 0; i < n; i++)
         fclose(runs[i].stream);
-    for (int i = 0; i < n; i++)
+    // Newest first, so the runs still present stay numbered from 0 on.
+    for (int i = 0; i < n; i++) {
         if (remove(runs[i].name) != 0)
             fail_with_perror(runs[i].name);
+        runs_owned = book_run_count + n - 1 - i;
+    }
 
+    // The rename replaces whatever took the free name in between.
     char name[32];
     run_file_name(name, sizeof name, book_run_count);
-    remove(name);
     if (rename(MERGE_FILE_NAME, name) != 0)
         fail_with_perror("rename");
+    merge_file_owned = 0;
     book_run_count++;
+    runs_owned = book_run_count;
     return 0;
 }
 
 void filter_book(const char* input_name, const char* book_name, int min_played)
 {
     emit_text("Removing moves played lesser then %d times\n", min_played);
-    FILE* book = fopen(book_name, "wb+");
-    if (book == nullptr)
-        fail_with_perror(book_name);
+    std::string target;
+    FILE* book = create_book_temp(book_name, &target);
     FILE* input = fopen(input_name, "rb");
     if (input == nullptr)
         fail_with_perror(input_name);
@@ -537,7 +625,6 @@ void filter_book(const char* input_name, const char* book_name, int min_played)
         const u64 key = book_entry_key(&entry);
         if (key <= previous) {
             fclose(book);
-            remove(book_name);
             fail_with_text("Duplicated hashkeys");
         }
         previous = key;
@@ -553,6 +640,9 @@ void filter_book(const char* input_name, const char* book_name, int min_played)
         fail_io("fwrite");
     close_checked(book);
     fclose(input);
+    if (rename(book_temp_name.c_str(), target.c_str()) != 0)
+        fail_with_perror(book_name);
+    book_temp_name.clear();
 }
 
 void build_book(const char* pgn_file_name, const char* book_file_name, int depth, int min_played)
@@ -567,7 +657,7 @@ void build_book(const char* pgn_file_name, const char* book_file_name, int depth
     b.index = static_cast<BookEntry**>(alloc_mem(sizeof(BookEntry*) * BOOK_INDEX_SLOTS));
     memset(b.index, 0, sizeof(BookEntry*) * BOOK_INDEX_SLOTS);
     book_run_count = 0;
-    runs_created = 0;
+    runs_owned = 0;
     b.pool_block = static_cast<BookEntry*>(alloc_mem(sizeof(BookEntry) * BOOK_POOL_SIZE));
     memset(b.pool_block, 0, sizeof(BookEntry) * BOOK_POOL_SIZE);
     b.pool = static_cast<BookEntry**>(alloc_mem(sizeof(BookEntry*) * BOOK_POOL_SIZE));
@@ -581,7 +671,22 @@ void build_book(const char* pgn_file_name, const char* book_file_name, int depth
         perror(pgn_file_name);
         exit(1);
     }
+    if (same_file(pgn, book_file_name)) {
+        fclose(pgn);
+        char text[160];
+        snprintf(text, sizeof text, "Book file %.60s is the PGN file itself: nothing written",
+                 book_file_name);
+        exit_with_message(text);
+    }
     read_games(&b, pgn, start);
+    if (b.moves_counted == 0) {
+        // An empty book would only replace a good one with nothing.
+        fclose(pgn);
+        char text[200];
+        snprintf(text, sizeof text, "No game counted in %.60s: book %.60s left as it was",
+                 pgn_file_name, book_file_name);
+        fail_with_text(text);
+    }
     write_book_run(b.pool, b.pool_count, depth);
     emit_text("\n");
     fclose(pgn);
@@ -592,10 +697,10 @@ void build_book(const char* pgn_file_name, const char* book_file_name, int depth
     run_file_name(run_name, sizeof run_name, 0);
     filter_book(run_name, book_file_name, min_played);
     remove(run_name);
+    runs_owned = 0;
 
     free_mem(b.pool);
     free_mem(b.pool_block);
     free_mem(b.index);
     destroy_position(b.pos);
-    runs_created = 0;
 }

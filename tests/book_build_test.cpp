@@ -99,6 +99,18 @@ std::string random_games(int games, int plies, uint64_t seed)
     return out;
 }
 
+// Two one-entry runs merged: every temporary name of a build is used.
+void build_two_runs_and_merge()
+{
+    BookEntry entry = {5, 0, 1, 0, 0, 0, 50000, 0};
+    BookEntry* pointer = &entry;
+    book_run_count = 0;
+    write_book_run(&pointer, 1, 9);
+    write_book_run(&pointer, 1, 9);
+    merge_book_runs();
+    exit(0);
+}
+
 struct BookBuild : BookTest {
     BookBuild() { output_enabled = 0; }
 };
@@ -106,12 +118,11 @@ struct BookBuild : BookTest {
 TEST_F(BookBuild, BookHoldsEveryCountedPositionOfTheGames)
 {
     // Random games numerous enough that the pool spills into several run
-    // files which the build then has to merge; zero games: an empty book.
+    // files which the build then has to merge.
     const struct {
         int games, depth, min_played;
         bool random;
-    } cases[] = {{200, 20, 2, false}, {60, 8, 1, false}, {200, 60, 3, false},
-                 {30, 0, 1, false},   {0, 60, 2, false}, {2200, 50, 1, true}};
+    } cases[] = {{200, 20, 2, false}, {60, 8, 1, false}, {200, 60, 3, false}, {2200, 50, 1, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.games << " games, depth " << c.depth);
         ScratchDir scratch;
@@ -148,6 +159,10 @@ TEST_F(BookBuild, PgnReadingRules)
             "[Event \"d\"]\n[FEN \"8/8/8/8/8/8/8/K6k w - - 0 1\"]\n\n1. c4 c5 1/2-1/2\n\n"
             "[Event \"f\"]\n[FEN \"8/8/8/8/8/8/8/K6k w - - 0 1\"]\n[Result \"1-0\"]\n\n"
             "1. Nc3 Nc6 1-0\n\n"
+            "[Event \"g\"]\n[FEN \"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1\"]\n"
+            "[Result \"0-1\"]\n\n1. d4 d5 0-1\n\n"
+            "[Event \"h\"]\n[Result \"0-1\"]\n[FEN \"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w "
+            "KQkq - 0 1\"]\n\n1. d4 d5 0-1\n\n"
             "[Event \"e\"]\n[Result \"1/2-1/2\"]\n\n1. Nf3 1...Nf6 2. Qxf7 g6 3. g3 1/2-1/2\n");
     build_book("g.pgn", "g.bok", 5, 1);
     RawBook book;
@@ -155,7 +170,8 @@ TEST_F(BookBuild, PgnReadingRules)
 
     // The whole book: positions beyond the depth, of the "*" game and the
     // set-up games, in the tail of a long tag, in variations, and after an
-    // illegal move (Qxf7) count nothing.
+    // illegal move (Qxf7) count nothing; a game set up at the start position
+    // counts when a result tag follows the set-up.
     const struct {
         std::vector<const char*> line;
         uint32_t played, white, black, draws, flags;
@@ -168,6 +184,8 @@ TEST_F(BookBuild, PgnReadingRules)
         {{"e4", "e5", "Nf3", "Nc6", "Bc4"}, 1, 0, 1, 0, 0},
         {{"Nf3"}, 1, 0, 0, 1, 0},
         {{"Nf3", "Nf6"}, 1, 0, 0, 1, 0},
+        {{"d4"}, 1, 0, 1, 0, 0},
+        {{"d4", "d5"}, 1, 0, 1, 0, 0},
     };
     std::map<uint64_t, RawEntry> wanted;
     for (const auto& r : rows)
@@ -222,12 +240,70 @@ TEST_F(BookBuild, FailuresExitWithCodeOneAndCleanUp)
     EXPECT_EXIT(build_book("missing.pgn", "x.bok", 10, 1), testing::ExitedWithCode(1), "");
     EXPECT_EQ(dir.strays({"bad.pgn"}), std::vector<std::string>{});
 
-    // A run file whose keys are out of order (or zero) is refused, the book removed.
+    // A run file whose keys are out of order (or zero) is refused; a book of
+    // that name stays as it was.
+    const std::string good = raw_book_bytes({{7, 3, 1, 1, 1}});
+    write_file("y.bok", good);
     for (const std::vector<RawEntry>& run : {std::vector<RawEntry>{{5}, {3}}, {{0}}}) {
         write_file("run", raw_book_bytes(run));
         EXPECT_EXIT(filter_book("run", "y.bok", 1), testing::ExitedWithCode(1), "");
-        EXPECT_EQ(dir.strays({"bad.pgn", "run"}), std::vector<std::string>{});
+        EXPECT_EQ(dir.strays({"bad.pgn", "run", "y.bok"}), std::vector<std::string>{});
+        EXPECT_EQ(read_text("y.bok"), good);
     }
+}
+
+TEST_F(BookBuild, NoGoodBookIsSpoiltAndNoForeignFileTouched)
+{
+    // Texts that count no game, and a book named like its own PGN file
+    // (also through a link): exit 1, every file as it was.
+    const std::string games = "[Event \"a\"]\n[Result \"1-0\"]\n\n1. e4 e5 1-0\n";
+    const std::string good = raw_book_bytes({{7, 3, 1, 1, 1}});
+    const struct {
+        std::string pgn;
+        int depth;
+        const char* book;
+    } cases[] = {{"", 60, "good.bok"},
+                 {"not a game at all\n", 60, "good.bok"},
+                 {"[Event \"c\"]\n[Result \"*\"]\n\n1. d4 d5 *\n", 60, "good.bok"},
+                 {games, 0, "good.bok"},
+                 {games, 60, "g.pgn"},
+                 {games, 60, "link.pgn"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pgn + c.book);
+        ScratchDir scratch;
+        write_file("good.bok", good);
+        write_file("g.pgn", c.pgn);
+        std::filesystem::create_symlink("g.pgn", "link.pgn");
+        EXPECT_EXIT(build_book("g.pgn", c.book, c.depth, 1), testing::ExitedWithCode(1), "");
+        EXPECT_EQ(read_text("good.bok"), good);
+        EXPECT_EQ(read_text("g.pgn"), c.pgn);
+        EXPECT_EQ(scratch.strays({"good.bok", "g.pgn", "link.pgn"}), std::vector<std::string>{});
+    }
+
+    // Temporary names taken by a planted link or someone's file: refused,
+    // and neither the link, its target nor the file is written or removed.
+    for (const char* taken : {"book.tmp.0", "book.tmp.1", "book.tmp"}) {
+        SCOPED_TRACE(taken);
+        ScratchDir scratch;
+        write_file("victim", "precious");
+        std::filesystem::create_symlink("victim", taken);
+        write_file("other", "theirs");
+        EXPECT_EXIT(build_two_runs_and_merge(), testing::ExitedWithCode(1), taken);
+        EXPECT_EQ(read_text("victim"), "precious");
+        EXPECT_TRUE(std::filesystem::is_symlink(taken));
+        EXPECT_EQ(scratch.strays({"victim", "other", taken}), std::vector<std::string>{});
+    }
+
+    // A book named through a link: the linked file gets the book, the link stays.
+    write_file("g.pgn", games);
+    write_file("real.bok", "old");
+    std::filesystem::create_symlink("real.bok", "link.bok");
+    build_book("g.pgn", "link.bok", 60, 1);
+    EXPECT_TRUE(std::filesystem::is_symlink("link.bok"));
+    RawBook book;
+    ASSERT_TRUE(read_raw_book("real.bok", &book));
+    EXPECT_EQ(book.entries.size(), 2u);
+    EXPECT_EQ(dir.strays({"g.pgn", "real.bok", "link.bok"}), std::vector<std::string>{});
 }
 
 } // namespace

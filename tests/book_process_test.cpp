@@ -76,6 +76,21 @@ TEST_F(BookProcess, BuildsPlaysAndLearns)
     EXPECT_EQ(learned, 2);
 }
 
+TEST_F(BookProcess, BuildThatCountsNothingKeepsTheGoodBook)
+{
+    const std::string good = raw_book_bytes({{key_after({"e4"}), 5, 5}});
+    write_file("good.bok", good);
+    write_file("wrong.pgn", "just some text\n");
+    write_file("same.pgn", "[Result \"1-0\"]\n1. e4 e5 1-0\n");
+    EXPECT_EQ(run_engine(*this, {"-I", "wrong.pgn", "-B", "good.bok"},
+                         {"~ No game counted in wrong.pgn"}),
+              1);
+    EXPECT_EQ(run_engine(*this, {"-I", "same.pgn", "-B", "same.pgn"}, {}), 1);
+    EXPECT_EQ(read_text(dir.file("good.bok")), good);
+    EXPECT_EQ(read_text(dir.file("same.pgn")), "[Result \"1-0\"]\n1. e4 e5 1-0\n");
+    EXPECT_EQ(dir.strays({"good.bok", "wrong.pgn", "same.pgn"}), std::vector<std::string>{});
+}
+
 TEST_F(BookProcess, BrokenBookLeavesTheEnginePlaying)
 {
     write_file("broken.bok", raw_book_bytes({{key_after({"e4"}), 5, 5}}).substr(0, 90));
