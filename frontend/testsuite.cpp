@@ -8,7 +8,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "board/board.h"
 #include "frontend/diagram.h"
@@ -47,6 +50,37 @@ void close_suite_files(SuiteFiles* files)
             std::fclose(*f);
             *f = nullptr;
         }
+}
+
+// Opens one of the runner's files in the shared temporary folder. Anyone can
+// plant a name there, so a symbolic link is never followed, a file must be a
+// plain one of ours with no second name, and it is emptied only after these
+// checks. A refusal is reported; the run goes on without the file.
+FILE* open_shared_temp(const std::string& name, bool append)
+{
+    const char* path = name.c_str();
+    // Non-blocking, so that a planted pipe cannot hang the run.
+    const int fd = open(
+        path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (append ? O_APPEND : 0),
+        0666);
+    if (fd < 0) {
+        std::perror(path);
+        return nullptr;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() || st.st_nlink != 1) {
+        std::fprintf(stderr, "%s: not a file of our own, left alone\n", path);
+        close(fd);
+        return nullptr;
+    }
+    FILE* stream = nullptr;
+    if (fcntl(fd, F_SETFL, append ? O_APPEND : 0) == 0 && (append || ftruncate(fd, 0) == 0))
+        stream = fdopen(fd, append ? "a" : "w");
+    if (stream == nullptr) {
+        std::perror(path);
+        close(fd);
+    }
+    return stream;
 }
 
 // Reads one line of any length. Returns false at the end of the file; *overlong
@@ -146,12 +180,8 @@ void run_test_suite(const char* file_name, int seconds, int extra_plies)
     SuiteFiles files;
     std::string log_name = temp_path("quarvel.test");
     std::string failed_name = temp_path("failed.epd");
-    files.result_log = std::fopen(log_name.c_str(), "a");
-    if (files.result_log == nullptr)
-        std::perror(log_name.c_str());
-    files.failed = std::fopen(failed_name.c_str(), "w");
-    if (files.failed == nullptr)
-        std::perror(failed_name.c_str());
+    files.result_log = open_shared_temp(log_name, true);
+    files.failed = open_shared_temp(failed_name, false);
     files.suite = std::fopen(file_name, "r");
     if (files.suite == nullptr) {
         // Not a single position can be tested: that must not look like success.

@@ -155,6 +155,53 @@ TEST(EpdRunner, WholeRuns)
     rmdir(dir.c_str());
 }
 
+// The result log and the failed file sit in a folder anyone can write to:
+// a planted link, a second name of another file or a file of another user
+// is left alone, said so, and the run goes on without it.
+TEST(EpdRunner, SharedFilesRefuseLinksAndForeignFiles)
+{
+    const bool root = geteuid() == 0; // can hand a file to another user
+    const struct {
+        const char* what;
+        bool symlinks; // else a hard link and (as root) another owner
+    } cases[] = {{"symbolic links", true}, {"second name, other owner", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        char name[] = "/tmp/quarvel_epdXXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        const std::string dir = name;
+        std::ofstream(dir + "/suite.epd") << "4k3/8/8/8/3q4/8/3R4/3RK3 w - - bm Ke2; id \"x\";\n";
+        std::ofstream(dir + "/victim") << "precious\n";
+        std::ofstream(dir + "/other") << "theirs\n";
+        const std::string log = dir + "/quarvel.test", failed = dir + "/failed.epd";
+        if (c.symlinks) {
+            ASSERT_EQ(symlink((dir + "/victim").c_str(), log.c_str()), 0);
+            ASSERT_EQ(symlink((dir + "/other").c_str(), failed.c_str()), 0);
+        } else {
+            ASSERT_EQ(link((dir + "/victim").c_str(), log.c_str()), 0);
+            ASSERT_EQ(rename((dir + "/other").c_str(), failed.c_str()), 0);
+            if (!root || chown(failed.c_str(), 65534, 65534) != 0)
+                std::ofstream(dir + "/other") << "skipped\n"; // nothing foreign to refuse
+        }
+        EngineProcess proc;
+        ASSERT_TRUE(process_start(&proc, quarvel_path(), {"-T", "suite.epd", "-t", "1", "-p", "1"},
+                                  dir, {"TMPDIR=" + dir}));
+        process_close_input(&proc);
+        process_read_to_end(&proc, scaled_timeout(60000));
+        EXPECT_EQ(process_wait_exit(&proc, 5000), 0);
+        EXPECT_NE(process_transcript(&proc).find("Summary: 0/1"), std::string::npos);
+        EXPECT_NE(proc.err_text.find(log), std::string::npos) << proc.err_text;
+        EXPECT_EQ(read_text_file(dir + "/victim"), "precious\n");
+        if (read_text_file(dir + "/other") != "skipped\n") {
+            EXPECT_NE(proc.err_text.find(failed), std::string::npos) << proc.err_text;
+            EXPECT_EQ(read_text_file(c.symlinks ? dir + "/other" : failed), "theirs\n");
+        }
+        for (const char* f : {"suite.epd", "quarvel.test", "failed.epd", "victim", "other"})
+            std::remove((dir + "/" + f).c_str());
+        rmdir(dir.c_str());
+    }
+}
+
 // check_test_solution driven the way the search drives it: (best move, end
 // of iteration) events and the state after each.
 TEST(CheckTestSolution, StreaksSolveTimesAndEarlyStop)
