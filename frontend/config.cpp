@@ -254,6 +254,12 @@ void set_config_value(const char* key, const char* value)
     item->fixed = 1;
 }
 
+bool config_key_set(const char* key)
+{
+    const ConfigItem* item = find_config_item(key);
+    return item != nullptr && item->is_set;
+}
+
 void load_config(const char* file_name)
 {
     if (file_name == nullptr || file_name[0] == '\0') {

@@ -35,6 +35,8 @@ extern ConfigItem CONFIG_TABLE[CONFIG_COUNT];
 // Applies a command-line value to the key and marks it fixed. Unknown keys
 // change nothing.
 void set_config_value(const char* key, const char* value);
+// True when the command line or the file gave the key a value.
+bool config_key_set(const char* key);
 
 // Reads the configuration file; a missing file is reported and ignored.
 void load_config(const char* file_name);

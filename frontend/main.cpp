@@ -1,5 +1,6 @@
 // Start-up: defaults, command line, configuration file, tables, then either
 // a one-shot task (test suite, book building) or the main loop.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -62,6 +63,7 @@ const char* const USAGE_LINES[] = {
 // Settings that live only while start-up runs.
 struct StartupSettings {
     const char* config_file = "quarvel.cfg";
+    bool config_named = false; // -c given
     const char* fen = nullptr;
     const char* test_file = nullptr;
     int test_seconds = 10;
@@ -97,7 +99,10 @@ void apply_options(int argc, char** argv, StartupSettings* settings)
             case 'n': show_move_numbers = 1; break;
             case 'H': show_hash_usage = 1; break;
             case 'm': max_depth = option_int(optarg) * ONE_PLY; break;
-            case 'c': settings->config_file = optarg; break;
+            case 'c':
+                settings->config_file = optarg;
+                settings->config_named = true;
+                break;
             case 'C': print_config(); exit(0);
             case 'a':
                 analyze_mode = 1;
@@ -136,6 +141,14 @@ void apply_options(int argc, char** argv, StartupSettings* settings)
     }
 }
 
+// The default configuration file and book are optional, so their absence is
+// not reported: GUIs that read the start-up text take "No such file or
+// directory" there for a failed start. A file the user named still is.
+bool default_file_absent(const char* name)
+{
+    return access(name, F_OK) != 0 && errno == ENOENT;
+}
+
 void log_start_time()
 {
     time_t now = time(nullptr);
@@ -158,7 +171,8 @@ int main(int argc, char** argv)
     printf("feature done=0\n");
     fflush(stdout);
 
-    load_config(settings.config_file);
+    if (settings.config_named || !default_file_absent(settings.config_file))
+        load_config(settings.config_file);
     open_log_file(log_file_name != nullptr ? log_file_name : "");
     log_start_time();
     init_eval_tables();
@@ -190,6 +204,8 @@ int main(int argc, char** argv)
         destroy_position(pos);
         return 0;
     }
+    if (book_enabled && !config_key_set("BOOK") && default_file_absent(book_file_name))
+        book_enabled = 0;
     if (book_enabled)
         open_book(book_file_name);
     node_count = 0;

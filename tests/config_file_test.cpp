@@ -12,6 +12,7 @@
 #include "board/output.h"
 #include "frontend/config.h"
 #include "frontend/frontend.h"
+#include "helpers/engine_process.h"
 
 namespace {
 
@@ -188,6 +189,51 @@ TEST(ConfigFile, MissingFileAndNoFileName)
     EXPECT_EQ(err.rfind("/nonexistent-dir/quarvel.cfg: ", 0), 0u) << err;
     EXPECT_NE(err.find("No config file\n"), std::string::npos) << err;
     EXPECT_EQ(current(), Settings{});
+}
+
+// Started from an empty folder, the engine says nothing about the optional
+// default files (GUIs read "No such file or directory" in the start-up text
+// as a failed start); a file the user named is still reported.
+TEST(ConfigFile, AbsentDefaultFilesAreNotReportedNamedOnesAre)
+{
+    const struct {
+        std::vector<std::string> args;
+        const char* report; // nullptr: no "No such file or directory" at all
+    } cases[] = {
+        {{}, nullptr},
+        {{"-c", "named.cfg"}, "named.cfg: No such file or directory"},
+        {{"-B", "named.bok"}, "Cannot open opening book: named.bok: No such file or directory"},
+        {{"-c", "/dev/null"}, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.empty() ? "no options" : c.args[1]);
+        char name[] = "/tmp/quarvel_bareXXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        EngineProcess proc;
+        ASSERT_TRUE(process_start(&proc, quarvel_path(), c.args, name));
+        process_send(&proc, "quit");
+        process_read_to_end(&proc, scaled_timeout(30000));
+        EXPECT_EQ(process_wait_exit(&proc, scaled_timeout(10000)), 0);
+        const std::string all = process_transcript(&proc) + proc.err_text;
+        if (c.report == nullptr)
+            EXPECT_EQ(all.find("No such file or directory"), std::string::npos) << all;
+        else
+            EXPECT_NE(all.find(c.report), std::string::npos) << all;
+        rmdir(name);
+    }
+    // A book named in the configuration file counts as named too.
+    char name[] = "/tmp/quarvel_bareXXXXXX";
+    ASSERT_NE(mkdtemp(name), nullptr);
+    std::ofstream(std::string(name) + "/quarvel.cfg") << "BOOK \"inner.bok\"\n";
+    EngineProcess proc;
+    ASSERT_TRUE(process_start(&proc, quarvel_path(), {}, name));
+    EXPECT_TRUE(process_expect_substring(
+        &proc, "Cannot open opening book: inner.bok: No such file or directory",
+        scaled_timeout(30000)));
+    process_send(&proc, "quit");
+    EXPECT_EQ(process_wait_exit(&proc, scaled_timeout(10000)), 0);
+    std::remove((std::string(name) + "/quarvel.cfg").c_str());
+    rmdir(name);
 }
 
 TEST(ConfigFile, PrintConfigListsEveryKeyInTableOrder)
