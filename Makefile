@@ -1,7 +1,7 @@
 # Two builds: build/ (Release) and build-san/ (AddressSanitizer + UndefinedBehaviorSanitizer).
 JOBS ?= $(shell nproc 2>/dev/null || echo 4)
 
-.PHONY: all build run test test-release test-sanitize bench clean
+.PHONY: all build run test test-release test-sanitize test-gui bench clean
 
 all: build
 
@@ -21,6 +21,11 @@ test-sanitize:
 	cmake -S . -B build-san -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARVEL_SANITIZE=ON
 	cmake --build build-san -j $(JOBS)
 	ctest --test-dir build-san --output-on-failure -j $(JOBS)
+
+# Two games in the real xboard GUI under Xvfb against fairymax (installs
+# nothing; skipped when xboard, Xvfb or fairymax is missing). Not part of test.
+test-gui: build
+	sh tests/gui/xboard_match.sh build/quarvel build/gui
 
 bench: build
 	sh bench/run.sh build
