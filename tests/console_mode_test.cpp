@@ -133,6 +133,14 @@ TEST(Console, Dialogues)
           "= (1) Black to move:",
           "^ Best move: ",
           "> quit"}},
+        // Small budgets are split as given; the smallest still plays.
+        {"-h 100000",
+         {"-h", "100000"},
+         {"= Hash size 100000", "= Total hash size 97K", "> sd 3", "> go", "^ Hash: 64K",
+          "^ Best move: "}},
+        {"-h 106",
+         {"-h", "106"},
+         {"= Total hash size 106", "> sd 4", "> go", "^ Hash: 64,", "^ Best move: "}},
         // The edited position is shown on leaving the editor, and playable.
         {"position editor",
          {"-d"},
