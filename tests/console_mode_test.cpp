@@ -75,6 +75,18 @@ TEST(CommandLine, OneShotOptions)
         {"-C -h 64M", {"-C", "-h", "64M"}, exactly({}, config("32M"))},
         {"-h 64M -C", {"-h", "64M", "-C"}, hash_64m},
         {"-q -h 64M -C", {"-q", "-h", "64M", "-C"}, hash_64m},
+        // Above the largest budget: cut to it; malformed: the default stays.
+        {"-h 4G -C",
+         {"-h", "4G", "-C"},
+         exactly({"- Hash size 4G too large, using 2047M", "- Hash size 2146435072"},
+                 config("2047M"))},
+        {"-h 99999M -C",
+         {"-h", "99999M", "-C"},
+         exactly({"- Hash size 99999M too large, using 2047M", "- Hash size 2146435072"},
+                 config("2047M"))},
+        {"-h 3M1 -C",
+         {"-h", "3M1", "-C"},
+         exactly({"- Warning: bad value for HASH: 3M1", "- Hash size 33554432"}, config("32M"))},
         // A command line the program cannot use is a failure.
         {"-Z", {"-Z"}, exactly({}, USAGE), 1},
         {"-L x", {"-L", "x"}, exactly({}, USAGE), 1},
