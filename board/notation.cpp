@@ -177,13 +177,10 @@ Move parse_coordinate_move(Position* pos, const char* s, int length, int promo)
         if (!strncmp(s, "e8c8", 4) && (rights & CASTLE_BLACK_LONG))
             return MOVE_BLACK_LONG;
     }
+    // The code is built from the board whoever stands on the squares: the
+    // caller's legality test refuses what cannot be played, and its report
+    // then names the squares the user typed.
     const int piece = pos->board[from];
-    const int target = pos->board[to];
-    // Only a piece of the side to move moves, and never onto its own colour.
-    if (!piece || piece_colour(piece) != pos->side_to_move)
-        return 0;
-    if (target && piece_colour(target) == piece_colour(piece))
-        return 0;
     const bool pawn = piece == W_PAWN || piece == B_PAWN;
     if (pawn && (from & 7) != (to & 7) && pos->board[to] == 0)
         return encode_ep_capture(from, pos, to);

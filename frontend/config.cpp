@@ -7,6 +7,7 @@
 // value left out never swallows the next setting.
 #include "frontend/config.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -15,7 +16,9 @@
 #include <cstring>
 #include <vector>
 
+#include "board/clock.h"
 #include "board/output.h"
+#include "search/hashmem.h"
 
 namespace {
 
@@ -89,26 +92,45 @@ bool parse_strict_int(const char* text, int* result)
     return true;
 }
 
-// Digits with at most one K, M or G suffix, giving a positive size that fits.
-// "64MB", "0", "-1M" or "3G" are refused: each would leave a table empty,
-// tiny or wrapped around.
-bool parse_strict_size(const char* text, int* result)
+// Digits with at most one K, M or G suffix, giving a positive size in bytes.
+// "64MB", "0", "-1M" or "3M1" are refused: each would leave a table empty,
+// tiny or wrapped around. A long number saturates far above every limit
+// instead of wrapping, so that it still reads as too large.
+bool parse_strict_size(const char* text, std::int64_t* result)
 {
     if (text == nullptr || !std::isdigit(static_cast<unsigned char>(text[0])))
         return false;
     const char* p = text;
-    while (std::isdigit(static_cast<unsigned char>(*p)))
-        ++p;
+    std::int64_t number = 0;
+    for (; std::isdigit(static_cast<unsigned char>(*p)); ++p)
+        number = std::min<std::int64_t>(number * 10 + (*p - '0'), std::int64_t(1) << 32);
+    std::int64_t scale = 1;
     if (*p != '\0') {
         if (std::strchr("KkMmGg", *p) == nullptr || p[1] != '\0')
             return false;
+        scale = std::strchr("Kk", *p) ? 1024 : std::strchr("Mm", *p) ? 1048576 : 1073741824;
     }
-    if (p - text > 10) // more digits than any 32-bit size has
+    if (number == 0)
         return false;
-    std::int32_t size = parse_size(text);
-    if (size <= 0 || size == INT32_MAX)
+    *result = number * scale;
+    return true;
+}
+
+// A well-formed hash size above the largest budget is cut to it, as the UCI
+// option is; any other size must fit the 32-bit setting.
+bool store_size(ConfigItem* item, const char* text)
+{
+    std::int64_t size = 0;
+    if (!parse_strict_size(text, &size))
         return false;
-    *result = size;
+    if (item->value == &hash_total_bytes && size > HASH_MAX_BYTES) {
+        char limit[32];
+        emit_text("Hash size %s too large, using %s\n", text, format_size(limit, HASH_MAX_BYTES));
+        size = HASH_MAX_BYTES;
+    }
+    if (size > INT32_MAX)
+        return false;
+    *static_cast<int*>(item->value) = int(size);
     return true;
 }
 
@@ -126,7 +148,7 @@ bool store_config_value(ConfigItem* item, const char* text)
             return true;
         }
         case CONFIG_INT: return parse_strict_int(text, static_cast<int*>(item->value));
-        case CONFIG_SIZE: return parse_strict_size(text, static_cast<int*>(item->value));
+        case CONFIG_SIZE: return store_size(item, text);
         default: return false;
     }
 }

@@ -35,8 +35,8 @@ void set_hash_sizes(int64_t total)
 {
     char text[32];
     char limit[32];
-    // Below the minimum some table would get no entry at all (a value such as
-    // "64MB" read as 64 bytes); above the maximum the entry counts outgrow int.
+    // Below the minimum some table would get no entry at all; above the
+    // maximum the entry counts outgrow int.
     if (total < HASH_MIN_BYTES) {
         emit_text("Hash size %s too small, using %s\n", format_size(text, total < 0 ? 0 : total),
                   format_size(limit, HASH_MIN_BYTES));

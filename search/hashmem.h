@@ -29,7 +29,11 @@ struct EvalCacheEntry {
 static_assert(sizeof(EvalCacheEntry) == 12, "EvalCacheEntry must stay 12 bytes");
 
 // Budgets are clamped into this range so that every table gets entries.
-constexpr int64_t HASH_MIN_BYTES = 1048576;
+// 106 bytes is the smallest budget from which on every split leaves the main
+// table a bucket (two entries) and the pawn hash and evaluation cache an
+// entry each; some smaller budgets do too (74 bytes), but not all of them
+// (88 to 105 leave the evaluation cache none).
+constexpr int64_t HASH_MIN_BYTES = 106;
 constexpr int64_t HASH_MAX_BYTES = 2047LL * 1048576;
 
 extern PawnHashEntry* pawn_hash_table;

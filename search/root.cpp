@@ -34,6 +34,14 @@ bool side_to_move_in_check(const Position* pos)
     return is_in_check(pos, pos->side_to_move);
 }
 
+bool is_checkmated(Position* pos)
+{
+    if (!side_to_move_in_check(pos))
+        return false;
+    Move list[MAX_MOVES];
+    return remove_illegal_moves(pos, list, gen_all_moves(pos, list)) == 0;
+}
+
 bool bare_king(const Position* pos, int side)
 {
     return pos->pieces[side] == (u64(1) << pos->king_square[side]);
@@ -63,13 +71,17 @@ bool resolve_by_tables(Position* pos, Move move, int ply, int* score)
     int value = 0;
     if (!probe_tablebases(pos, &value))
         return false;
+    // The table's distance counts from the child, one ply below the root:
+    // make it a distance from the root there, then take the root's view
+    // (negating first would leave every winning root a move short). A mated
+    // child holds no distance in the tables, its stored value reads as a very
+    // long loss: a mate in one is scored as the mate it is.
+    if (is_checkmated(pos))
+        value = (ply + 1) - SCORE_INFINITE;
+    else
+        value = tablebase_score_from_root(value, ply + 1);
     unmake_move(pos, move);
-    value = -value;
-    if (value > 0)
-        value += 1 - ply;
-    else if (value < 0)
-        value += ply;
-    *score = value;
+    *score = -value;
     return true;
 }
 

@@ -24,6 +24,16 @@ int tb_probe_depth = 48;
 int tb_probe_plies = 4;
 int qsearch_depth_limit = 5;
 
+// A table result is a distance from the probed node; make it one from the root.
+int tablebase_score_from_root(int score, int ply)
+{
+    if (score > 0)
+        return score + 1 - ply;
+    if (score < 0)
+        return score + ply;
+    return 0;
+}
+
 namespace {
 
 // A node never needs to look beyond the nearest possible mate.
@@ -70,16 +80,6 @@ bool mover_king_attacked(const Position* pos)
 bool side_to_move_in_check(const Position* pos)
 {
     return is_in_check(pos, pos->side_to_move);
-}
-
-// A table result is a distance from the probed node; make it one from the root.
-int tablebase_score_from_root(int score, int ply)
-{
-    if (score > 0)
-        return score + 1 - ply;
-    if (score < 0)
-        return score + ply;
-    return 0;
 }
 
 bool tablebase_probe_allowed(const Position* pos)

@@ -40,3 +40,7 @@ extern int qsearch_depth_limit;   // quiescence nesting limit of this iteration
 
 int search(Position* pos, int depth, int ply, int alpha, int beta, int allow_null);
 int quiesce(Position* pos, int ply, int alpha, int beta);
+
+// A table score (a distance from the probed position) as a score from the
+// root for a position probed at `ply`.
+int tablebase_score_from_root(int score, int ply);

@@ -102,6 +102,12 @@ TEST(BoardNotation, ParseExamples)
         {black, "0-0-0", "e8c8"},
         {black, "O-O-O", "e8c8"},
         {black, "e8c8", "e8c8"},
+        // Coordinate moves are built whatever stands on the squares; the
+        // legality test refuses them and the report names the squares.
+        {black, "e1e2", "e1e2"},
+        {black, "e7e5", "e7e5"},
+        {black, "a8e8", "a8e8"},
+        {start, "e7e5", "e7e5"},
         // Malformed: every square is checked, nothing half-read is returned.
         {start, "e9", "0"},
         {start, "z2z4", "0"},
@@ -152,8 +158,14 @@ TEST(BoardNotation, RandomTextGivesOnlySaneCodes)
             EXPECT_EQ(move_piece(m) & 7, PAWN) << text;
             EXPECT_TRUE(move_to(m) < 8 || move_to(m) >= 56) << text;
         }
+        // Coordinate text names any squares; what the side to move cannot
+        // play there must fail the callers' validity test.
         const int target = pos->board[move_to(m)];
-        EXPECT_FALSE(!is_castling_move(m) && target && piece_colour(target) == WHITE) << text;
+        const int mover = pos->board[move_from(m)];
+        const bool own_piece = mover && piece_colour(mover) == WHITE;
+        if (!is_castling_move(m) && (!own_piece || (target && piece_colour(target) == WHITE))) {
+            EXPECT_FALSE(is_move_valid(pos.get(), m)) << text;
+        }
     }
     EXPECT_EQ(position_text(pos.get()), before);
 }

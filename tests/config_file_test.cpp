@@ -106,8 +106,23 @@ TEST(ConfigFile, SampleFilesGoodAndBroken)
         {"size with two suffix letters", "HASH 64MB\n", {}, "Warning: bad value for HASH: 64MB"},
         {"size zero", "HASH 0\n", {}, "Warning: bad value for HASH: 0"},
         {"negative size", "EGTB_HASH_SIZE -4M\n", {}, "Warning: bad value for EGTB_HASH_SIZE"},
-        {"size beyond 32 bits", "HASH 4G\n", {}, "Warning: bad value for HASH: 4G"},
-        {"many digits", "HASH 99999999999999999999M\n", {}, "Warning: bad value for HASH"},
+        // A well-formed hash size above the largest budget is cut to it;
+        // other sizes beyond 32 bits stay refused.
+        {"hash beyond 32 bits",
+         "HASH 4G\n",
+         {.hash = 2146435072},
+         "Hash size 4G too large, using 2047M"},
+        {"hash in many digits",
+         "HASH 99999999999999999999M\n",
+         {.hash = 2146435072},
+         "Hash size 99999999999999999999M too large, using 2047M"},
+        {"hash above the largest budget", "HASH 2147483000\n", {.hash = 2146435072}, "too large"},
+        {"largest hash", "HASH 2047M\n", {.hash = 2146435072}, ""},
+        {"cache beyond 32 bits",
+         "EGTB_HASH_SIZE 4G\n",
+         {},
+         "Warning: bad value for EGTB_HASH_SIZE: 4G"},
+        {"digit after the suffix", "HASH 3M1\n", {}, "Warning: bad value for HASH: 3M1"},
         {"resign not a number", "RESIGN lots\n", {}, "Warning: bad value for RESIGN: lots"},
         {"resign with trailing letters",
          "RESIGN 500x\n",
@@ -175,6 +190,14 @@ TEST(ConfigFile, CommandLineStaysStrongerThanTheFile)
     EXPECT_EQ(CONFIG_TABLE[1].fixed, 0);
     load_text("HASH 8M\n");
     EXPECT_EQ(hash_total_bytes, 8388608);
+
+    // Too large on the command line: cut, with the message, and fixed.
+    reset_config();
+    testing::internal::CaptureStdout();
+    set_config_value("HASH", "99999M");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Hash size 99999M too large, using 2047M\n");
+    EXPECT_EQ(hash_total_bytes, 2146435072);
+    EXPECT_EQ(CONFIG_TABLE[1].fixed, 1);
     reset_config();
 }
 

@@ -65,11 +65,54 @@ TEST(HashSplit, BudgetsOutsideTheRangeAreClamped)
                   std::vector<int>(counts, counts + 3))
             << total;
     };
-    for (int64_t total : {int64_t(0), int64_t(64), int64_t(1000), M - 1, int64_t(-5)})
-        expect_clamped(total, "too small", M);
     // UCI sends megabytes; 4096 of them must not wrap when multiplied out.
     for (int64_t total : {2048 * M, 4096 * M, int64_t(1) << 40})
         expect_clamped(total, "too large", 2047 * M);
+}
+
+// The split as the prose gives it: each table the largest power of two of
+// its share; the main table three quarters of the budget, the pawn hash three
+// quarters of the rest, the evaluation cache what is left.
+std::vector<int64_t> reference_split(int64_t total)
+{
+    auto floor_power = [](int64_t v) {
+        int64_t p = v > 0 ? 1 : 0;
+        while (p > 0 && p * 2 <= v)
+            p *= 2;
+        return p;
+    };
+    const int64_t main = floor_power(total / 4 * 3 / 16);
+    const int64_t pawn = floor_power((total - 16 * main) / 4 * 3 / 30);
+    return {main, pawn, floor_power((total - 16 * main - 30 * pawn) / 12)};
+}
+
+// Any budget is split as it stands down to the smallest from which on every
+// table keeps its entries (a two-entry bucket for the main table); only
+// below that is it raised, with the complaint.
+TEST(HashSplit, SmallBudgetsSplitDownToTheMinimum)
+{
+    const int saved = output_enabled;
+    output_enabled = 0;
+    for (int64_t total = HASH_MIN_BYTES; total < (1 << 20); total += total < (1 << 16) ? 1 : 997) {
+        set_hash_sizes(total);
+        const std::vector<int64_t> counts = {hash_entry_count, pawn_hash_count, eval_cache_count};
+        ASSERT_EQ(counts, reference_split(total)) << total;
+        ASSERT_TRUE(counts[0] >= 2 && counts[1] >= 1 && counts[2] >= 1) << total;
+    }
+    output_enabled = saved;
+    const std::vector<int64_t> below = reference_split(HASH_MIN_BYTES - 1);
+    EXPECT_TRUE(below[0] < 2 || below[1] < 1 || below[2] < 1);
+
+    EXPECT_EQ(split_output(100000), "Total hash size 97K\n");
+    EXPECT_EQ(int64_t(hash_entry_count) * 16, 65536); // the end-of-search "Hash: 64K"
+    EXPECT_EQ(split_output(1048575), "Total hash size 1023K\n");
+    EXPECT_EQ(split_output(1000), "Total hash size 1000\n");
+    for (int64_t total : {int64_t(0), int64_t(64), HASH_MIN_BYTES - 1, int64_t(-5)}) {
+        EXPECT_EQ(split_output(total), "Hash size " + std::to_string(std::max<int64_t>(total, 0)) +
+                                           " too small, using 106\nTotal hash size 106\n");
+        EXPECT_EQ(std::vector<int>({hash_entry_count, pawn_hash_count, eval_cache_count}),
+                  std::vector<int>({4, 1, 1}));
+    }
 }
 
 uint64_t first_phase_keys[4];

@@ -13,6 +13,7 @@
 #include "tablebases/registry.h"
 #include "tablebases/tbcache.h"
 #include "tablebases/tbprobe.h"
+#include "tests/search_support.h"
 #include "tests/tb_test_support.h"
 
 using namespace tbtest;
@@ -233,6 +234,63 @@ TEST_F(ProbeFixture, ShortMatesAgreeWithAPlainSearch)
         EXPECT_EQ(wins, per_kind);
         EXPECT_EQ(losses, per_kind);
     }
+}
+
+// The root resolves its moves by the tables; the score it reports must be
+// the generator's distance from the root itself (mate at ply p scores
+// 32767 - p, being mated at ply p scores p - 32767), and the move chosen
+// must keep that distance. Mates in one are picked out: a mated child's
+// stored value is no distance.
+TEST_F(ProbeFixture, RootSearchReportsExactTableDistances)
+{
+    auto check_root = [](const std::string& fen, int owed) {
+        Position* root = search_support::new_position(fen.c_str());
+        output_enabled = 0;
+        tb_enabled = 1;
+        tb_max_men = 3;
+        max_depth = ONE_PLY;
+        think(root);
+        EXPECT_EQ(root->root_score, owed) << fen;
+        const Move best = root->pv[0][0];
+        make_move(root, best);
+        int child = 0;
+        if (owed == 32766)
+            EXPECT_TRUE(search_support::legal_moves(root).empty()) << fen;
+        else if (probe_tablebases(root, &child))
+            EXPECT_EQ(-tablebase_score_from_root(child, 1), owed) << fen;
+        else
+            ADD_FAILURE() << fen << ": the chosen move leaves the tables";
+        unmake_move(root, best);
+        destroy_position(root);
+    };
+    for (bool raw : {true, false}) {
+        write_tables(dir, raw, !raw);
+        ASSERT_EQ(init_tablebases(dir.c_str()), 3);
+        use_cache(16);
+        for (int kind : KINDS) {
+            const tbgen::Table& table = generated_tables().table(kind);
+            const int wanted = sanitized_run() ? 1 : 2;
+            int found[3][2] = {}; // [mate in one, longer win, loss][side to move]
+            for (int n = 4321 + raw; n < tbgen::POSITION_COUNT; n += 31) {
+                const tbgen::Value v = table.values[n];
+                const int group = v.outcome == tbgen::WIN ? v.plies > 1 : 2;
+                if ((group == 2 && (v.outcome != tbgen::LOSS || v.plies == 0)))
+                    continue;
+                for (bool swapped : {false, true}) {
+                    const std::string fen = fen_of(kind, n, swapped);
+                    const bool black = fen.find(" b ") != std::string::npos;
+                    if (found[group][black]++ < wanted)
+                        check_root(fen, group < 2 ? 32767 - v.plies : v.plies - 32767);
+                }
+            }
+            for (auto& by_side : found)
+                for (int count : by_side)
+                    EXPECT_GE(count, wanted) << "kind " << kind;
+        }
+        remove_dir(dir);
+        dir = make_scratch_dir("probe");
+    }
+    tb_max_men = 0;
 }
 
 TEST_F(ProbeFixture, DeletedFileMakesItsSideUnavailable)

@@ -379,7 +379,13 @@ TEST(UciProtocol, Dialogues)
               steps_of({UCI,
                         {"> setoption name NalimovPath value " + tables,
                          "> position fen 8/8/8/3k4/8/8/8/KQ6 w - - 0 1", "> go depth 4",
-                         "~ score mate ", "B"}})}},
+                         "~ score mate ", "B",
+                         // Exact distances at the root, for the winner and the loser.
+                         "> position fen 8/8/8/5k2/8/8/1Q6/K7 w - - 0 1", "> go depth 6",
+                         "~ score mate 10 ", "B", "> position fen 8/8/8/1k6/8/8/K5P1/8 w - - 0 1",
+                         "> go depth 6", "~ score mate 28 ", "B",
+                         "> position fen 8/8/8/5k2/8/8/1Q6/K7 b - - 0 1", "> go depth 6",
+                         "~ score mate -10 ", "B"}})}},
         });
     std::system((std::string("rm -rf ") + dir).c_str());
 }
