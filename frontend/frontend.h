@@ -68,7 +68,7 @@ extern void* tb_cache_buffer;
 // 1: compatibility mode for the fritz interface; never cleared.
 extern int fritz_mode;
 
-// The test-suite files are named "c:\temp\NAME" on the system this engine
-// came from; here NAME lives in the system temporary directory: $TMPDIR/NAME,
-// or /tmp/NAME when TMPDIR is unset or empty.
+// The test-suite files the Windows paths name "c:\temp\NAME" live in the
+// system temporary directory: $TMPDIR/NAME, or /tmp/NAME when TMPDIR is
+// unset or empty.
 std::string temp_path(const char* name);

@@ -1,5 +1,5 @@
-// FEN set-up and position text: round trips over the suite, the documented
-// oddities of the reader, and malformed text that must leave the previous
+// FEN set-up and position text: round trips over the suite, the reader's
+// leniencies (missing fields, rights without their pieces), and malformed text that must leave the previous
 // position untouched.
 #include <gtest/gtest.h>
 

@@ -72,7 +72,7 @@ TEST(ConfigFile, SampleFilesGoodAndBroken)
         Settings expected;
         std::string warning; // expected in the output, or "" for no warning at all
     } rows[] = {
-        {"the documented sample",
+        {"every kind of value",
          "# engine settings\nHASH 64M\nRESIGN 500\nBOOK \"my.bok\"\nTB_PATH \"/tb/a;/tb/b\"\n",
          {.resign = 500, .hash = 67108864, .book = "my.bok", .tb = "/tb/a;/tb/b"},
          ""},

@@ -1,5 +1,5 @@
-// The evaluation's constant tables: sample entries copied from the design
-// tables by hand, the shapes those tables must have (left-right symmetry,
+// The evaluation's constant tables: sample entries written out by hand and
+// checked one by one, the shapes those tables must have (left-right symmetry,
 // shared phases), and the square-indexed copies built at start-up.
 #include <gtest/gtest.h>
 

@@ -33,7 +33,9 @@ bool contains(const std::vector<Move>& list, Move m)
 }
 
 // Score a capture or promotion should get (no recapture bonus at ply 1 with
-// no previous move), recomputed from the documented rules.
+// no previous move), recomputed here: under-promotions last, the
+// queen promotion and losing-looking captures by static exchange, the rest
+// by victim minus attacker.
 int capture_score(Position* pos, Move m)
 {
     switch (move_promo(m)) {

@@ -1,5 +1,5 @@
-// Worked examples of the index tables and functions, the documented block
-// sizes, index spaces and stored lengths, and the behaviour on input that is
+// Worked examples of the index tables and functions, the block sizes, index
+// spaces and stored lengths the table files are laid out with, and the behaviour on input that is
 // not a legal position.
 #include <gtest/gtest.h>
 
@@ -73,7 +73,7 @@ TEST_F(TbIndex, KingPairClassesFollowTheirRules)
     EXPECT_EQ(canonical[1], 1806);
 }
 
-TEST_F(TbIndex, BlockSizesAreTheDocumentedOnes)
+TEST_F(TbIndex, BlockSizesMatchTheTableFiles)
 {
     const int single_1806[6] = {84012, 81664, 102748, 106500, 105684, 100212};
     const int single_462[6] = {0, 0, 26282, 27243, 27036, 25635};
@@ -124,13 +124,13 @@ TEST_F(TbIndex, WorkedExamplesInBothColourAssignments)
     }
 }
 
-// Index space and stored length of every function as documented.
-struct Documented {
+// Index space and stored length of every function, as the table files hold them.
+struct ExpectedRow {
     const char* name;
     uint32_t space[2], length[2];
 };
 
-const Documented DOCUMENTED[] = {
+const ExpectedRow EXPECTED_ROWS[] = {
     {"kpk", 81664, 84012, 81664, 84012},
     {"knk", 26282, 28644, 26282, 28644},
     {"kbk", 27243, 28644, 27243, 28644},
@@ -243,13 +243,13 @@ const Documented DOCUMENTED[] = {
     {"kqqkq", 41944320, 46912050, 41944320, 46912050},
 };
 
-TEST_F(TbIndex, RowsSpacesAndLengthsAreTheDocumentedOnes)
+TEST_F(TbIndex, RowsSpacesAndLengthsMatchTheTableFiles)
 {
-    ASSERT_EQ(std::size(DOCUMENTED), static_cast<size_t>(TB_INDEX_ROW_COUNT));
+    ASSERT_EQ(std::size(EXPECTED_ROWS), static_cast<size_t>(TB_INDEX_ROW_COUNT));
     EXPECT_STREQ(MATERIAL_ROWS[0].name, "kk");
     EXPECT_EQ(MATERIAL_ROWS[0].length[0], 0u);
     for (int id = 1; id <= TB_INDEX_ROW_COUNT; ++id) {
-        const Documented& d = DOCUMENTED[id - 1];
+        const ExpectedRow& d = EXPECTED_ROWS[id - 1];
         const MaterialRow& row = MATERIAL_ROWS[id];
         SCOPED_TRACE(d.name);
         EXPECT_EQ(row.id, id);

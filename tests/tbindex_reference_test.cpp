@@ -339,7 +339,7 @@ Result reference_of(int id, int side, const Pos& p, int flip)
     return reference_index(MATERIAL_ROWS[id].name, side, x.a, x.b, x.ep, flip);
 }
 
-// The reference itself must reproduce the documented examples.
+// The reference itself must reproduce the worked examples.
 TEST(TbIndexReference, ReproducesTheWorkedExamples)
 {
     for (const Example& e : worked_examples())

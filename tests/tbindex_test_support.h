@@ -311,7 +311,7 @@ struct Example {
     uint32_t offset;
 };
 
-// The documented worked examples of the index functions.
+// Worked examples of the index functions: positions with their known indices.
 inline const std::vector<Example>& worked_examples()
 {
     static const std::vector<Example> examples = {
