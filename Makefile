@@ -1,4 +1,5 @@
-# Two builds: build/ (Release) and build-san/ (AddressSanitizer + UndefinedBehaviorSanitizer).
+# Two builds: build/ (Release) and build-san/ (Debug: ASSERT checks live, -O1,
+# AddressSanitizer + UndefinedBehaviorSanitizer).
 JOBS ?= $(shell nproc 2>/dev/null || echo 4)
 
 .PHONY: all build run test test-release test-sanitize test-gui bench clean
@@ -18,7 +19,7 @@ test-release: build
 	ctest --test-dir build --output-on-failure -j $(JOBS)
 
 test-sanitize:
-	cmake -S . -B build-san -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARVEL_SANITIZE=ON
+	cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DQUARVEL_SANITIZE=ON
 	cmake --build build-san -j $(JOBS)
 	ctest --test-dir build-san --output-on-failure -j $(JOBS)
 

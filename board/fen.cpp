@@ -6,7 +6,9 @@
 
 #include <cstring>
 
+#include "board/assert.h"
 #include "board/globals.h"
+#include "board/invariants.h"
 #include "board/notation.h"
 #include "board/output.h"
 #include "board/zobrist.h"
@@ -189,6 +191,7 @@ int set_board(Position* pos, const char* text)
     check_material(pos);
     *pos->key_top = compute_hash_key(pos);
     *pos->pawn_key_top = compute_pawn_key(pos);
+    ASSERT(position_is_ok(pos));
     return 1;
 }
 

@@ -6,8 +6,10 @@
 
 #include <cstddef>
 
+#include "board/assert.h"
 #include "board/bitboard.h"
 #include "board/globals.h"
+#include "board/invariants.h"
 #include "board/zobrist.h"
 
 namespace {
@@ -356,10 +358,13 @@ NO_SLP_VECTORIZE inline void unmake_side(Position* __restrict pos, Move move)
 
 void make_move(Position* pos, Move move)
 {
+    ASSERT(move_is_sane(pos, move));
+    ASSERT(state_stack_has_room(pos));
     if (pos->side_to_move == WHITE)
         make_side<WHITE>(pos, move);
     else
         make_side<BLACK>(pos, move);
+    ASSERT(position_is_ok(pos));
 }
 
 void unmake_move(Position* pos, Move move)
@@ -369,4 +374,5 @@ void unmake_move(Position* pos, Move move)
         unmake_side<WHITE>(pos, move);
     else
         unmake_side<BLACK>(pos, move);
+    ASSERT(position_is_ok(pos));
 }

@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "board/assert.h"
 #include "board/board.h"
+#include "board/invariants.h"
 #include "frontend/frontend.h"
 #include "frontend/input.h"
 
@@ -89,6 +91,7 @@ void finish_editing(Position* pos)
     check_material(pos);
     *pos->key_top = compute_hash_key(pos);
     *pos->pawn_key_top = compute_pawn_key(pos);
+    ASSERT(position_is_ok(pos));
     show_board(pos);
 }
 

@@ -5,6 +5,7 @@
 
 #include <bit>
 
+#include "board/assert.h"
 #include "board/board.h"
 #include "frontend/frontend.h"
 #include "frontend/input.h"
@@ -35,6 +36,14 @@ int tablebase_score_from_root(int score, int ply)
 }
 
 namespace {
+
+// Deepest remaining depth a node can be given: the root's iterations (at
+// most the depth limit, or the unlimited depth) plus the root's extra
+// fraction and one extension; no node inside extends beyond its parent.
+[[maybe_unused]] int deepest_search_depth()
+{
+    return (max_depth > DEPTH_UNLIMITED ? max_depth : DEPTH_UNLIMITED) + 2 * ONE_PLY;
+}
 
 // A node never needs to look beyond the nearest possible mate.
 constexpr int MATE_BOUND = 32766;
@@ -136,6 +145,9 @@ void fetch_hash_move(Position* pos, int ply)
 
 int search(Position* pos, int depth, int ply, int alpha, int beta, int allow_null)
 {
+    ASSERT(ply >= 1 && ply <= MAX_SEARCH_PLY);
+    ASSERT(-SCORE_INFINITE <= alpha && alpha < beta && beta <= SCORE_INFINITE);
+    ASSERT(depth >= ONE_PLY && depth <= deepest_search_depth());
     if (node_countdown-- <= 0) {
         node_countdown = node_countdown_reload;
         check_time(pos);
@@ -339,6 +351,9 @@ int search(Position* pos, int depth, int ply, int alpha, int beta, int allow_nul
 
 int quiesce(Position* pos, int ply, int alpha, int beta)
 {
+    ASSERT(ply >= 1 && ply <= MAX_SEARCH_PLY);
+    ASSERT(-SCORE_INFINITE <= alpha && alpha < beta && beta <= SCORE_INFINITE);
+    ASSERT(pos->ext_flags[0] >= 0); // quiescence nesting
     if (ply >= MAX_SEARCH_PLY)
         return beta;
     if (ply > sel_depth)
