@@ -17,6 +17,7 @@ test: test-release test-sanitize
 
 test-release: build
 	ctest --test-dir build --output-on-failure -j $(JOBS)
+	sh bench/signature.sh build
 
 test-sanitize:
 	cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DQUARVEL_SANITIZE=ON

@@ -1,6 +1,7 @@
-// Search benchmark: a fixed set of positions searched to a fixed depth with
-// a fixed hash size from a cleared state. The total node count is the
-// search's signature: a change that must not alter the search keeps it.
+// Search benchmark: after the program's own start-up, a fixed set of
+// positions searched to a fixed depth with a fixed hash size from a cleared
+// state. The total node count is the search's signature: a change that must
+// not alter the search keeps it.
 //
 // Usage: bench [plies] [hash megabytes]
 #include <unistd.h>
@@ -11,7 +12,9 @@
 #include <cstring>
 
 #include "board/board.h"
+#include "frontend/config.h"
 #include "frontend/frontend.h"
+#include "frontend/startup.h"
 #include "search/evaluate.h"
 #include "search/hashmem.h"
 #include "search/levels.h"
@@ -79,19 +82,15 @@ int main(int argc, char** argv)
 {
     const int plies = argc > 1 ? std::atoi(argv[1]) : DEFAULT_PLIES;
     const int hash_mb = argc > 2 ? std::atoi(argv[2]) : DEFAULT_HASH_MB;
-    if (plies < 1 || plies > 64 || hash_mb < 1) {
-        std::fprintf(stderr, "usage: bench [plies 1-64] [hash megabytes]\n");
+    if (plies < 1 || plies > 64 || hash_mb < 1 || hash_mb > 2047) {
+        std::fprintf(stderr, "usage: bench [plies 1-64] [hash megabytes 1-2047]\n");
         return 2;
     }
     detach_stdin();
     output_enabled = 0;
-    init_bitboard_tables();
-    init_eval_tables();
-    set_hash_sizes(int64_t(hash_mb) * 1048576);
-    init_hash_keys();
-    alloc_pawn_and_eval_cache();
-
+    hash_total_bytes = hash_mb * 1048576;
     Position* pos = create_position();
+    start_engine(pos);
     max_depth = plies * ONE_PLY;
     time_target = 1 << 30;
     time_maximum = 1 << 30;

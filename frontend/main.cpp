@@ -14,6 +14,7 @@
 #include "frontend/frontend.h"
 #include "frontend/input.h"
 #include "frontend/mainloop.h"
+#include "frontend/startup.h"
 #include "frontend/testsuite.h"
 #include "search/evaluate.h"
 #include "search/hashmem.h"
@@ -175,12 +176,7 @@ int main(int argc, char** argv)
         load_config(settings.config_file);
     open_log_file(log_file_name != nullptr ? log_file_name : "");
     log_start_time();
-    init_eval_tables();
-    set_hash_sizes(hash_total_bytes);
-    init_hash_keys();
-    alloc_pawn_and_eval_cache();
-    setup_new_game(pos);
-    own_clock = 30000;
+    start_engine(pos);
     if (settings.fen != nullptr)
         set_board(pos, settings.fen);
 

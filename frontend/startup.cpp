@@ -1,0 +1,19 @@
+#include "frontend/startup.h"
+
+#include "board/board.h"
+#include "frontend/config.h"
+#include "search/evaluate.h"
+#include "search/hashmem.h"
+#include "search/timecontrol.h"
+
+void start_engine(Position* pos)
+{
+    // The evaluation tables build the bitboard tables first; the hash keys
+    // take the first random draws and the pawn hash's keys the next ones.
+    init_eval_tables();
+    set_hash_sizes(hash_total_bytes);
+    init_hash_keys();
+    alloc_pawn_and_eval_cache();
+    setup_new_game(pos);
+    own_clock = 30000;
+}
