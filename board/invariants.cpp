@@ -55,12 +55,14 @@ void add_piece(Recomputed* r, int sq, int code)
 
 const char* state_fault(const Position* pos)
 {
-    const int depth = state_depth(pos);
-    if (depth < 0 || depth >= STATE_STACK_SIZE)
-        return "state stack depth";
-    if (pos->pawn_key_top - pos->pawn_key_stack != depth ||
-        pos->castle_top - pos->castle_stack != depth ||
-        pos->fifty_top - pos->fifty_stack != depth || pos->ep_top - pos->ep_stack != depth)
+    // The null move pushes only the key and en-passant stacks, so the tops
+    // need not stand level; each must lie inside its stack.
+    const auto inside = [](const auto* top, const auto* base) {
+        return top >= base && top - base < STATE_STACK_SIZE;
+    };
+    if (!inside(pos->key_top, pos->key_stack) || !inside(pos->ep_top, pos->ep_stack) ||
+        !inside(pos->pawn_key_top, pos->pawn_key_stack) ||
+        !inside(pos->castle_top, pos->castle_stack) || !inside(pos->fifty_top, pos->fifty_stack))
         return "state stack tops";
     if (pos->side_to_move != WHITE && pos->side_to_move != BLACK)
         return "side to move";

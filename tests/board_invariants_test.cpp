@@ -62,7 +62,7 @@ TEST(BoardInvariants, EachCorruptionIsNamed)
         // A piece on the board the sets do not know of.
         {"piece sets", [](Position* p) { p->board[27] = W_QUEEN; }},
         {"side to move", [](Position* p) { p->side_to_move = 2; }},
-        {"state stack tops", [](Position* p) { p->ep_top--; }},
+        {"state stack tops", [](Position* p) { p->ep_top = p->ep_stack - 1; }},
     };
     for (const auto& c : cases) {
         auto pos = played_position();
