@@ -10,6 +10,7 @@
 #include "board/movegen.h"
 #include "board/output.h"
 #include "board/position.h"
+#include "search/hashmem.h"
 
 HashBucket* hash_table = nullptr;
 int hash_entry_count = 0;
@@ -96,6 +97,7 @@ void resize_hash(int entry_count)
     hash_bucket_count = entry_count / 2;
     hash_table = static_cast<HashBucket*>(alloc_mem(size_t(hash_entry_count) * sizeof(HashEntry)));
     clear_hash();
+    register_table_prefetch();
 }
 
 void free_hash()
@@ -103,6 +105,7 @@ void free_hash()
     if (hash_table != nullptr)
         free_mem(hash_table);
     hash_table = nullptr;
+    register_table_prefetch();
 }
 
 int get_hash_fill_permille()
