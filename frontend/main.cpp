@@ -177,8 +177,13 @@ int main(int argc, char** argv)
     log_start_time();
     init_eval_tables();
     set_hash_sizes(hash_total_bytes);
-    init_hash_keys();
-    alloc_pawn_and_eval_cache();
+    // The book builder needs the keys, not the search's tables.
+    if (settings.pgn_file != nullptr && settings.test_file == nullptr) {
+        init_zobrist_keys();
+    } else {
+        init_hash_keys();
+        alloc_pawn_and_eval_cache();
+    }
     setup_new_game(pos);
     own_clock = 30000;
     if (settings.fen != nullptr)

@@ -71,11 +71,10 @@ void alloc_pawn_and_eval_cache()
         pawn_hash_count = 1;
     if (eval_cache_count < 1)
         eval_cache_count = 1;
-    pawn_hash_table =
-        static_cast<PawnHashEntry*>(alloc_mem(size_t(pawn_hash_count) * sizeof(PawnHashEntry)));
-    eval_cache_table =
-        static_cast<EvalCacheEntry*>(alloc_mem(size_t(eval_cache_count) * sizeof(EvalCacheEntry)));
-    clear_pawn_and_eval_cache();
+    pawn_hash_table = static_cast<PawnHashEntry*>(
+        alloc_zeroed_mem(size_t(pawn_hash_count) * sizeof(PawnHashEntry)));
+    eval_cache_table = static_cast<EvalCacheEntry*>(
+        alloc_zeroed_mem(size_t(eval_cache_count) * sizeof(EvalCacheEntry)));
     for (int phase = 0; phase < 4; phase++)
         pawn_phase_key[phase] = draw_random64();
     register_table_prefetch();
