@@ -90,7 +90,7 @@ int main(int argc, char** argv)
     output_enabled = 0;
     hash_total_bytes = hash_mb * 1048576;
     Position* pos = create_position();
-    start_engine(pos);
+    start_engine(pos, true);
     max_depth = plies * ONE_PLY;
     time_target = 1 << 30;
     time_maximum = 1 << 30;

@@ -1,7 +1,19 @@
 #!/bin/sh
 # Benchmarks run by `make bench`. Argument: the build directory.
+#
+# With a second build directory (say a build of an earlier commit), the two
+# are compared side by side instead, old and new in turn on the same machine
+# in the same run, RUNS times each (default 5; medians are quoted):
+#     sh bench/run.sh build-pgo /tmp/base/build [RUNS]
+# search speed with the signature of each, perft 6 beside stockfish's
+# `go perft 6` (whole processes), start-up to "uciok" and the time from
+# "uciok" to "readyok" for Hash 2047.
 BUILD=${1:-build}
 status=0
+
+if [ -n "$2" ]; then
+    exec sh "$(dirname "$0")/compare.sh" "$@"
+fi
 
 # --- move generator: perft 6 from the start position, every move made ---
 echo "== perft 6, start position"

@@ -10,6 +10,7 @@
 #include "board/bitboard.h"
 #include "board/globals.h"
 #include "board/invariants.h"
+#include "board/prefetch.h"
 #include "board/zobrist.h"
 
 namespace {
@@ -271,11 +272,18 @@ NO_SLP_VECTORIZE inline void make_side(Position* __restrict pos, Move move)
         }
     }
 
+    key ^= zobrist_side;
+    prefetch_tt(key);
+    // The pawn-hash entry moves with the pawn key, and with the game phase
+    // on the rarer captures that cross a phase boundary (left to the probe).
+    if ((piece & 7) == PAWN || (captured & 7) == PAWN)
+        prefetch_pawn(pos, *pawn_key);
+
     pos->side_to_move = o;
     pos->occupied = pos->pieces[0] | pos->pieces[1];
     pos->board[to] = placed;
     pos->board[from] = 0;
-    *key_slot = key ^ zobrist_side;
+    *key_slot = key;
 }
 
 template <int C>

@@ -86,6 +86,14 @@ void* alloc_mem(size_t bytes)
     return block;
 }
 
+void* alloc_zeroed_mem(size_t bytes)
+{
+    void* block = calloc(bytes ? bytes : 1, 1);
+    if (!block)
+        exit_with_message("malloc: ran out of memory");
+    return block;
+}
+
 void free_mem(void* block)
 {
     free(block);

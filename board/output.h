@@ -14,5 +14,8 @@ void open_log_file(const char* name);
 void close_log_file();
 [[noreturn]] void exit_with_message(const char* text);
 void* alloc_mem(size_t bytes);
+// A zeroed block; large ones come as fresh pages from the system, zero
+// without a clearing pass and only touched when used.
+void* alloc_zeroed_mem(size_t bytes);
 void free_mem(void* block);
 char* dup_string(const char* text);

@@ -65,7 +65,7 @@ u64 draw_random64()
     return value;
 }
 
-void init_hash_keys()
+void init_zobrist_keys()
 {
     for (int sq = 0; sq < 64; sq++)
         for (int code : KEY_PIECE_ORDER)
@@ -75,6 +75,11 @@ void init_hash_keys()
         zobrist_ep[sq] = draw_random64();
     }
     zobrist_side = draw_random64();
+}
+
+void init_hash_keys()
+{
+    init_zobrist_keys();
 
     // The main transposition table at the size the hash split chose.
     if (hash_table)
@@ -83,8 +88,7 @@ void init_hash_keys()
     hash_bucket_count = hash_entry_count / 2;
     if (hash_entry_count > 0) {
         size_t bytes = size_t(hash_entry_count) * 16;
-        hash_table = static_cast<HashBucket*>(alloc_mem(bytes));
-        memset(static_cast<void*>(hash_table), 0, bytes);
+        hash_table = static_cast<HashBucket*>(alloc_zeroed_mem(bytes));
     }
     hash_probes = 0;
     hash_hits = 0;

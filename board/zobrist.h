@@ -12,6 +12,9 @@ extern u64 zobrist_side;
 
 u32 draw_random32();
 u64 draw_random64();
+// Draws the keys only (what the book builder needs).
+void init_zobrist_keys();
+// The keys and the main transposition table at the size the hash split chose.
 void init_hash_keys();
 u64 compute_hash_key(const Position* pos);
 u64 compute_pawn_key(const Position* pos);

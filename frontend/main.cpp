@@ -176,7 +176,8 @@ int main(int argc, char** argv)
         load_config(settings.config_file);
     open_log_file(log_file_name != nullptr ? log_file_name : "");
     log_start_time();
-    start_engine(pos);
+    // The book builder needs the keys, not the search's tables.
+    start_engine(pos, !(settings.pgn_file != nullptr && settings.test_file == nullptr));
     if (settings.fen != nullptr)
         set_board(pos, settings.fen);
 

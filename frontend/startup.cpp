@@ -6,14 +6,18 @@
 #include "search/hashmem.h"
 #include "search/timecontrol.h"
 
-void start_engine(Position* pos)
+void start_engine(Position* pos, bool search_tables)
 {
     // The evaluation tables build the bitboard tables first; the hash keys
     // take the first random draws and the pawn hash's keys the next ones.
     init_eval_tables();
     set_hash_sizes(hash_total_bytes);
-    init_hash_keys();
-    alloc_pawn_and_eval_cache();
+    if (search_tables) {
+        init_hash_keys();
+        alloc_pawn_and_eval_cache();
+    } else {
+        init_zobrist_keys();
+    }
     setup_new_game(pos);
     own_clock = 30000;
 }

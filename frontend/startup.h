@@ -6,5 +6,6 @@
 
 struct Position;
 
-// Hash sizes come from hash_total_bytes (the HASH setting).
-void start_engine(Position* pos);
+// Hash sizes come from hash_total_bytes (the HASH setting). Without
+// search_tables only the keys are drawn (the same draws), no table allocated.
+void start_engine(Position* pos, bool search_tables);

@@ -197,10 +197,16 @@ void uci_command_setoption(Position* pos, int count, const char* const* tokens)
         if (value == nullptr)
             return;
         int megabytes = clamp_option("Hash", decimal(value), HASH_MB_MIN, HASH_MB_MAX);
+        // Interfaces send the size before every game: tables of that size
+        // stay as they are, with what they have learnt.
+        const bool in_use = megabytes * 1048576 == hash_total_bytes && hash_table != nullptr &&
+                            pawn_hash_table != nullptr;
         hash_total_bytes = megabytes * 1048576;
         set_hash_sizes(hash_total_bytes);
-        resize_hash(hash_entry_count);
-        alloc_pawn_and_eval_cache();
+        if (!in_use) {
+            resize_hash(hash_entry_count);
+            alloc_pawn_and_eval_cache();
+        }
     } else if (same(name, "Clear") && same(second, "Hash")) {
         clear_hash();
     } else if (same(name, "OwnBook")) {

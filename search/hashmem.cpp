@@ -6,6 +6,7 @@
 #include "board/clock.h"
 #include "board/output.h"
 #include "board/position.h"
+#include "board/prefetch.h"
 #include "board/zobrist.h"
 #include "search/evaluate.h"
 #include "search/pawns.h"
@@ -70,13 +71,13 @@ void alloc_pawn_and_eval_cache()
         pawn_hash_count = 1;
     if (eval_cache_count < 1)
         eval_cache_count = 1;
-    pawn_hash_table =
-        static_cast<PawnHashEntry*>(alloc_mem(size_t(pawn_hash_count) * sizeof(PawnHashEntry)));
-    eval_cache_table =
-        static_cast<EvalCacheEntry*>(alloc_mem(size_t(eval_cache_count) * sizeof(EvalCacheEntry)));
-    clear_pawn_and_eval_cache();
+    pawn_hash_table = static_cast<PawnHashEntry*>(
+        alloc_zeroed_mem(size_t(pawn_hash_count) * sizeof(PawnHashEntry)));
+    eval_cache_table = static_cast<EvalCacheEntry*>(
+        alloc_zeroed_mem(size_t(eval_cache_count) * sizeof(EvalCacheEntry)));
     for (int phase = 0; phase < 4; phase++)
         pawn_phase_key[phase] = draw_random64();
+    register_table_prefetch();
 }
 
 void clear_pawn_and_eval_cache()
@@ -97,6 +98,15 @@ void free_pawn_and_eval_cache()
         free_mem(eval_cache_table);
     pawn_hash_table = nullptr;
     eval_cache_table = nullptr;
+    register_table_prefetch();
+}
+
+void register_table_prefetch()
+{
+    prefetch_register_tt(hash_table, hash_table != nullptr ? hash_bucket_count : 0,
+                         sizeof(HashBucket));
+    prefetch_register_pawn(pawn_hash_table, pawn_hash_table != nullptr ? pawn_hash_count : 0,
+                           sizeof(PawnHashEntry), pawn_phase_key);
 }
 
 int get_pawn_entry_size()

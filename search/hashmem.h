@@ -54,4 +54,8 @@ int get_eval_entry_size();
 // Pawn-hash look-up for `evaluate`: the entry for the position's pawns in this
 // phase, filled by the pawn evaluators on a miss. 0 when there are no pawns.
 // `scratch` receives the result when no table is allocated.
+// Points make_move's prefetches at the transposition table and pawn hash as
+// they are now allocated.
+void register_table_prefetch();
+
 PawnHashEntry* lookup_pawn_hash(Position* pos, int phase, PawnHashEntry* scratch);

@@ -9,6 +9,7 @@
 #include "frontend/frontend.h"
 #include "frontend/testsuite.h"
 #include "search/evaluate.h"
+#include "search/hashmem.h"
 #include "search/levels.h"
 #include "search/multipv.h"
 #include "search/ordering.h"
@@ -145,6 +146,7 @@ void reset_node_counters()
 void init_search(Position* pos)
 {
     reset_search_stats();
+    register_table_prefetch();
     stop_search = 0;
     const int side = pos->side_to_move;
     search_side = side;

@@ -10,6 +10,7 @@
 #include "board/movegen.h"
 #include "board/output.h"
 #include "board/position.h"
+#include "search/hashmem.h"
 
 HashBucket* hash_table = nullptr;
 int hash_entry_count = 0;
@@ -24,6 +25,13 @@ namespace {
 
 constexpr int MATE_BOUND = 30000;
 constexpr int PV_STORE_SCORE = -32766;
+// From this size on a cleared table is new memory (the allocator maps blocks
+// this large freshly), not a clearing pass.
+constexpr size_t FRESH_PAGES_BYTES = size_t(64) << 20;
+
+// Whether anything was stored since the table was allocated or cleared: a
+// new game on a clean table then costs nothing (and touches no page).
+bool table_written = false;
 
 inline int entry_depth(const HashEntry& e)
 {
@@ -80,9 +88,19 @@ void clear_hash_stats()
 
 void clear_hash()
 {
-    if (hash_table != nullptr && hash_entry_count > 0)
-        std::memset(static_cast<void*>(hash_table), 0,
-                    size_t(hash_entry_count) * sizeof(HashEntry));
+    if (hash_table != nullptr && hash_entry_count > 0 && table_written) {
+        const size_t bytes = size_t(hash_entry_count) * sizeof(HashEntry);
+        // A large table is swapped for fresh zero pages from the system:
+        // only the pages the next search touches cost anything.
+        if (bytes >= FRESH_PAGES_BYTES) {
+            free_mem(hash_table);
+            hash_table = static_cast<HashBucket*>(alloc_zeroed_mem(bytes));
+            register_table_prefetch();
+        } else {
+            std::memset(static_cast<void*>(hash_table), 0, bytes);
+        }
+    }
+    table_written = false;
     clear_hash_stats();
 }
 
@@ -94,8 +112,11 @@ void resize_hash(int entry_count)
         entry_count = 2;
     hash_entry_count = entry_count;
     hash_bucket_count = entry_count / 2;
-    hash_table = static_cast<HashBucket*>(alloc_mem(size_t(hash_entry_count) * sizeof(HashEntry)));
-    clear_hash();
+    hash_table =
+        static_cast<HashBucket*>(alloc_zeroed_mem(size_t(hash_entry_count) * sizeof(HashEntry)));
+    table_written = false;
+    clear_hash_stats();
+    register_table_prefetch();
 }
 
 void free_hash()
@@ -103,6 +124,7 @@ void free_hash()
     if (hash_table != nullptr)
         free_mem(hash_table);
     hash_table = nullptr;
+    register_table_prefetch();
 }
 
 int get_hash_fill_permille()
@@ -131,6 +153,7 @@ void store_hash(Position* pos, int move, int depth, int ply, int score, int boun
     score = clamp_int(score, -32767, 32767);
     depth = clamp_int(depth, 0, HASH_MAX_DEPTH);
 
+    table_written = true;
     u64 key = *pos->key_top;
     uint32_t key_low = uint32_t(key);
     uint32_t key_high = uint32_t(key >> 32);

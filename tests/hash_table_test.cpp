@@ -3,6 +3,8 @@
 // helpers.
 #include <gtest/gtest.h>
 
+#include "frontend/config.h"
+#include "frontend/uci.h"
 #include "tests/board_support.h"
 
 namespace {
@@ -339,6 +341,45 @@ TEST_F(TableFixture, ExtensionSkipsAHashMoveThatLeavesTheKingInCheck)
         EXPECT_EQ(pos->pv_length[0], reply == kd2 ? 1 : 2);
     }
     EXPECT_EQ(pos->pv[0][1], kxe2);
+}
+
+// Small tables are cleared in place, large ones swapped for fresh pages; a
+// clear after a clear that found nothing stored must still clear.
+TEST_F(TableFixture, ClearEmptiesTablesOfEverySize)
+{
+    for (int entries : {TABLE_ENTRIES, 1 << 22}) {
+        SCOPED_TRACE(entries);
+        resize_hash(entries);
+        use_key(0x123456789ULL);
+        EXPECT_EQ(probe(12, 0, -10, 10), HASH_NO_CUTOFF);
+        for (int round = 0; round < 2; round++) {
+            store_hash(pos, 5, 12, 0, 0, HASH_EXACT);
+            EXPECT_EQ(probe(12, 0, -10, 10), HASH_CUTOFF);
+            clear_hash();
+            clear_hash();
+            EXPECT_EQ(probe(12, 0, -10, 10), HASH_NO_CUTOFF);
+        }
+    }
+}
+
+// Interfaces repeat the Hash option before every game: the size in use keeps
+// the table and what it holds; another size starts afresh.
+TEST_F(TableFixture, HashOptionOfTheSizeInUseKeepsTheTable)
+{
+    const int saved_total = hash_total_bytes;
+    const char* same[] = {"setoption", "name", "Hash", "value", "1"};
+    const char* other[] = {"setoption", "name", "Hash", "value", "2"};
+    uci_command_setoption(pos, 5, other);
+    uci_command_setoption(pos, 5, same);
+    use_key(0xABCDEF12345ULL);
+    store_hash(pos, 5, 12, 0, 0, HASH_EXACT);
+    const HashBucket* table = hash_table;
+    uci_command_setoption(pos, 5, same);
+    EXPECT_EQ(hash_table, table);
+    EXPECT_EQ(probe(12, 0, -10, 10), HASH_CUTOFF);
+    uci_command_setoption(pos, 5, other);
+    EXPECT_EQ(probe(12, 0, -10, 10), HASH_NO_CUTOFF);
+    hash_total_bytes = saved_total;
 }
 
 } // namespace
