@@ -178,7 +178,7 @@ int main(int argc, char** argv)
     log_start_time();
     start_engine(pos);
     if (settings.fen != nullptr)
-        set_board(pos, settings.fen);
+        set_board_for_play(pos, settings.fen);
 
     // With an interface on the pipe the tables wait for "xboard" or the UCI
     // option, so that start-up answers at once.
