@@ -58,13 +58,6 @@ constexpr int MAX_SIDE_FIELD = 3;
 constexpr int MAX_CASTLE_FIELD = 7;
 constexpr int MAX_EP_FIELD = 3;
 
-int bad_format(const char* text)
-{
-    printf("Bad epd format: %s\n", text);
-    fflush(stdout);
-    return 0;
-}
-
 int bad_castling()
 {
     printf("Setboard: Bad castle info\n");
@@ -100,9 +93,75 @@ bool parse_placement(const Field& f, int* board)
     return rank == 0 && file == 8;
 }
 
+int piece_at(const int* board, int rank, int file)
+{
+    if (rank < 0 || rank > 7 || file < 0 || file > 7)
+        return -1;
+    return board[rank * 8 + file];
+}
+
+// Whether a piece of the colour attacks the square, read from the board
+// array alone: set_board asks before anything derived has been built.
+bool square_attacked(const int* board, int square, int colour_bit)
+{
+    static const int KNIGHT_STEPS[8][2] = {{1, 2},   {2, 1},   {2, -1}, {1, -2},
+                                           {-1, -2}, {-2, -1}, {-2, 1}, {-1, 2}};
+    static const int RAYS[8][2] = {{1, 0}, {-1, 0}, {0, 1},  {0, -1},
+                                   {1, 1}, {1, -1}, {-1, 1}, {-1, -1}};
+    const int rank = square / 8, file = square % 8;
+    const int pawn_rank = colour_bit == WHITE_BIT ? rank - 1 : rank + 1;
+    if (piece_at(board, pawn_rank, file - 1) == colour_bit + PAWN ||
+        piece_at(board, pawn_rank, file + 1) == colour_bit + PAWN)
+        return true;
+    for (const auto& step : KNIGHT_STEPS)
+        if (piece_at(board, rank + step[0], file + step[1]) == colour_bit + KNIGHT)
+            return true;
+    for (int ray = 0; ray < 8; ray++) {
+        const int slider = ray < 4 ? ROOK : BISHOP;
+        for (int distance = 1;; distance++) {
+            int code =
+                piece_at(board, rank + distance * RAYS[ray][0], file + distance * RAYS[ray][1]);
+            if (code == EMPTY)
+                continue;
+            if (code == colour_bit + slider || code == colour_bit + QUEEN ||
+                (distance == 1 && code == colour_bit + KING))
+                return true;
+            break;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
-int set_board(Position* pos, const char* text)
+int report_bad_position(const char* text)
+{
+    printf("Bad epd format: %s\n", text);
+    fflush(stdout);
+    return 0;
+}
+
+bool board_is_playable(const int* board, int side_to_move)
+{
+    int king_square[2] = {-1, -1}, kings[2] = {0, 0};
+    for (int sq = 0; sq < 64; sq++) {
+        if (board[sq] == W_KING || board[sq] == B_KING) {
+            const int colour = board[sq] == W_KING ? WHITE : BLACK;
+            kings[colour]++;
+            king_square[colour] = sq;
+        }
+    }
+    if (kings[WHITE] != 1 || kings[BLACK] != 1)
+        return false;
+    // The side to move could capture a king left in check.
+    const int waiting = side_to_move ^ 1;
+    return !square_attacked(board, king_square[waiting],
+                            side_to_move == WHITE ? WHITE_BIT : BLACK_BIT);
+}
+
+namespace {
+
+int read_board(Position* pos, const char* text, bool for_play)
 {
     const char* p = text;
     while (*p == ' ')
@@ -123,18 +182,18 @@ int set_board(Position* pos, const char* text)
             p++;
     }
     if (count < 2)
-        return bad_format(shown);
+        return report_bad_position(shown);
 
     int board[64];
     if (!parse_placement(fields[0], board))
-        return bad_format(shown);
+        return report_bad_position(shown);
     static const Field dash = {"-", 1};
     const Field side = fields[1];
     const Field castle = count > 2 ? fields[2] : dash;
     const Field ep = count > 3 ? fields[3] : dash;
     if (side.length > MAX_SIDE_FIELD || castle.length > MAX_CASTLE_FIELD ||
         ep.length > MAX_EP_FIELD)
-        return bad_format(shown);
+        return report_bad_position(shown);
 
     const int side_to_move = (side.length == 1 && side.start[0] == 'w') ? WHITE : BLACK;
 
@@ -154,9 +213,14 @@ int set_board(Position* pos, const char* text)
     if (!(ep.length == 1 && ep.start[0] == '-')) {
         if (ep.length != 2 || ep.start[0] < 'a' || ep.start[0] > 'h' ||
             (ep.start[1] != '3' && ep.start[1] != '6'))
-            return bad_format(shown);
+            return report_bad_position(shown);
         ep_square = (ep.start[0] - 'a') + 8 * (ep.start[1] - '1');
     }
+
+    // A position without one king a side, or whose side to move could take
+    // the other king, would make the search capture a king.
+    if (for_play && !board_is_playable(board, side_to_move))
+        return report_bad_position(shown);
 
     if (board[SQ_E1] != W_KING)
         rights &= ~(CASTLE_WHITE_SHORT | CASTLE_WHITE_LONG);
@@ -193,6 +257,18 @@ int set_board(Position* pos, const char* text)
     *pos->pawn_key_top = compute_pawn_key(pos);
     ASSERT(position_is_ok(pos));
     return 1;
+}
+
+} // namespace
+
+int set_board(Position* pos, const char* text)
+{
+    return read_board(pos, text, false);
+}
+
+int set_board_for_play(Position* pos, const char* text)
+{
+    return read_board(pos, text, true);
 }
 
 void setup_new_game(Position* pos)

@@ -48,6 +48,18 @@ int token_int(const char* text)
     return static_cast<int>(value);
 }
 
+// The decimal value of a token within [low, high]: false (the command then
+// treats it as missing) when it lies below, cut to `high` above. Text that
+// is not a number reads as 0.
+bool token_in_range(const char* text, long low, long high, int* value)
+{
+    long parsed = strtol(text, nullptr, 10);
+    if (parsed < low)
+        return false;
+    *value = static_cast<int>(parsed > high ? high : parsed);
+    return true;
+}
+
 void clear_killers(Position* pos)
 {
     for (int ply = 0; ply < MAX_PLY; ply++) {
@@ -69,6 +81,19 @@ void forget_predictions()
     reply_predicted = 0;
 }
 
+// push_game_move told the console and the log that the record is full; the
+// interfaces hear of it too, xboard in the form that makes it take the move
+// back.
+void refuse_move_record_full(const char* text)
+{
+    if (protocol_mode == PROTOCOL_XBOARD)
+        printf("Illegal move (game record full): %s\n", text);
+    else if (protocol_mode == PROTOCOL_UCI)
+        printf("Game record full, move not played\n");
+    fflush(stdout);
+    search_requested = 0;
+}
+
 // Opponent's move in coordinate text (first token shaped like e2e4).
 void enter_move(Position* pos, const char* text)
 {
@@ -88,8 +113,10 @@ void enter_move(Position* pos, const char* text)
         search_requested = 0;
         return;
     }
-    if (!push_game_move(pos, move))
+    if (!push_game_move(pos, move)) {
+        refuse_move_record_full(text);
         return;
+    }
     if (move == expected_reply) {
         emit_text("Predicted move!!\n");
         reply_predicted = 1;
@@ -139,9 +166,8 @@ void command_xboard(Position*, int, const char* const*)
 
 void command_protover(Position*, int count, const char* const* tokens)
 {
-    if (count < 2)
+    if (count < 2 || !token_in_range(tokens[1], 1, INT_MAX, &protocol_version))
         return;
-    protocol_version = token_int(tokens[1]);
     printf("feature setboard=1\n");
     printf("feature analyze=1\n");
     printf("feature setboard=1\n");
@@ -170,11 +196,13 @@ void command_fritz(Position*, int, const char* const*)
 void command_level(Position*, int count, const char* const* tokens)
 {
     // The base time is not used: the time left always comes from "time".
-    if (count < 4)
+    int moves = 0, seconds = 0;
+    if (count < 4 || !token_in_range(tokens[1], 0, INT_MAX, &moves) ||
+        !token_in_range(tokens[3], 0, INT_MAX, &seconds))
         return;
-    moves_per_control = token_int(tokens[1]);
-    increment[WHITE] = token_int(tokens[3]);
-    increment[BLACK] = increment[WHITE];
+    moves_per_control = moves;
+    increment[WHITE] = seconds;
+    increment[BLACK] = seconds;
 }
 
 void command_force(Position*, int, const char* const*)
@@ -227,10 +255,12 @@ void command_name(Position*, int count, const char* const* tokens)
 
 void command_rating(Position* pos, int count, const char* const* tokens)
 {
-    if (count < 3)
+    int own = 0, opponent = 0;
+    if (count < 3 || !token_in_range(tokens[1], 0, INT_MAX, &own) ||
+        !token_in_range(tokens[2], 0, INT_MAX, &opponent))
         return;
-    pos->game->own_rating = token_int(tokens[1]);
-    pos->game->opponent_rating = token_int(tokens[2]);
+    pos->game->own_rating = own;
+    pos->game->opponent_rating = opponent;
     if (static_cast<long>(pos->game->own_rating) >
         static_cast<long>(pos->game->opponent_rating) + 150)
         pos->game->contempt = -30;
@@ -244,10 +274,21 @@ void command_quit(Position*, int, const char* const*)
     exit(0);
 }
 
+// The side change starts the game afresh at the current position, as
+// "setboard" does: the moves before it were made by the other side, so an
+// "undo" past it would unmake them under the wrong side. A double step of
+// the other side is no longer the last move, so no en-passant square stays.
 void set_side(Position* pos, int side)
 {
-    pos->side_to_move = side;
-    *pos->key_top = compute_hash_key(pos);
+    char text[100], placement[80], castling[8];
+    format_position_text(text, pos);
+    if (sscanf(text, "%79s %*s %7s", placement, castling) != 2)
+        return;
+    char fen[100];
+    snprintf(fen, sizeof fen, "%s %c %s -", placement, side == WHITE ? 'w' : 'b', castling);
+    const int fifty = *pos->fifty_top;
+    if (set_board_for_play(pos, fen))
+        *pos->fifty_top = fifty;
 }
 
 void command_white(Position* pos, int, const char* const*)
@@ -303,6 +344,8 @@ void command_nopost(Position*, int, const char* const*)
     post_enabled = 0;
 }
 
+// Any clock value is taken: one below zero is a fallen flag, which the time
+// allocation counts as no time left.
 void command_time(Position*, int count, const char* const* tokens)
 {
     if (count == 2)
@@ -317,9 +360,10 @@ void command_otim(Position*, int count, const char* const* tokens)
 
 void command_sd(Position*, int count, const char* const* tokens)
 {
-    if (count != 2)
+    // 0 lifts the limit.
+    int plies = 0;
+    if (count != 2 || !token_in_range(tokens[1], 0, INT_MAX, &plies))
         return;
-    int plies = token_int(tokens[1]);
     if (plies == 0 || plies > DEPTH_UNLIMITED / ONE_PLY)
         max_depth = DEPTH_UNLIMITED;
     else
@@ -328,11 +372,10 @@ void command_sd(Position*, int count, const char* const* tokens)
 
 void command_st(Position*, int count, const char* const* tokens)
 {
-    if (count != 2)
+    // 0 lifts the fixed time.
+    int seconds = 0;
+    if (count != 2 || !token_in_range(tokens[1], 0, INT_MAX / 100, &seconds))
         return;
-    int seconds = token_int(tokens[1]);
-    if (seconds > INT_MAX / 100)
-        seconds = INT_MAX / 100;
     fixed_move_time = 100 * seconds;
 }
 
@@ -350,7 +393,7 @@ void command_setboard(Position* pos, int count, const char* const*)
     while (*text != '\0' && isspace(static_cast<unsigned char>(*text)))
         text++;
     text += strlen("setboard");
-    set_board(pos, text);
+    set_board_for_play(pos, text);
 }
 
 void command_analyze(Position*, int, const char* const*)
@@ -364,9 +407,10 @@ void command_analyze(Position*, int, const char* const*)
 
 void command_best(Position* pos, int count, const char* const* tokens)
 {
-    if (count != 2)
+    int lines = 0;
+    if (count != 2 || !token_in_range(tokens[1], 1, INT_MAX, &lines))
         return;
-    analyse_multipv(pos, token_int(tokens[1]));
+    analyse_multipv(pos, lines);
 }
 
 void command_ponder(Position* pos, int count, const char* const* tokens)
@@ -383,7 +427,9 @@ void command_ponder(Position* pos, int count, const char* const* tokens)
     }
     Move move = parse_move(pos, tokens[1]);
     if (move != 0 && is_legal_move(pos, move)) {
-        if (push_game_move(pos, move) && !force_mode)
+        if (!push_game_move(pos, move))
+            refuse_move_record_full(tokens[1]);
+        else if (!force_mode)
             search_requested = 1;
         return;
     }

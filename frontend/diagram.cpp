@@ -80,9 +80,40 @@ int kind_of_letter(char letter)
     }
 }
 
-void finish_editing(Position* pos)
+// What the editor changes, so that a refused or abandoned edit leaves the
+// position as it was.
+struct EditedState {
+    int board[64];
+    int castle;
+    int ep;
+    int move_count;
+};
+
+void save_edited_state(const Position* pos, EditedState* saved)
+{
+    memcpy(saved->board, pos->board, sizeof saved->board);
+    saved->castle = *pos->castle_top;
+    saved->ep = *pos->ep_top;
+    saved->move_count = pos->game->move_count;
+}
+
+void restore_edited_state(Position* pos, const EditedState& saved)
+{
+    memcpy(pos->board, saved.board, sizeof saved.board);
+    *pos->castle_top = saved.castle;
+    *pos->ep_top = saved.ep;
+    pos->game->move_count = saved.move_count;
+}
+
+void finish_editing(Position* pos, const EditedState& saved)
 {
     drop_unfounded_castling(pos);
+    if (!board_is_playable(pos->board, pos->side_to_move)) {
+        char text[100];
+        report_bad_position(format_position_text(text, pos));
+        restore_edited_state(pos, saved);
+        return;
+    }
     // The edited position starts a fresh history: no earlier position can
     // repeat it and the fifty-move count starts again.
     *pos->fifty_top = 0;
@@ -148,6 +179,8 @@ void print_illegal_move_text(Move move, const char* text)
 
 void edit_position(Position* pos)
 {
+    EditedState saved;
+    save_edited_state(pos, &saved);
     *pos->ep_top = 0;
     pos->game->move_count = 0;
     *pos->castle_top =
@@ -159,8 +192,10 @@ void edit_position(Position* pos)
             fputs("Edit> ", stdout);
             fflush(stdout);
         }
-        if (input_read_line(line, EDIT_LINE_SIZE) < 0)
+        if (input_read_line(line, EDIT_LINE_SIZE) < 0) {
+            restore_edited_state(pos, saved);
             return;
+        }
         line[strcspn(line, "\r\n")] = '\0';
 
         if (strcmp(line, ".") == 0)
@@ -205,5 +240,5 @@ void edit_position(Position* pos)
         }
         pos->board[rank * 8 + file] = kind == EMPTY ? EMPTY : colour_bit + kind;
     }
-    finish_editing(pos);
+    finish_editing(pos, saved);
 }

@@ -179,7 +179,7 @@ int main(int argc, char** argv)
     // The book builder needs the keys, not the search's tables.
     start_engine(pos, !(settings.pgn_file != nullptr && settings.test_file == nullptr));
     if (settings.fen != nullptr)
-        set_board(pos, settings.fen);
+        set_board_for_play(pos, settings.fen);
 
     // With an interface on the pipe the tables wait for "xboard" or the UCI
     // option, so that start-up answers at once.

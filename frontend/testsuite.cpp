@@ -227,7 +227,7 @@ void run_test_suite(const char* file_name, int seconds, int extra_plies)
                 emit_text("Skipping line %d: neither bm nor am\n", line_number);
             continue;
         }
-        if (!set_board(pos, line)) {
+        if (!set_board_for_play(pos, line)) {
             emit_text("Skipping line %d: not a position\n", line_number);
             continue;
         }

@@ -45,6 +45,9 @@ const char* const UCI_OPTION_LINES[] = {
     "option name Clear Hash type button\n",
     "option name OwnBook type check default true\n",
     "option name Play level type spin min 1 max 11 default 11\n",
+    // Adapters send "go ponder" only to engines that announce this option;
+    // the pondering itself follows "go ponder" and "ponderhit" whatever it says.
+    "option name Ponder type check default false\n",
 };
 
 bool same(const char* a, const char* b)
@@ -74,12 +77,6 @@ int clamp_option(const char* name, long long value, int low, int high)
     if (clamped != value)
         emit_text("%s %lld out of range %d..%d, using %lld\n", name, value, low, high, clamped);
     return int(clamped);
-}
-
-// Milliseconds of a clock token in centiseconds; a negative clock counts as 0.
-int clock_cs(const char* text)
-{
-    return int(clamp_ll(decimal(text), 0, INT_MAX) / 10);
 }
 
 [[noreturn]] void fail_illegal_move(const char* text)
@@ -168,6 +165,58 @@ bool line_starts_with_word(const char* line, const char* word)
            (line[n] == '\0' || std::isspace(static_cast<unsigned char>(line[n])));
 }
 
+void set_node_limit(long long nodes)
+{
+    node_limit = nodes;
+    // The search's first poll then comes at once and times the next one
+    // for when the limit is due.
+    node_countdown = 0;
+}
+
+bool takes_value(const char* word)
+{
+    static const char* const WORDS[] = {"wtime", "btime", "winc", "binc",    "movestogo",
+                                        "depth", "nodes", "mate", "movetime"};
+    for (const char* w : WORDS)
+        if (same(word, w))
+            return true;
+    return false;
+}
+
+// One "go" keyword with its value. A value below the keyword's range is
+// ignored as if it were missing; one above is cut to the range. A clock
+// below zero is a fallen flag: no time left.
+void set_go_limit(const Position* pos, const char* word, long long value)
+{
+    if (same(word, "wtime") || same(word, "btime")) {
+        if (pos->side_to_move == (same(word, "wtime") ? WHITE : BLACK))
+            own_clock = int(clamp_ll(value, 0, INT_MAX) / 10);
+        return;
+    }
+    if (same(word, "movetime")) {
+        // A positive time shorter than a centisecond still fixes the time;
+        // 0 means "no fixed time".
+        if (value >= 0)
+            fixed_move_time = value > 0 && value < 10 ? 1 : int(clamp_ll(value, 0, INT_MAX) / 10);
+        return;
+    }
+    if (same(word, "winc") || same(word, "binc")) {
+        if (value >= 0)
+            increment[same(word, "winc") ? WHITE : BLACK] = int(clamp_ll(value, 0, INT_MAX) / 1000);
+        return;
+    }
+    if (value < 1)
+        return;
+    if (same(word, "movestogo"))
+        moves_to_go = int(clamp_ll(value, 1, 1000));
+    else if (same(word, "depth"))
+        max_depth = ONE_PLY * int(clamp_ll(value, 1, MAX_PLY)); // the per-ply arrays' depth
+    else if (same(word, "mate"))
+        mate_limit = int(clamp_ll(value, 1, MAX_PLY));
+    else
+        set_node_limit(value);
+}
+
 } // namespace
 
 void uci_command_uci(Position*, int, const char* const*)
@@ -219,6 +268,8 @@ void uci_command_setoption(Position* pos, int count, const char* const* tokens)
     } else if (same(name, "NalimovPath")) {
         if (value != nullptr)
             set_option_tb_path(count, tokens);
+    } else if (same(name, "Ponder") && (same(value, "true") || same(value, "false"))) {
+        // Accepted: a GUI announces its pondering this way; nothing to set.
     } else if (same(name, "NalimovCache")) {
         if (value != nullptr)
             set_option_tb_cache(value);
@@ -278,7 +329,7 @@ void uci_command_position(Position* pos, int count, const char* const* tokens)
             std::fflush(stdout);
             return; // the start position stays; its moves belong to another position
         }
-        if (!set_board(pos, fen))
+        if (!set_board_for_play(pos, fen))
             return; // set_board has told why; the start position stays
     }
 
@@ -308,6 +359,8 @@ void uci_command_go(Position* pos, int count, const char* const* tokens)
     analyze_mode = 0;
     max_depth = DEPTH_UNLIMITED;
     moves_to_go = 0;
+    node_limit = 0;
+    mate_limit = 0;
     search_requested = 1;
     pos->search_moves[0] = 0;
 
@@ -335,36 +388,11 @@ void uci_command_go(Position* pos, int count, const char* const* tokens)
             analyze_mode = 1;
             own_clock = 300000000;
             search_requested = 1;
-        } else if (same(word, "nodes") || same(word, "mate")) {
-            emit_text("FIXME go ... %s\n", word);
-        } else if (same(word, "wtime") || same(word, "btime") || same(word, "winc") ||
-                   same(word, "binc") || same(word, "movestogo") || same(word, "depth") ||
-                   same(word, "movetime")) {
+        } else if (takes_value(word)) {
             if (value == nullptr)
                 break; // a keyword without its value ends the line
             i++;
-            if (same(word, "wtime")) {
-                if (pos->side_to_move == WHITE)
-                    own_clock = clock_cs(value);
-            } else if (same(word, "btime")) {
-                if (pos->side_to_move == BLACK)
-                    own_clock = clock_cs(value);
-            } else if (same(word, "winc")) {
-                increment[WHITE] = int(clamp_ll(decimal(value), 0, INT_MAX) / 1000);
-            } else if (same(word, "binc")) {
-                increment[BLACK] = int(clamp_ll(decimal(value), 0, INT_MAX) / 1000);
-            } else if (same(word, "movestogo")) {
-                moves_to_go = int(clamp_ll(decimal(value), 0, 1000));
-            } else if (same(word, "depth")) {
-                // At least one iteration, so that the answer is a searched
-                // move; more than the per-ply arrays hold means no limit.
-                max_depth = ONE_PLY * int(clamp_ll(decimal(value), 1, MAX_PLY));
-            } else {
-                // A positive time shorter than a centisecond still fixes the
-                // time; 0 would mean "no fixed time".
-                long long ms = clamp_ll(decimal(value), 0, INT_MAX);
-                fixed_move_time = ms > 0 && ms < 10 ? 1 : int(ms / 10);
-            }
+            set_go_limit(pos, word, decimal(value));
         } else {
             emit_text("FIXME undefined command\n");
         }

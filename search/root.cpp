@@ -399,6 +399,8 @@ void think(Position* pos)
             check_test_solution(pos, 1);
         if ((score > MATE_THRESHOLD || score < -MATE_THRESHOLD) && !analyze_mode)
             stop_search = 1;
+        if (mate_limit_reached(score))
+            stop_search = 1;
         if (pos->pv_length[0] > 0)
             store_pv_in_hash(pos);
         if (test_mode || ponder_search || analyze_mode)

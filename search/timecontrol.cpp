@@ -12,6 +12,7 @@
 #include "board/board.h"
 #include "frontend/frontend.h"
 #include "search/root.h"
+#include "search/search.h"
 #include "search/transposition.h"
 
 int own_clock = 30000;
@@ -19,6 +20,8 @@ int increment[2] = {0, 0};
 int moves_to_go = 0;
 int moves_per_control = 40;
 int fixed_move_time = 0;
+std::int64_t node_limit = 0;
+int mate_limit = 0;
 int time_target = 0;
 int time_maximum = 0;
 std::int64_t next_info_time = 0;
@@ -93,6 +96,17 @@ void check_time(Position* pos)
         }
     }
 
+    if (node_limit > 0) {
+        const std::int64_t left = node_limit - node_count;
+        // The countdown counts full-width nodes only; quiescence nodes come
+        // on top, so the polls close in on the limit in quarter steps.
+        const std::int64_t due = std::max<std::int64_t>(left / 4, 1);
+        if (left <= 0)
+            stop_search = 1;
+        else if (due < node_countdown)
+            node_countdown = int(due);
+    }
+
     if (elapsed >= u32(time_target) && !ponder_search && !analyze_mode &&
         (extend_time == 0 || elapsed > u32(time_maximum)))
         stop_search = 1;
@@ -105,4 +119,10 @@ void check_iteration_time(Position* pos)
     if (pos->root_score > previous_score - 20 && elapsed >= two_thirds && fixed_move_time == 0 &&
         !ponder_search && !analyze_mode)
         stop_search = 1;
+}
+
+bool mate_limit_reached(int score)
+{
+    // The mating move of a mate in N moves is made 2N - 1 plies from the root.
+    return mate_limit > 0 && score >= SCORE_INFINITE + 1 - 2 * mate_limit;
 }

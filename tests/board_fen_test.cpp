@@ -81,13 +81,28 @@ TEST(BoardFen, MalformedTextLeavesPositionUntouched)
         huge + " w - -", // very long fields are read bounded
         "8/8/8/8/8/8/8/8 w " + huge + " -",
     };
-    std::vector<std::pair<std::string, std::string>> cases;
+    // Positions play cannot reach, refused only where a position is set up
+    // for play: the side not to move in check (by each kind of piece), a
+    // side without its one king.
+    const std::string unplayable[] = {
+        "4k3/4Q3/8/8/8/8/8/4K3 w - -", "4k3/8/8/8/8/8/8/4R1K1 w - -", "4k3/8/8/1B6/8/8/8/6K1 w - -",
+        "4k3/8/3N4/8/8/8/8/6K1 w - -", "4k3/3P4/8/8/8/8/8/6K1 w - -", "4k3/8/8/8/8/8/5p2/4K3 b - -",
+        "8/8/8/8/8/3k4/4K3/8 w - -",   "8/8/8/8/8/8/8/8 w - -",       "4k3/8/8/8/8/8/8/8 b - -",
+        "4k3/8/8/8/8/8/8/3KK3 w - -",  "4k3/8/8/8/8/8/8/4K2k w - -",
+    };
+    struct Case {
+        std::string fen, message;
+        bool for_play;
+    };
+    std::vector<Case> cases;
     for (const std::string& fen : bad_format)
-        cases.push_back({fen, "Bad epd format"});
-    cases.push_back(
-        {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQxq -", "Setboard: Bad castle info"});
-    cases.push_back(
-        {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w HAha -", "Setboard: Bad castle info"});
+        cases.push_back({fen, "Bad epd format", false});
+    for (const std::string& fen : unplayable)
+        cases.push_back({fen, "Bad epd format: " + fen + "\n", true});
+    cases.push_back({"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQxq -",
+                     "Setboard: Bad castle info", false});
+    cases.push_back({"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w HAha -",
+                     "Setboard: Bad castle info", false});
 
     const char* kiwipete = "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - ";
     auto pos = new_position(kiwipete);
@@ -96,9 +111,11 @@ TEST(BoardFen, MalformedTextLeavesPositionUntouched)
     const std::string text = position_text(pos.get());
     const u64 key = *pos->key_top;
     const int material = pos->material[0];
-    for (const auto& [fen, message] : cases) {
+    for (const auto& [fen, message, for_play] : cases) {
         testing::internal::CaptureStdout();
-        EXPECT_EQ(set_board(pos.get(), fen.c_str()), 0) << fen.substr(0, 80);
+        const int done = for_play ? set_board_for_play(pos.get(), fen.c_str())
+                                  : set_board(pos.get(), fen.c_str());
+        EXPECT_EQ(done, 0) << fen.substr(0, 80);
         const std::string out = testing::internal::GetCapturedStdout();
         EXPECT_EQ(out.rfind(message, 0), 0u)
             << fen.substr(0, 80) << " printed " << out.substr(0, 80);
@@ -110,9 +127,35 @@ TEST(BoardFen, MalformedTextLeavesPositionUntouched)
     testing::internal::CaptureStdout();
     set_board(pos.get(), "  8/8");
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Bad epd format: 8/8\n");
+    // The side to move may be in check.
+    auto checked = new_position();
+    EXPECT_EQ(set_board_for_play(checked.get(), "4k3/4Q3/8/8/8/8/8/4K3 b - -"), 1);
     // The move made before the failures can still be taken back.
     unmake_move(pos.get(), a4);
     EXPECT_EQ(position_text(pos.get()), kiwipete);
+}
+
+// The set-up check against the move generator's own check test: after every
+// pseudo-legal move of the suite, the position is playable exactly when the
+// mover's king is not left in check.
+TEST(BoardFen, PlayableMatchesCheckTest)
+{
+    auto pos = new_position();
+    int refused = 0;
+    for (const PerftCase& c : load_perft_suite("perft.epd")) {
+        ASSERT_EQ(set_board(pos.get(), c.fen.c_str()), 1);
+        Move list[MAX_MOVES];
+        const int count = gen_all_moves(pos.get(), list);
+        for (int i = 0; i < count; i++) {
+            const int mover = pos->side_to_move;
+            make_move(pos.get(), list[i]);
+            const bool playable = board_is_playable(pos->board, pos->side_to_move);
+            EXPECT_EQ(playable, !is_in_check(pos.get(), mover)) << c.fen << " " << list[i];
+            refused += !playable;
+            unmake_move(pos.get(), list[i]);
+        }
+    }
+    EXPECT_GT(refused, 0);
 }
 
 TEST(BoardFen, NewGameState)

@@ -104,6 +104,19 @@ TEST(EpdRunner, WholeRuns)
          -1,
          ""},
         {{"* one", "* two"}, quick, 0, {}, "", "", -1, {}, 0, "Summary:"},
+        // A position play cannot reach (Black in check, White to move) is
+        // skipped with its message; the search never sees it.
+        {{"4k3/4Q3/8/8/8/8/8/4K3 w - - bm Kd2; id \"king\";", rook + "bm Rxd4; id \"short\";"},
+         quick,
+         0,
+         {"Bad epd format: 4k3/4Q3/8/8/8/8/8/4K3 w - -", "Skipping line 1: not a position",
+          "Summary: 1/1"},
+         "",
+         {},
+         -1,
+         {},
+         1,
+         ""},
         // An overlong line is skipped whole.
         {{rook + "bm Rxd4; c0 \"" + std::string(300, 'x') + "\";", rook + "bm Rxd4; id \"short\";"},
          quick,

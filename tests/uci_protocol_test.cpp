@@ -176,7 +176,8 @@ TEST(UciProtocol, Dialogues)
                          "- option name NalimovCache type spin min 1 max 128 default 1",
                          "- option name Clear Hash type button",
                          "- option name OwnBook type check default true",
-                         "- option name Play level type spin min 1 max 11 default 11", "- uciok"},
+                         "- option name Play level type spin min 1 max 11 default 11",
+                         "- option name Ponder type check default false", "- uciok"},
                         SYNC,
                         {"> quit", "$"}})}},
             // "isready" is answered during an infinite search and does not end it.
@@ -255,10 +256,13 @@ TEST(UciProtocol, Dialogues)
             // A bad FEN keeps the start position.
             {{"bad fen",
               {},
-              steps_of({UCI,
-                        {"> position fen 8/8/8/8/8/8/8/8 w", "^ Bad epd format: ", "P startpos",
-                         "> go depth 2", "B", "> position fen " + wide_fen,
-                         "^ Bad epd format: ", "P startpos", "> go depth 2", "B"}})}},
+              steps_of(
+                  {UCI,
+                   {"> position fen 4k3/4Q3/8/8/8/8/8/4K3 w - - 0 1",
+                    "- Bad epd format: 4k3/4Q3/8/8/8/8/8/4K3 w - -", "P startpos", "> go depth 3",
+                    "B", "> position fen 8/8/8/8/8/8/8/8 w", "^ Bad epd format: ", "P startpos",
+                    "> go depth 2", "B", "> position fen " + wide_fen,
+                    "^ Bad epd format: ", "P startpos", "> go depth 2", "B"}})}},
             // An illegal move in "position" ends the program.
             {{"occupied",
               {},
@@ -304,6 +308,9 @@ TEST(UciProtocol, Dialogues)
                          "> setoption name Play level",
                          "> setoption name Clear Hash",
                          "> setoption name OwnBook value False",
+                         "> setoption name Ponder value true",
+                         "> setoption name Ponder value false",
+                         "> setoption name Ponder value maybe",
                          "> setoption name Frobnicate value 1",
                          "> setoption name NalimovCache value 4",
                          "> setoption name NalimovPath value /nonexistent dir",
@@ -318,8 +325,16 @@ TEST(UciProtocol, Dialogues)
              {"Total hash size 32M", "Hash -99999999999 out of range 1..2047, using 1",
               "Total hash size 1M", "Hash 0 out of range 1..2047, using 1", "Total hash size 1M",
               "Total hash size 16M", "MultiPV 50 out of range 1..20, using 20",
-              "Ignored: setoption name Frobnicate value 1", "Unknown command, ucinewgame",
-              "FIXME go ... nodes", "FIXME undefined command"}},
+              "Ignored: setoption name Ponder value maybe",
+              "Ignored: setoption name Frobnicate value 1", "Unknown command, ucinewgame"}},
+            // A mate limit ends even an endless search once the mate is found.
+            {{"go mate",
+              {},
+              steps_of({UCI,
+                        {mate_in_one, "|", "> go mate 1 infinite", "~ score mate 1", "^ info nps"},
+                        SYNC,
+                        {"x info depth 2 ", "x bestmove", "> stop", "@ bestmove h5f7",
+                         "> go mate 0 depth 2", "B", "> go mate -3 nodes -1 depth 1", "B"}})}},
             // With no moves per control the target is clock / 25 + 75 x increment
             // (or clock / movestogo + 100 x increment), in centiseconds.
             {{"clock values reach the allocation",
@@ -388,6 +403,33 @@ TEST(UciProtocol, Dialogues)
                          "~ score mate -10 ", "B"}})}},
         });
     std::system((std::string("rm -rf ") + dir).c_str());
+}
+
+// "go nodes N" ends the search near N nodes (the last report before the
+// answer counts them), whatever the clock allows.
+TEST(UciProtocol, NodeLimit)
+{
+    EngineProcess engine;
+    ASSERT_TRUE(start_quarvel(&engine));
+    for (const char* line : {"uci", "go wtime 600000 btime 600000 nodes 1000", "position startpos",
+                             "go wtime 600000 btime 600000 nodes 1000"}) {
+        ASSERT_TRUE(process_send(&engine, line));
+        if (std::string(line).rfind("go", 0) != 0)
+            continue;
+        long nodes = -1;
+        for (std::string reply; process_next_line(&engine, WAIT, &reply);) {
+            std::vector<std::string> w = words_of(reply);
+            for (size_t i = 0; i + 1 < w.size(); i++)
+                if (w[0] == "info" && w[i] == "nodes")
+                    nodes = std::atol(w[i + 1].c_str());
+            if (w.size() > 0 && w[0] == "bestmove")
+                break;
+        }
+        EXPECT_GE(nodes, 1000) << process_transcript(&engine);
+        EXPECT_LT(nodes, 2000) << process_transcript(&engine);
+    }
+    process_send(&engine, "quit");
+    EXPECT_EQ(process_wait_exit(&engine, WAIT), 0);
 }
 
 TEST(UciProtocol, GameWithClocksAnswersLegalMovesOnly)

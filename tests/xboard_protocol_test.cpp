@@ -137,6 +137,44 @@ TEST(XboardProtocol, Dialogues)
         {"best keeps the line that stops it",
          {},
          steps_of({XBOARD, {"> new"}, SYNC, {"> best 3\nping 42", "= pong 42"}})},
+        // A side change starts the record afresh: "undo" has nothing to take
+        // back, and the engine plays on from the position as it stands.
+        {"side change then undo",
+         {},
+         steps_of({XBOARD,
+                   SYNC,
+                   {"> new", "> force", "> e2e4", "> white", "> undo"},
+                   shown("(0) White to move:", {"    4 |   |   |   |   | P |   |   |   |"}),
+                   {"> black", "> undo", "> undo"},
+                   shown("(0) Black to move:", {"    4 |   |   |   |   | P |   |   |   |"}),
+                   {"> sd 2", "> go", "^ move "}})},
+        // The 1001st ply does not fit the record: xboard must hear of it.
+        {"game record full",
+         {},
+         steps_of({XBOARD,
+                   {"> new", "> force"},
+                   SYNC,
+                   [] {
+                       const char* cycle[] = {"g1f3", "g8f6", "f3g1", "f6g8"};
+                       std::vector<std::string> moves;
+                       for (int i = 0; i < 1001; i++)
+                           moves.push_back(std::string("> ") + cycle[i % 4]);
+                       moves.push_back("> ping 7");
+                       moves.push_back("- Illegal move (game record full): g1f3");
+                       moves.push_back("- pong 7");
+                       return moves;
+                   }()})},
+        // Numbers below their range are ignored like missing ones: the depth
+        // limit and the fixed time set before them hold.
+        {"negative numbers",
+         {},
+         steps_of({XBOARD,
+                   {"> new", "> sd 2", "> sd -1", "> sd -2147483648", "> depth -2147483648", "|",
+                    "> analyze", "^ 2 ", "> exit"},
+                   SYNC,
+                   {"x 3 ", "> new", "> sd 0", "> st 1", "> st -21474837", "> level -1 5 -3",
+                    "> rating -5 2000", "> protover -2", "> best -4", "> go", "^ move "},
+                   SYNC})},
         {"quit", {}, steps_of({XBOARD, SYNC, {"> quit", "$"}})},
     };
     for (const Dialogue& d : dialogues)
