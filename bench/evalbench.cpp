@@ -13,7 +13,7 @@
 #include "search/evaluate.h"
 #include "search/hashmem.h"
 #include "search/root.h"
-#include "tests/epd_fens.h"
+#include "tools/epd_fens.h"
 
 #ifndef QUARVEL_DATA_DIR
 #define QUARVEL_DATA_DIR "data"

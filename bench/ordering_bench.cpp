@@ -14,7 +14,7 @@
 #include "board/board.h"
 #include "frontend/input.h"
 #include "search/ordering.h"
-#include "tests/epd_fens.h"
+#include "tools/epd_fens.h"
 
 #ifndef QUARVEL_DATA_DIR
 #define QUARVEL_DATA_DIR "data"

@@ -29,7 +29,7 @@
 #include "search/timecontrol.h"
 #include "search/transposition.h"
 #include "tablebases/tbprobe.h"
-#include "tests/epd_fens.h"
+#include "tools/epd_fens.h"
 
 namespace search_support {
 

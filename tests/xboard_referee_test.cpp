@@ -8,7 +8,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "tests/helpers/engine_process.h"
+#include "tools/helpers/engine_process.h"
 
 namespace {
 

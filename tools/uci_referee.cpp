@@ -30,7 +30,7 @@
 #include <unistd.h>
 
 #include "board/board.h"
-#include "tools/engine_pipe.h"
+#include "tools/helpers/engine_process.h"
 
 namespace {
 
