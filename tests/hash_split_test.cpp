@@ -30,14 +30,20 @@ TEST(HashSplit, BudgetsSplitThreeWays)
         {3 * M + 1, 131072, 16384, 32768, "Total hash size 3M\n"},
     };
     for (const auto& s : splits) {
-        EXPECT_EQ(split_output(s.total), s.line);
-        EXPECT_EQ(hash_entry_count, s.main_entries) << s.total;
-        EXPECT_EQ(pawn_hash_count, s.pawn_entries) << s.total;
-        EXPECT_EQ(eval_cache_count, s.cache_entries) << s.total;
+        // The arithmetic alone: the largest budget touches no memory.
+        const HashSplit split = hash_split(s.total);
+        EXPECT_EQ(split.main_count, s.main_entries) << s.total;
+        EXPECT_EQ(split.pawn_count, s.pawn_entries) << s.total;
+        EXPECT_EQ(split.eval_count, s.cache_entries) << s.total;
         // Nothing exceeds the budget.
-        EXPECT_LE(int64_t(hash_entry_count) * 16 + int64_t(pawn_hash_count) * 30 +
-                      int64_t(eval_cache_count) * 12,
+        EXPECT_LE(int64_t(split.main_count) * 16 + int64_t(split.pawn_count) * 30 +
+                      int64_t(split.eval_count) * 12,
                   s.total);
+        // Setting the budget announces it and takes the same counts.
+        EXPECT_EQ(split_output(s.total), s.line);
+        EXPECT_EQ(std::vector<int>({hash_entry_count, pawn_hash_count, eval_cache_count}),
+                  std::vector<int>({split.main_count, split.pawn_count, split.eval_count}))
+            << s.total;
     }
     EXPECT_EQ(get_hash_entry_size(), 16);
     EXPECT_EQ(get_pawn_entry_size(), 30);
@@ -47,6 +53,7 @@ TEST(HashSplit, BudgetsSplitThreeWays)
     EXPECT_EQ(32 * M -
                   (int64_t(hash_entry_count) * 16 + pawn_hash_count * 30 + eval_cache_count * 12),
               2621440);
+    split_output(HASH_MIN_BYTES); // no later test inherits a large budget
 }
 
 // Clamped budgets split as the limit itself does, with a complaint.
@@ -68,6 +75,7 @@ TEST(HashSplit, BudgetsOutsideTheRangeAreClamped)
     // UCI sends megabytes; 4096 of them must not wrap when multiplied out.
     for (int64_t total : {2048 * M, 4096 * M, int64_t(1) << 40})
         expect_clamped(total, "too large", 2047 * M);
+    split_output(HASH_MIN_BYTES);
 }
 
 // The split as the prose gives it: each table the largest power of two of
@@ -115,16 +123,7 @@ TEST(HashSplit, SmallBudgetsSplitDownToTheMinimum)
     }
 }
 
-uint64_t first_phase_keys[4];
-
-struct PawnHashFixture : EvalTest {
-    static void SetUpTestSuite()
-    {
-        eval_tests_init();
-        static bool saved = (std::copy(pawn_phase_key, pawn_phase_key + 4, first_phase_keys), true);
-        (void)saved;
-    }
-};
+struct PawnHashFixture : EvalTest {};
 
 TEST_F(PawnHashFixture, EntriesLieThirtyBytesApart)
 {
@@ -206,13 +205,16 @@ TEST_F(PawnHashFixture, ReallocationDrawsNewPhaseKeys)
 // nothing drawn in between, they are the 898th to 901st 64-bit draws.
 TEST_F(PawnHashFixture, PhaseKeysFollowTheZobristKeys)
 {
+    restart_random_sequence();
+    init_hash_keys();
+    alloc_pawn_and_eval_cache();
     ReferenceRandom ref;
     uint64_t side_key = 0;
     for (int i = 0; i < 768 + 128 + 1; i++)
         side_key = ref.next64();
     ASSERT_EQ(side_key, zobrist_side);
     for (int i = 0; i < 4; i++)
-        EXPECT_EQ(first_phase_keys[i], ref.next64()) << i;
+        EXPECT_EQ(pawn_phase_key[i], ref.next64()) << i;
 }
 
 } // namespace
