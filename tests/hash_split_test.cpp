@@ -7,12 +7,26 @@ namespace {
 
 std::string split_output(int64_t total)
 {
+    output_enabled = 1; // an earlier test may have silenced the output
+    protocol_mode = 0; // console
     ::testing::internal::CaptureStdout();
     set_hash_sizes(total);
     return ::testing::internal::GetCapturedStdout();
 }
 
-TEST(HashSplit, BudgetsSplitThreeWays)
+// The split sets the entry counts only; the tables allocated with the
+// earlier counts stay, so the counts are put back for later tests.
+struct HashSplit : ::testing::Test {
+    int saved[3] = {hash_entry_count, pawn_hash_count, eval_cache_count};
+    void TearDown() override
+    {
+        hash_entry_count = saved[0];
+        pawn_hash_count = saved[1];
+        eval_cache_count = saved[2];
+    }
+};
+
+TEST_F(HashSplit, BudgetsSplitThreeWays)
 {
     const int64_t M = 1048576;
     const struct {
@@ -31,7 +45,7 @@ TEST(HashSplit, BudgetsSplitThreeWays)
     };
     for (const auto& s : splits) {
         // The arithmetic alone: the largest budget touches no memory.
-        const HashSplit split = hash_split(s.total);
+        const ::HashSplit split = hash_split(s.total);
         EXPECT_EQ(split.main_count, s.main_entries) << s.total;
         EXPECT_EQ(split.pawn_count, s.pawn_entries) << s.total;
         EXPECT_EQ(split.eval_count, s.cache_entries) << s.total;
@@ -53,11 +67,10 @@ TEST(HashSplit, BudgetsSplitThreeWays)
     EXPECT_EQ(32 * M -
                   (int64_t(hash_entry_count) * 16 + pawn_hash_count * 30 + eval_cache_count * 12),
               2621440);
-    split_output(HASH_MIN_BYTES); // no later test inherits a large budget
 }
 
 // Clamped budgets split as the limit itself does, with a complaint.
-TEST(HashSplit, BudgetsOutsideTheRangeAreClamped)
+TEST_F(HashSplit, BudgetsOutsideTheRangeAreClamped)
 {
     const int64_t M = 1048576;
     auto expect_clamped = [&](int64_t total, const char* complaint, int64_t limit) {
@@ -75,7 +88,6 @@ TEST(HashSplit, BudgetsOutsideTheRangeAreClamped)
     // UCI sends megabytes; 4096 of them must not wrap when multiplied out.
     for (int64_t total : {2048 * M, 4096 * M, int64_t(1) << 40})
         expect_clamped(total, "too large", 2047 * M);
-    split_output(HASH_MIN_BYTES);
 }
 
 // The split as the prose gives it: each table the largest power of two of
@@ -184,6 +196,7 @@ TEST_F(PawnHashFixture, WithoutATableTheScratchEntryIsUsed)
 
 TEST_F(PawnHashFixture, ReallocationDrawsNewPhaseKeys)
 {
+    const int saved[3] = {hash_entry_count, pawn_hash_count, eval_cache_count};
     uint64_t before[4];
     std::copy(pawn_phase_key, pawn_phase_key + 4, before);
     split_output(2 * 1048576);
@@ -197,7 +210,10 @@ TEST_F(PawnHashFixture, ReallocationDrawsNewPhaseKeys)
     free_pawn_and_eval_cache();
     EXPECT_EQ(pawn_hash_table, nullptr);
     EXPECT_EQ(eval_cache_table, nullptr);
-    split_output(1048576);
+    // Back to the counts the other tables were allocated with.
+    hash_entry_count = saved[0];
+    pawn_hash_count = saved[1];
+    eval_cache_count = saved[2];
     alloc_pawn_and_eval_cache();
 }
 
