@@ -109,7 +109,7 @@ std::vector<int64_t> reference_split(int64_t total)
 // Any budget is split as it stands down to the smallest from which on every
 // table keeps its entries (a two-entry bucket for the main table); only
 // below that is it raised, with the complaint.
-TEST(HashSplit, SmallBudgetsSplitDownToTheMinimum)
+TEST_F(HashSplit, SmallBudgetsSplitDownToTheMinimum)
 {
     const int saved = output_enabled;
     output_enabled = 0;
