@@ -1,7 +1,12 @@
-# Builds: build/ (Release, portable; tests and CI), build-san/ (Debug: ASSERT checks
-# live, -O1, AddressSanitizer + UndefinedBehaviorSanitizer) and build-pgo/ (the program users run: tuned for
-# this processor and optimised with a profile of the search benchmark).
+# Builds: build/ (Release, portable; tests and CI), build-san/ (Debug: ASSERT
+# checks live, -O1, AddressSanitizer + UndefinedBehaviorSanitizer) and
+# build-pgo/ (the program users run: tuned for this processor and optimised
+# with a profile of the search benchmark).
+# Each runs its tests in parallel, then the clock-judged games (label `games`)
+# alone, so that no clock is judged on a machine the suite itself loads.
 JOBS ?= $(shell nproc 2>/dev/null || echo 4)
+CTEST_PARALLEL = ctest --output-on-failure -LE games -j $(JOBS) --test-dir
+CTEST_GAMES = ctest --output-on-failure -L games -j 1 --test-dir
 
 .PHONY: all build profile-build run test test-release test-sanitize test-gui bench clean
 
@@ -37,13 +42,15 @@ run: profile-build
 test: test-release test-sanitize
 
 test-release: build
-	ctest --test-dir build --output-on-failure -j $(JOBS)
+	$(CTEST_PARALLEL) build
+	$(CTEST_GAMES) build
 	sh bench/signature.sh build
 
 test-sanitize:
 	cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DQUARVEL_SANITIZE=ON
 	cmake --build build-san -j $(JOBS)
-	ctest --test-dir build-san --output-on-failure -j $(JOBS)
+	$(CTEST_PARALLEL) build-san
+	$(CTEST_GAMES) build-san
 
 # Two games in the real xboard GUI under Xvfb against fairymax (installs
 # nothing; skipped when xboard, Xvfb or fairymax is missing). Not part of test.

@@ -2,7 +2,7 @@
 // missing keys, with the cache hit rate) and games per second of the book
 // builder over the shared game file read several times.
 // Usage: bookbench [entries, default 1000000] [copies of the game file,
-// default 20] [game file, default ../shared/data/pgn/engine-games.pgn]
+// default 20] [game file, default data/pgn/engine-games.pgn of the repository]
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +14,10 @@
 
 #include "board/board.h"
 #include "book/book.h"
+
+#ifndef QUARVEL_DATA_DIR
+#define QUARVEL_DATA_DIR "data"
+#endif
 
 namespace {
 
@@ -54,7 +58,8 @@ int main(int argc, char** argv)
 {
     const int entries = argc > 1 ? atoi(argv[1]) : 1000000;
     const int copies = argc > 2 ? atoi(argv[2]) : 20;
-    const char* pgn_name = argc > 3 ? argv[3] : "../shared/data/pgn/engine-games.pgn";
+    const std::string default_pgn = std::string(QUARVEL_DATA_DIR) + "/pgn/engine-games.pgn";
+    const char* pgn_name = argc > 3 ? argv[3] : default_pgn.c_str();
     std::string games;
     if (FILE* in = fopen(pgn_name, "rb")) {
         char buffer[65536];

@@ -1,7 +1,7 @@
 // Evaluations per second over a fixed set of positions (the perft positions,
 // their children and the WAC suite), with the pawn hash warm and cold.
 // Usage: evalbench [seconds per measurement, default 1] [data directory,
-// default ../shared/data as seen from the repository]
+// default the repository's data/ folder]
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -13,10 +13,10 @@
 #include "search/evaluate.h"
 #include "search/hashmem.h"
 #include "search/root.h"
-#include "tests/epd_fens.h"
+#include "tools/epd_fens.h"
 
 #ifndef QUARVEL_DATA_DIR
-#define QUARVEL_DATA_DIR "../shared/data"
+#define QUARVEL_DATA_DIR "data"
 #endif
 
 namespace {

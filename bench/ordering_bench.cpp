@@ -14,7 +14,11 @@
 #include "board/board.h"
 #include "frontend/input.h"
 #include "search/ordering.h"
-#include "tests/epd_fens.h"
+#include "tools/epd_fens.h"
+
+#ifndef QUARVEL_DATA_DIR
+#define QUARVEL_DATA_DIR "data"
+#endif
 
 namespace {
 
@@ -27,8 +31,9 @@ double seconds_since(std::chrono::steady_clock::time_point start)
 
 int main(int argc, char** argv)
 {
-    // Positions: the perft suite by default, from the repository top directory.
-    const char* epd = argc > 1 ? argv[1] : "../shared/data/perft/perft.epd";
+    // Positions: the perft suite of the repository's data/ by default.
+    const std::string default_epd = std::string(QUARVEL_DATA_DIR) + "/perft/perft.epd";
+    const char* epd = argc > 1 ? argv[1] : default_epd.c_str();
     init_bitboard_tables();
     init_hash_keys();
     const std::vector<std::string> fens = read_epd_fens(epd);

@@ -53,7 +53,7 @@ echo "== evaluation, perft positions with their children and WAC"
 
 # --- move picker, static exchange, idle input poll ---
 echo "== move picker, static exchange and idle input poll"
-"$BUILD/ordering_bench" "$(dirname "$0")/../../shared/data/perft/perft.epd" || status=1
+"$BUILD/ordering_bench" "$(dirname "$0")/../data/perft/perft.epd" || status=1
 
 # --- search: fixed positions, fixed depth, cleared state; the node count is
 # the search's signature ---
@@ -64,14 +64,14 @@ echo "== search, 30 positions to depth 8, hash 16 MB"
 # line is the solved count, the time line the whole run ---
 echo "== EPD suite wac.epd, 1 second per position"
 epd_tmp=$(mktemp -d)
-TMPDIR=$epd_tmp "$BUILD/quarvel" -T "$(dirname "$0")/../../shared/data/epd/wac.epd" -t 1 -p 3 \
+TMPDIR=$epd_tmp "$BUILD/quarvel" -T "$(dirname "$0")/../data/epd/wac.epd" -t 1 -p 3 \
     </dev/null 2>/dev/null | grep -E '^(Time: .*Average|Summary): ' || status=1
 rm -rf "$epd_tmp"
 
 # --- opening book: lookups per second in a 1000000-entry book, games per
 # second of the builder over the shared game file read 20 times ---
 echo "== opening book, lookups and building"
-"$BUILD/bookbench" 1000000 20 "$(dirname "$0")/../../shared/data/pgn/engine-games.pgn" || status=1
+"$BUILD/bookbench" 1000000 20 "$(dirname "$0")/../data/pgn/engine-games.pgn" || status=1
 
 # --- endgame tables: probes per second with a warm cache, block loads from
 # raw and compressed files through a one-entry cache (generated 3-man tables) ---

@@ -11,7 +11,7 @@
 #include "tablebases/registry.h"
 #include "tablebases/tbcache.h"
 #include "tablebases/tbprobe.h"
-#include "tests/tb_test_support.h"
+#include "tools/tb_files.h"
 
 namespace {
 
@@ -45,10 +45,10 @@ double block_loads_per_second(int id, int side, int rounds)
 int main()
 {
     tbgen::init_engine_tables();
-    const std::string raw = tbtest::make_scratch_dir("bench_raw");
-    const std::string packed = tbtest::make_scratch_dir("bench_emd");
-    tbtest::write_tables(raw, true, false);
-    tbtest::write_tables(packed, false, true);
+    const std::string raw = tbgen::make_scratch_dir("bench_raw");
+    const std::string packed = tbgen::make_scratch_dir("bench_emd");
+    tbgen::write_tables(raw, true, false);
+    tbgen::write_tables(packed, false, true);
 
     // Warm-cache probes: random legal kpk/kqk/krk positions set up once.
     if (init_tablebases(raw.c_str()) != 3) {
@@ -57,7 +57,7 @@ int main()
     }
     std::vector<uint8_t> cache(64 * TB_ENTRY_BYTES);
     set_tb_cache(cache.data(), unsigned(cache.size()));
-    tbtest::GeneratedTables& t = tbtest::generated_tables();
+    tbgen::GeneratedTables& t = tbgen::generated_tables();
     std::vector<Position*> positions;
     std::mt19937 rng(1);
     const int kinds[3] = {PAWN, ROOK, QUEEN};
@@ -93,7 +93,7 @@ int main()
     init_tablebases(packed.c_str());
     std::printf("compressed block decodes: %.0f blocks/s\n", block_loads_per_second(1, 1, 200));
     init_tablebases("");
-    tbtest::remove_dir(raw);
-    tbtest::remove_dir(packed);
+    tbgen::remove_dir(raw);
+    tbgen::remove_dir(packed);
     return 0;
 }

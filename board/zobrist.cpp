@@ -57,6 +57,11 @@ u32 draw_random32()
     return result;
 }
 
+void restart_random_sequence()
+{
+    random_first_use = 1;
+}
+
 u64 draw_random64()
 {
     u64 value = 0;

@@ -11,6 +11,9 @@ extern u64 zobrist_ep[64];
 extern u64 zobrist_side;
 
 u32 draw_random32();
+// Starts the sequence again from its seed, as at process start: the next
+// draw is the first one again.
+void restart_random_sequence();
 u64 draw_random64();
 // Draws the keys only (what the book builder needs).
 void init_zobrist_keys();

@@ -49,6 +49,14 @@ void set_hash_sizes(int64_t total)
     }
     emit_text("Total hash size %s\n", format_size(text, total));
 
+    const HashSplit split = hash_split(total);
+    hash_entry_count = split.main_count;
+    pawn_hash_count = split.pawn_count;
+    eval_cache_count = split.eval_count;
+}
+
+HashSplit hash_split(int64_t total)
+{
     const int64_t main_size = get_hash_entry_size();
     const int64_t pawn_size = get_pawn_entry_size();
     const int64_t eval_size = get_eval_entry_size();
@@ -58,10 +66,7 @@ void set_hash_sizes(int64_t total)
     int64_t pawn_count = largest_power_of_two(((rest / 4) * 3) / pawn_size);
     int64_t rest2 = rest - pawn_size * pawn_count;
     int64_t eval_count = largest_power_of_two(rest2 / eval_size);
-
-    hash_entry_count = int(main_count);
-    pawn_hash_count = int(pawn_count);
-    eval_cache_count = int(eval_count);
+    return {int(main_count), int(pawn_count), int(eval_count)};
 }
 
 void alloc_pawn_and_eval_cache()

@@ -45,6 +45,14 @@ extern uint64_t pawn_phase_key[4];
 // Takes 64 bits so that callers can pass n * 1048576 without overflow; an int
 // argument converts as before.
 void set_hash_sizes(int64_t total_bytes);
+// Entry counts of the three tables for a budget within the limits: the
+// arithmetic of set_hash_sizes alone, which sets nothing.
+struct HashSplit {
+    int main_count;
+    int pawn_count;
+    int eval_count;
+};
+HashSplit hash_split(int64_t total_bytes);
 void alloc_pawn_and_eval_cache();
 void clear_pawn_and_eval_cache();
 void free_pawn_and_eval_cache();

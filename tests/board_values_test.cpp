@@ -20,10 +20,12 @@ std::vector<std::string> coords(const Move* list, int n)
     return out;
 }
 
-// Must run first in this process: init_hash_keys is the first user of the
-// random sequence.
+// The keys are the random sequence's first draws, in this order.
 TEST(BoardValues, ZobristEntriesStartKeysAndCounts)
 {
+    board_tests_init();
+    restart_random_sequence();
+    init_hash_keys();
     auto pos = new_position();
     EXPECT_EQ(zobrist_piece[17][0], 0x91AF3D2D038DDDD4ull);
     EXPECT_EQ(zobrist_side, 0x2387EC79D104E7D0ull);

@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 
 #include "book_support.h"
-#include "helpers/engine_process.h"
+#include "tools/helpers/engine_process.h"
 
 namespace {
 

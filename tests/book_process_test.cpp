@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "book_support.h"
-#include "helpers/engine_process.h"
+#include "tools/helpers/engine_process.h"
 
 namespace {
 

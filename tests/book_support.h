@@ -49,7 +49,8 @@ struct ScratchDir {
 struct BookTest : ::testing::Test {
     BookTest()
     {
-        [[maybe_unused]] static const bool once = (init_bitboard_tables(), init_hash_keys(), true);
+        [[maybe_unused]] static const bool once =
+            (init_bitboard_tables(), restart_random_sequence(), init_hash_keys(), true);
     }
     ScratchDir dir;
 };

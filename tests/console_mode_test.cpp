@@ -6,7 +6,7 @@
 
 #include "board/board.h"
 #include "search/evaluate.h"
-#include "tests/helpers/engine_process.h"
+#include "tools/helpers/engine_process.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "board/board.h"
 #include "frontend/testsuite.h"
 #include "search/root.h"
-#include "tests/helpers/engine_process.h"
+#include "tools/helpers/engine_process.h"
 
 namespace {
 

@@ -7,12 +7,26 @@ namespace {
 
 std::string split_output(int64_t total)
 {
+    output_enabled = 1; // an earlier test may have silenced the output
+    protocol_mode = 0; // console
     ::testing::internal::CaptureStdout();
     set_hash_sizes(total);
     return ::testing::internal::GetCapturedStdout();
 }
 
-TEST(HashSplit, BudgetsSplitThreeWays)
+// The split sets the entry counts only; the tables allocated with the
+// earlier counts stay, so the counts are put back for later tests.
+struct HashSplit : ::testing::Test {
+    int saved[3] = {hash_entry_count, pawn_hash_count, eval_cache_count};
+    void TearDown() override
+    {
+        hash_entry_count = saved[0];
+        pawn_hash_count = saved[1];
+        eval_cache_count = saved[2];
+    }
+};
+
+TEST_F(HashSplit, BudgetsSplitThreeWays)
 {
     const int64_t M = 1048576;
     const struct {
@@ -30,14 +44,20 @@ TEST(HashSplit, BudgetsSplitThreeWays)
         {3 * M + 1, 131072, 16384, 32768, "Total hash size 3M\n"},
     };
     for (const auto& s : splits) {
-        EXPECT_EQ(split_output(s.total), s.line);
-        EXPECT_EQ(hash_entry_count, s.main_entries) << s.total;
-        EXPECT_EQ(pawn_hash_count, s.pawn_entries) << s.total;
-        EXPECT_EQ(eval_cache_count, s.cache_entries) << s.total;
+        // The arithmetic alone: the largest budget touches no memory.
+        const ::HashSplit split = hash_split(s.total);
+        EXPECT_EQ(split.main_count, s.main_entries) << s.total;
+        EXPECT_EQ(split.pawn_count, s.pawn_entries) << s.total;
+        EXPECT_EQ(split.eval_count, s.cache_entries) << s.total;
         // Nothing exceeds the budget.
-        EXPECT_LE(int64_t(hash_entry_count) * 16 + int64_t(pawn_hash_count) * 30 +
-                      int64_t(eval_cache_count) * 12,
+        EXPECT_LE(int64_t(split.main_count) * 16 + int64_t(split.pawn_count) * 30 +
+                      int64_t(split.eval_count) * 12,
                   s.total);
+        // Setting the budget announces it and takes the same counts.
+        EXPECT_EQ(split_output(s.total), s.line);
+        EXPECT_EQ(std::vector<int>({hash_entry_count, pawn_hash_count, eval_cache_count}),
+                  std::vector<int>({split.main_count, split.pawn_count, split.eval_count}))
+            << s.total;
     }
     EXPECT_EQ(get_hash_entry_size(), 16);
     EXPECT_EQ(get_pawn_entry_size(), 30);
@@ -50,7 +70,7 @@ TEST(HashSplit, BudgetsSplitThreeWays)
 }
 
 // Clamped budgets split as the limit itself does, with a complaint.
-TEST(HashSplit, BudgetsOutsideTheRangeAreClamped)
+TEST_F(HashSplit, BudgetsOutsideTheRangeAreClamped)
 {
     const int64_t M = 1048576;
     auto expect_clamped = [&](int64_t total, const char* complaint, int64_t limit) {
@@ -89,7 +109,7 @@ std::vector<int64_t> reference_split(int64_t total)
 // Any budget is split as it stands down to the smallest from which on every
 // table keeps its entries (a two-entry bucket for the main table); only
 // below that is it raised, with the complaint.
-TEST(HashSplit, SmallBudgetsSplitDownToTheMinimum)
+TEST_F(HashSplit, SmallBudgetsSplitDownToTheMinimum)
 {
     const int saved = output_enabled;
     output_enabled = 0;
@@ -115,16 +135,7 @@ TEST(HashSplit, SmallBudgetsSplitDownToTheMinimum)
     }
 }
 
-uint64_t first_phase_keys[4];
-
-struct PawnHashFixture : EvalTest {
-    static void SetUpTestSuite()
-    {
-        eval_tests_init();
-        static bool saved = (std::copy(pawn_phase_key, pawn_phase_key + 4, first_phase_keys), true);
-        (void)saved;
-    }
-};
+struct PawnHashFixture : EvalTest {};
 
 TEST_F(PawnHashFixture, EntriesLieThirtyBytesApart)
 {
@@ -185,6 +196,7 @@ TEST_F(PawnHashFixture, WithoutATableTheScratchEntryIsUsed)
 
 TEST_F(PawnHashFixture, ReallocationDrawsNewPhaseKeys)
 {
+    const int saved[3] = {hash_entry_count, pawn_hash_count, eval_cache_count};
     uint64_t before[4];
     std::copy(pawn_phase_key, pawn_phase_key + 4, before);
     split_output(2 * 1048576);
@@ -198,7 +210,10 @@ TEST_F(PawnHashFixture, ReallocationDrawsNewPhaseKeys)
     free_pawn_and_eval_cache();
     EXPECT_EQ(pawn_hash_table, nullptr);
     EXPECT_EQ(eval_cache_table, nullptr);
-    split_output(1048576);
+    // Back to the counts the other tables were allocated with.
+    hash_entry_count = saved[0];
+    pawn_hash_count = saved[1];
+    eval_cache_count = saved[2];
     alloc_pawn_and_eval_cache();
 }
 
@@ -206,13 +221,16 @@ TEST_F(PawnHashFixture, ReallocationDrawsNewPhaseKeys)
 // nothing drawn in between, they are the 898th to 901st 64-bit draws.
 TEST_F(PawnHashFixture, PhaseKeysFollowTheZobristKeys)
 {
+    restart_random_sequence();
+    init_hash_keys();
+    alloc_pawn_and_eval_cache();
     ReferenceRandom ref;
     uint64_t side_key = 0;
     for (int i = 0; i < 768 + 128 + 1; i++)
         side_key = ref.next64();
     ASSERT_EQ(side_key, zobrist_side);
     for (int i = 0; i < 4; i++)
-        EXPECT_EQ(first_phase_keys[i], ref.next64()) << i;
+        EXPECT_EQ(pawn_phase_key[i], ref.next64()) << i;
 }
 
 } // namespace

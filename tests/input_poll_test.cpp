@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -139,27 +142,66 @@ void run_child(const std::function<void(int input_writer)>& body,
     EXPECT_EQ(WEXITSTATUS(status), 0) << "see the child's message above";
 }
 
-// Waits (at most 20 s) until the child catches SIGINT and sleeps.
+// Waits (at most 20 s) until the child catches SIGINT, has no SIGINT
+// pending and sleeps: it is blocked again, any earlier signal handled.
 bool wait_for_child_asleep_with_handler(pid_t child)
 {
     const std::string path = "/proc/" + std::to_string(child) + "/status";
+    const auto has_sigint = [](const char* mask) {
+        return (std::strtoull(mask, nullptr, 16) >> (SIGINT - 1)) & 1;
+    };
     for (int tries = 0; tries < 20000; ++tries, pause_ms(1)) {
         FILE* file = std::fopen(path.c_str(), "r");
         if (file == nullptr)
             return false;
         char line[256];
-        bool caught = false, sleeping = false;
+        bool caught = false, sleeping = false, pending = false;
         while (std::fgets(line, sizeof line, file)) {
             if (std::strncmp(line, "SigCgt:", 7) == 0)
-                caught = (std::strtoull(line + 7, nullptr, 16) >> (SIGINT - 1)) & 1;
+                caught = has_sigint(line + 7);
+            if (std::strncmp(line, "SigPnd:", 7) == 0 || std::strncmp(line, "ShdPnd:", 7) == 0)
+                pending = pending || has_sigint(line + 7);
             if (std::strncmp(line, "State:", 6) == 0)
                 sleeping = std::strchr(line, 'S') != nullptr;
         }
         std::fclose(file);
-        if (caught && sleeping)
+        if (caught && sleeping && !pending)
             return true;
     }
     return false;
+}
+
+// Waits (at most 20 s) until the reader has taken everything written into
+// the pipe, so that the next write arrives as a separate piece.
+bool wait_for_pipe_drained(int writer)
+{
+    for (int tries = 0; tries < 20000; ++tries, pause_ms(1)) {
+        int unread = 0;
+        if (ioctl(writer, FIONREAD, &unread) != 0)
+            return false;
+        if (unread == 0)
+            return true;
+    }
+    return false;
+}
+
+// Reads the terminal's echo until `text` has come back (at most 20 s): the
+// line discipline has then taken every character before it.
+bool wait_for_echo(int master, const std::string& text)
+{
+    std::string echoed;
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (echoed.find(text) == std::string::npos && std::chrono::steady_clock::now() < give_up) {
+        pollfd fd = {master, POLLIN, 0};
+        if (poll(&fd, 1, 100) <= 0)
+            continue;
+        char chunk[256];
+        const ssize_t n = read(master, chunk, sizeof chunk);
+        if (n <= 0)
+            return false;
+        echoed.append(chunk, size_t(n));
+    }
+    return echoed.find(text) != std::string::npos;
 }
 
 TEST(InputPoll, ServedCommandsAndPendingLines)
@@ -332,7 +374,7 @@ TEST(InputPoll, FeederWithDelaysDuringAPonderSearch)
         [](int writer, pid_t) {
             for (const char* piece :
                  {"dr", "aw\n", "post\npi", "ng 9\n", "ping 10\n", "usermove g1f3\ntime 5\n"}) {
-                pause_ms(20);
+                EXPECT_TRUE(wait_for_pipe_drained(writer)) << piece;
                 write_all(writer, piece);
             }
         });
@@ -360,11 +402,11 @@ TEST(InputPoll, InterruptSetsTheCountdownStaysInstalledAndReadsResume)
             CHILD_CHECK(write(fds[1], "x", 1) == -1 && errno == EPIPE);
         },
         [](int writer, pid_t child) {
+            for (int i = 0; i < 2; i++) {
+                EXPECT_TRUE(wait_for_child_asleep_with_handler(child));
+                kill(child, SIGINT);
+            }
             EXPECT_TRUE(wait_for_child_asleep_with_handler(child));
-            kill(child, SIGINT);
-            pause_ms(50);
-            kill(child, SIGINT);
-            pause_ms(50);
             write_all(writer, "hello\n");
         });
 }
@@ -376,11 +418,15 @@ TEST(InputPoll, TerminalInLineModeCountsOnlyWholeLines)
         CHILD_CHECK(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
         const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
         CHILD_CHECK(slave >= 0);
+        termios modes;
+        CHILD_CHECK(tcgetattr(slave, &modes) == 0);
+        modes.c_lflag |= ICANON | ECHO;
+        CHILD_CHECK(tcsetattr(slave, TCSANOW, &modes) == 0);
         dup2(slave, 0);
         CHILD_CHECK(isatty(0));
         Position* pos = child_setup(PROTOCOL_CONSOLE);
         write_all(master, "dra");
-        pause_ms(100);
+        CHILD_CHECK(wait_for_echo(master, "dra")); // the half line has reached the terminal
         CHILD_CHECK(poll_input(pos) == 0 && draw_offered == 0);
         write_all(master, "w\nusermove d2d4\n");
         CHILD_CHECK(poll_until_pending(pos) == 1 && draw_offered == 1);

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "tests/helpers/engine_process.h"
+#include "tools/helpers/engine_process.h"
 
 namespace {
 

@@ -30,6 +30,8 @@ const struct {
 // material agrees with a recount of the board.
 void expect_level(Position* pos, int level, int in_force, bool out_of_range)
 {
+    output_enabled = 1; // an earlier test may have silenced the output
+    protocol_mode = PROTOCOL_CONSOLE;
     testing::internal::CaptureStdout();
     set_level(pos, level);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),

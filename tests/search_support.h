@@ -29,7 +29,7 @@
 #include "search/timecontrol.h"
 #include "search/transposition.h"
 #include "tablebases/tbprobe.h"
-#include "tests/epd_fens.h"
+#include "tools/epd_fens.h"
 
 namespace search_support {
 
@@ -55,6 +55,7 @@ inline void init_engine_once()
     init_bitboard_tables();
     init_eval_tables();
     set_hash_sizes(8 * 1048576);
+    restart_random_sequence();
     init_hash_keys();
     alloc_pawn_and_eval_cache();
 }

@@ -68,6 +68,8 @@ TEST(TimeAllocation, AllocateTimeUsesTheGlobalsAndTheSideToMove)
     pos->side_to_move = WHITE;
     pos->game->move_count = 20;
     increment[WHITE] = increment[BLACK] = 0;
+    output_enabled = 1; // an earlier test may have silenced the output
+    protocol_mode = PROTOCOL_CONSOLE;
     testing::internal::CaptureStdout();
     allocate_time(pos);
     const std::string out = testing::internal::GetCapturedStdout();

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "board/board.h"
-#include "tests/helpers/engine_process.h"
+#include "tools/helpers/engine_process.h"
 
 namespace {
 

@@ -1,12 +1,15 @@
 // Fast games between engine processes through the UCI referee, pondering
 // on: every move legal, no bestmove from a pondering engine before
-// "ponderhit" or "stop", no loss on time, clean exit.
+// "ponderhit" or "stop", no loss on time, clean exit. These games judge
+// clocks: they carry the ctest label `games` and run alone, after the
+// parallel run, with a lag allowance of 100 ms a move for the scheduling
+// delays of a loaded machine.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <unistd.h>
 
-#include "tests/helpers/engine_process.h"
+#include "tools/helpers/engine_process.h"
 
 namespace {
 
@@ -28,8 +31,8 @@ void referee(const std::vector<std::string>& args, const std::vector<std::string
 TEST(UciReferee, QuarvelAgainstQuarvelWithPondering)
 {
     const std::string games = sanitized_build() ? "2" : "4";
-    referee({"-g", games, "-t", "3000", "-i", "50", "-p", "-m", "60", "-a", "Hash=8", "-b",
-             "Hash=8", quarvel_path(), quarvel_path()},
+    referee({"-g", games, "-t", "3000", "-i", "50", "-l", "100", "-p", "-m", "60", "-a", "Hash=8",
+             "-b", "Hash=8", quarvel_path(), quarvel_path()},
             {"referee: ok", "Game " + games + ":", "Time losses: A 0, B 0"});
 }
 
@@ -42,8 +45,8 @@ TEST(UciReferee, QuarvelAgainstStockfishAtLowestSkill)
     if (stockfish.empty())
         GTEST_SKIP() << "stockfish is not installed";
     // Only quarvel's clock handling is under test here.
-    referee({"-g", "2", "-t", "3000", "-i", "50", "-p", "-m", "80", "-b", "Skill Level=0",
-             quarvel_path(), stockfish},
+    referee({"-g", "2", "-t", "3000", "-i", "50", "-l", "100", "-p", "-m", "80", "-b",
+             "Skill Level=0", quarvel_path(), stockfish},
             {"referee: ok", "Time losses: A 0,"});
 }
 

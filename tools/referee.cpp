@@ -28,7 +28,7 @@
 #include "board/board.h"
 #include "search/evaluate.h"
 #include "search/hashmem.h"
-#include "tools/engine_pipe.h"
+#include "tools/helpers/engine_process.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "tests/tb_encoder.h"
-#include "tests/tb_generator.h"
+#include "tools/tb_encoder.h"
+#include "tools/tb_generator.h"
 
 int main(int argc, char** argv)
 {

@@ -3,8 +3,13 @@
 // bestmove legal, no bestmove from a pondering engine before "ponderhit" or
 // "stop", no clock run out, and a clean exit on "quit".
 //
-//   uci_referee [-g games] [-t base_ms] [-i inc_ms] [-p] [-m max_plies]
-//               [-a NAME=VALUE]... [-b NAME=VALUE]... [-v] ENGINE_A ENGINE_B
+//   uci_referee [-g games] [-t base_ms] [-i inc_ms] [-l lag_ms] [-p]
+//               [-m max_plies] [-a NAME=VALUE]... [-b NAME=VALUE]... [-v]
+//               ENGINE_A ENGINE_B
+//
+// -l grants each move a lag allowance, as chess servers do: the time between
+// writing "go" and the engine reading it (and back) is the machine's, not the
+// engine's; 0 by default.
 //
 // An engine is a command line split at blanks ("/path/quarvel -x"). -a and -b
 // send "setoption" lines to engine A and B. Colours alternate, engine A white
@@ -14,6 +19,7 @@
 // "referee: ok" (exit 0) or "referee: FAILED: <reason>" (exit 1) for a fault
 // of the dialogue: an illegal or missing move, a bestmove while pondering, an
 // engine that does not start or does not exit cleanly.
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -30,7 +36,7 @@
 #include <unistd.h>
 
 #include "board/board.h"
-#include "tools/engine_pipe.h"
+#include "tools/helpers/engine_process.h"
 
 namespace {
 
@@ -227,6 +233,7 @@ struct Settings {
     int games = 2;
     long long base_ms = 10000;
     long long inc_ms = 100;
+    long long lag_ms = 0;
     bool ponder = false;
     int max_plies = 200;
 };
@@ -323,7 +330,7 @@ int play_game(Engine* white, Engine* black, const Settings& s, std::string* reas
         }
         std::string answer =
             expect_prefix(mover, waiting, "bestmove", started + mover->clock_ms + 5000);
-        long long used = now_ms() - started;
+        long long used = std::max(0LL, now_ms() - started - s.lag_ms);
         if (answer.empty()) {
             fail(mover->command + ": no bestmove in time");
             break;
@@ -402,9 +409,9 @@ bool shut_down(Engine* e)
 
 void usage()
 {
-    std::printf(
-        "usage: uci_referee [-g games] [-t base_ms] [-i inc_ms] [-p] [-m max_plies]\n"
-        "                   [-a NAME=VALUE]... [-b NAME=VALUE]... [-v] ENGINE_A ENGINE_B\n");
+    std::printf("usage: uci_referee [-g games] [-t base_ms] [-i inc_ms] [-l lag_ms] [-p]\n"
+                "                   [-m max_plies] [-a NAME=VALUE]... [-b NAME=VALUE]... [-v]\n"
+                "                   ENGINE_A ENGINE_B\n");
     std::exit(2);
 }
 
@@ -416,11 +423,12 @@ int main(int argc, char** argv)
     Settings s;
     Engine engines[2];
     int opt;
-    while ((opt = getopt(argc, argv, "g:t:i:pm:a:b:v")) != -1) {
+    while ((opt = getopt(argc, argv, "g:t:i:l:pm:a:b:v")) != -1) {
         switch (opt) {
             case 'g': s.games = std::atoi(optarg); break;
             case 't': s.base_ms = std::atoll(optarg); break;
             case 'i': s.inc_ms = std::atoll(optarg); break;
+            case 'l': s.lag_ms = std::atoll(optarg); break;
             case 'p': s.ponder = true; break;
             case 'm': s.max_plies = std::atoi(optarg); break;
             case 'a': engines[0].options.push_back(optarg); break;

@@ -1,8 +1,9 @@
-#include "tests/helpers/engine_process.h"
+#include "tools/helpers/engine_process.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
@@ -135,59 +136,116 @@ std::string read_text_file(const std::string& name)
     return text.str();
 }
 
-bool process_start(EngineProcess* proc, const std::string& program,
-                   const std::vector<std::string>& args, const std::string& cwd,
-                   const std::vector<std::string>& extra_env)
+namespace {
+
+// Forks the program argv[0] (looked up in PATH when it holds no '/') with
+// pipes on its standard input and output, and on its standard error when
+// err_from_child is given. A failed exec travels back through a close-on-exec
+// pipe, so that a program that cannot be started is reported as such.
+bool fork_child(std::vector<std::string> storage, const std::string& cwd,
+                const std::vector<std::string>& extra_env, pid_t* pid, int* to_child,
+                int* from_child, int* err_from_child)
 {
-    std::signal(SIGPIPE, SIG_IGN);
-    // The exec status travels back through a close-on-exec pipe, so that a
-    // program that cannot be started is reported as such.
-    int in_pipe[2], out_pipe[2], err_pipe[2], status_pipe[2];
-    if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0 || pipe(err_pipe) != 0 ||
-        pipe2(status_pipe, O_CLOEXEC) != 0)
+    int in_pipe[2], out_pipe[2], err_pipe[2] = {-1, -1}, status_pipe[2];
+    if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0 ||
+        (err_from_child != nullptr && pipe(err_pipe) != 0) || pipe2(status_pipe, O_CLOEXEC) != 0)
         return false;
-    std::vector<std::string> storage = {program};
-    storage.insert(storage.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& s : storage)
         argv.push_back(s.data());
     argv.push_back(nullptr);
 
-    pid_t pid = fork();
-    if (pid < 0)
+    const pid_t child = fork();
+    if (child < 0)
         return false;
-    if (pid == 0) {
+    if (child == 0) {
         dup2(in_pipe[0], 0);
         dup2(out_pipe[1], 1);
-        dup2(err_pipe[1], 2);
+        if (err_from_child != nullptr)
+            dup2(err_pipe[1], 2);
         for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1],
                        status_pipe[0]})
-            close(fd);
+            if (fd >= 0)
+                close(fd);
         for (const std::string& entry : extra_env) {
             size_t eq = entry.find('=');
             if (eq != std::string::npos)
                 setenv(entry.substr(0, eq).c_str(), entry.c_str() + eq + 1, 1);
         }
+        // The parent ignores SIGPIPE; the child gets its own default back.
         signal(SIGPIPE, SIG_DFL);
         if (cwd.empty() || chdir(cwd.c_str()) == 0)
-            execv(program.c_str(), argv.data());
+            execvp(argv[0], argv.data());
         int err = errno;
         ssize_t ignored = write(status_pipe[1], &err, sizeof err);
         (void)ignored;
         _exit(127);
     }
     for (int fd : {status_pipe[1], in_pipe[0], out_pipe[1], err_pipe[1]})
-        close(fd);
+        if (fd >= 0)
+            close(fd);
     int err = 0;
     ssize_t n = read(status_pipe[0], &err, sizeof err);
     close(status_pipe[0]);
-    proc->pid = pid;
-    proc->to_child = in_pipe[1];
-    proc->from_child = out_pipe[0];
-    proc->err_from_child = err_pipe[0];
-    if (n > 0)
-        process_kill(proc);
+    *pid = child;
+    *to_child = in_pipe[1];
+    *from_child = out_pipe[0];
+    if (err_from_child != nullptr)
+        *err_from_child = err_pipe[0];
+    if (n > 0) { // the exec failed: the child has ended
+        int status;
+        waitpid(child, &status, 0);
+        for (int fd : {in_pipe[1], out_pipe[0], err_pipe[0]})
+            if (fd >= 0)
+                close(fd);
+        *pid = -1;
+        *to_child = *from_child = -1;
+        if (err_from_child != nullptr)
+            *err_from_child = -1;
+    }
     return n <= 0;
+}
+
+} // namespace
+
+bool process_start(EngineProcess* proc, const std::string& program,
+                   const std::vector<std::string>& args, const std::string& cwd,
+                   const std::vector<std::string>& extra_env)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    std::vector<std::string> storage = {program};
+    storage.insert(storage.end(), args.begin(), args.end());
+    return fork_child(storage, cwd, extra_env, &proc->pid, &proc->to_child, &proc->from_child,
+                      &proc->err_from_child);
+}
+
+std::vector<std::string> split_blanks(const std::string& text)
+{
+    std::vector<std::string> words;
+    size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && text[i] == ' ')
+            i++;
+        size_t j = i;
+        while (j < text.size() && text[j] != ' ')
+            j++;
+        if (j > i)
+            words.push_back(text.substr(i, j - i));
+        i = j;
+    }
+    return words;
+}
+
+bool spawn_engine(const std::string& command, pid_t* pid, int* to_child, int* from_child)
+{
+    const std::vector<std::string> words = split_blanks(command);
+    if (words.empty())
+        return false;
+    if (!fork_child(words, "", {}, pid, to_child, from_child, nullptr)) {
+        std::fprintf(stderr, "%s: cannot be started\n", words[0].c_str());
+        return false;
+    }
+    return true;
 }
 
 bool process_send(EngineProcess* proc, const std::string& line)
