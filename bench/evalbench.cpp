@@ -13,6 +13,7 @@
 #include "search/evaluate.h"
 #include "search/hashmem.h"
 #include "search/root.h"
+#include "search/transposition.h"
 #include "tools/epd_fens.h"
 
 #ifndef QUARVEL_DATA_DIR
@@ -86,6 +87,7 @@ int main(int argc, char** argv)
     init_eval_tables();
     set_hash_sizes(33554432);
     init_hash_keys();
+    alloc_hash_table();
     alloc_pawn_and_eval_cache();
     output_enabled = 1;
 

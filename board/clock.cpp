@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <ctime>
 
-#include "board/globals.h"
-
 namespace {
 
 int64_t monotonic_ms()
@@ -50,15 +48,6 @@ const char* format_time(u32 start, u32 end)
     else
         snprintf(buffer, sizeof buffer, "%u:%02u", span / 6000, seconds % 60);
     return buffer;
-}
-
-int get_nodes_per_second(const Position* pos)
-{
-    u32 now = get_time_cs();
-    u32 start = u32(pos->search_start);
-    if (now <= start)
-        return 0;
-    return int(uint64_t(node_count) * 100 / uint64_t(now - start));
 }
 
 double compute_percent(unsigned a, unsigned b)

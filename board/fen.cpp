@@ -7,11 +7,12 @@
 #include <cstring>
 
 #include "board/assert.h"
-#include "board/globals.h"
 #include "board/invariants.h"
 #include "board/notation.h"
 #include "board/output.h"
 #include "board/zobrist.h"
+
+int default_contempt = 0;
 
 namespace {
 
@@ -359,7 +360,7 @@ void show_position_text(const Position* pos)
         return;
     char buffer[100];
     format_position_text(buffer, pos);
-    if (protocol_mode == 0) {
+    if (protocol_mode == PROTOCOL_CONSOLE) {
         fputs(buffer, stdout);
         fflush(stdout);
     }

@@ -15,6 +15,9 @@ int set_board(Position* pos, const char* text);
 // that fails board_is_playable: every position an interface, a user or a
 // test-suite file hands in goes through here, so the search never sees one.
 int set_board_for_play(Position* pos, const char* text);
+// Contempt each new game takes; set by the playing levels and the
+// configuration.
+extern int default_contempt;
 void setup_new_game(Position* pos);
 // One king a side and the side not to move not in check: a position play
 // can reach as far as the search relies on it. Reads the board array alone.

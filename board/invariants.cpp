@@ -4,7 +4,6 @@
 #include "board/invariants.h"
 
 #include "board/bitboard.h"
-#include "board/globals.h"
 #include "board/zobrist.h"
 
 namespace {

@@ -8,7 +8,6 @@
 
 #include "board/assert.h"
 #include "board/bitboard.h"
-#include "board/globals.h"
 #include "board/invariants.h"
 #include "board/prefetch.h"
 #include "board/zobrist.h"

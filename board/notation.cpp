@@ -277,7 +277,7 @@ const char* format_move_coord(Move move)
     static const char letters[] = " nbrq";
     const char* from = square_name[move_from(move)];
     const char* to = square_name[move_to(move)];
-    if (protocol_mode == 2) {
+    if (protocol_mode == PROTOCOL_UCI) {
         if (promo >= PROMO_KNIGHT && promo <= PROMO_QUEEN)
             snprintf(buffer, sizeof buffer, "%s%s%c", from, to, letters[promo]);
         else

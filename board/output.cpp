@@ -9,6 +9,8 @@
 #include <cstring>
 
 FILE* log_file = nullptr;
+int output_enabled = 1;
+int protocol_mode = PROTOCOL_CONSOLE;
 
 namespace {
 
@@ -31,7 +33,7 @@ int emit_text(const char* format, ...)
     int n = 0;
     va_list args;
     va_start(args, format);
-    if (protocol_mode == 0)
+    if (protocol_mode == PROTOCOL_CONSOLE)
         n = write_to(stdout, format, args);
     if (log_file)
         n = write_to(log_file, format, args);

@@ -4,9 +4,17 @@
 #include <cstddef>
 #include <cstdio>
 
+// Protocol modes held in protocol_mode.
+constexpr int PROTOCOL_CONSOLE = 0;
+constexpr int PROTOCOL_XBOARD = 1;
+constexpr int PROTOCOL_UCI = 2;
+
 extern FILE* log_file;
-extern int output_enabled; // owned by start-up; 1 at start
-extern int protocol_mode;  // owned by the command handler: 0 console, 1 xboard, 2 UCI
+// 0: the output channel prints nothing (-q). Set by start-up; 1 at start.
+extern int output_enabled;
+// PROTOCOL_CONSOLE, _XBOARD or _UCI; set by the command handler and only
+// ever raised ("xboard", "uci").
+extern int protocol_mode;
 
 int emit_text(const char* format, ...) __attribute__((format(printf, 1, 2)));
 int emit_text_any_mode(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -5,8 +5,9 @@
 #include <cstring>
 
 #include "board/bitboard.h"
-#include "board/globals.h"
 #include "board/output.h"
+
+int piece_value[5] = {100, 300, 300, 500, 970};
 
 Position* create_position()
 {

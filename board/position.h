@@ -246,6 +246,11 @@ inline bool state_stack_has_room(const Position* pos)
     return state_depth(pos) + 1 < STATE_STACK_SIZE;
 }
 
+// Material value of pawn, knight, bishop, rook and queen, by kind - 1: the
+// positions' material counts are kept in these units. The playing levels
+// change them (search/levels.cpp).
+extern int piece_value[5];
+
 Position* create_position();
 void destroy_position(Position* pos);
 void rebuild_bitboards(Position* pos);

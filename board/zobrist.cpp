@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "board/bitboard.h"
-#include "board/globals.h"
 #include "board/output.h"
 
 // clang-format off
@@ -85,20 +84,6 @@ void init_zobrist_keys()
 void init_hash_keys()
 {
     init_zobrist_keys();
-
-    // The main transposition table at the size the hash split chose.
-    if (hash_table)
-        free_mem(hash_table);
-    hash_table = nullptr;
-    hash_bucket_count = hash_entry_count / 2;
-    if (hash_entry_count > 0) {
-        size_t bytes = size_t(hash_entry_count) * 16;
-        hash_table = static_cast<HashBucket*>(alloc_zeroed_mem(bytes));
-    }
-    hash_probes = 0;
-    hash_hits = 0;
-    for (int& n : hash_age_count)
-        n = 0;
 }
 
 u64 compute_hash_key(const Position* pos)

@@ -17,7 +17,8 @@ void restart_random_sequence();
 u64 draw_random64();
 // Draws the keys only (what the book builder needs).
 void init_zobrist_keys();
-// The keys and the main transposition table at the size the hash split chose.
+// The same draw: the name the tests and tools start with. The main
+// transposition table is the search's (alloc_hash_table).
 void init_hash_keys();
 u64 compute_hash_key(const Position* pos);
 u64 compute_pawn_key(const Position* pos);

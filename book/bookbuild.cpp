@@ -17,12 +17,12 @@
 
 #include "board/attacks.h"
 #include "board/clock.h"
+#include "board/diagram.h"
 #include "board/fen.h"
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/notation.h"
 #include "board/output.h"
-#include "frontend/diagram.h"
 
 int book_run_count = 0;
 

@@ -1,20 +1,14 @@
-// The board as a text diagram, the two one-line bad-move replies and the
-// line-oriented position editor of the xboard "edit" command.
+// The two one-line bad-move replies and the line-oriented position editor of
+// the xboard "edit" command. The diagram itself is the board's
+// (board/diagram.h).
 #pragma once
 
-#include <cstdio>
-
+#include "board/diagram.h"
 #include "board/position.h"
 
 // Longest editor line, terminator included.
 constexpr int EDIT_LINE_SIZE = 64;
 
-// The diagram into a stream, only while show_diagram is set.
-void print_diagram(FILE* stream, Position* pos);
-// The diagram on standard output (console mode) and in the log.
-void show_board(Position* pos);
-// The board, then "Invalid move: <coordinates>".
-void report_invalid_move(Position* pos, Move move);
 // "Illegal move: <from><to>" for the xboard interface.
 void print_illegal_move(Move move);
 // The same reply for text that gave no move code at all: the interface is

@@ -6,6 +6,12 @@
 #include <cstdint>
 #include <string>
 
+// output_enabled, protocol_mode and the PROTOCOL_ modes belong to the output
+// channel, show_diagram to the diagram; the settings the search reads to search/settings.h.
+#include "board/diagram.h"
+#include "board/output.h"
+#include "search/settings.h"
+
 // Version text shown by -v, the "feature myname" line and the UCI id line.
 constexpr const char* QUARVEL_VERSION = "2.1.0";
 
@@ -14,15 +20,6 @@ constexpr int LINE_BUFFER_SIZE = 10240;
 // Most tokens a command line is split into.
 constexpr int LINE_TOKEN_LIMIT = 1024;
 
-// Protocol modes held in protocol_mode.
-constexpr int PROTOCOL_CONSOLE = 0;
-constexpr int PROTOCOL_XBOARD = 1;
-constexpr int PROTOCOL_UCI = 2;
-
-// 0: the output channel prints nothing (-q).
-extern int output_enabled;
-// 0 console, 1 xboard, 2 UCI; only ever raised ("xboard", "uci").
-extern int protocol_mode;
 // Number given by the xboard "protover" command (0 before it).
 extern int protocol_version;
 
@@ -33,24 +30,12 @@ extern char* pending_line;
 extern int search_requested;
 // 1: moves are only recorded, the engine does not answer them.
 extern int force_mode;
-// 1: nothing to ponder; the main loop blocks for the next line.
-extern int idle_flag;
 // 1: the engine may think on the opponent's time.
 extern int ponder_enabled;
-// 1 while a ponder search runs (cleared by "ponderhit").
-extern int ponder_search;
-// 1: endless analysis ("analyze", -a, UCI "go infinite").
-extern int analyze_mode;
-// 1: thinking output in xboard mode.
-extern int post_enabled;
 // 1: the opponent offered a draw during this turn.
 extern int draw_offered;
 // 1: the opponent played the reply the engine expected.
 extern int reply_predicted;
-// Opponent reply expected after the engine's move (0 none).
-extern int expected_reply;
-// Score of the previous search of the engine, kept across turns.
-extern int previous_score;
 // Result of the last ponder search: its root score, its running time in
 // centiseconds and the reply it expects after the engine's coming move.
 extern int ponder_score;
@@ -58,10 +43,6 @@ extern int ponder_time;
 extern int ponder_reply;
 // Opponent's time left in centiseconds ("otim").
 extern int opponent_clock;
-// 1: board diagrams are printed (-d; "xboard" clears it).
-extern int show_diagram;
-// 1: principal variations carry move numbers (-n).
-extern int show_move_numbers;
 // Memory block handed to the tablebase cache (start-up, "xboard",
 // UCI NalimovCache); nullptr until tables are registered.
 extern void* tb_cache_buffer;

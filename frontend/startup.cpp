@@ -2,9 +2,11 @@
 
 #include "board/board.h"
 #include "frontend/config.h"
+#include "frontend/hooks.h"
 #include "search/evaluate.h"
 #include "search/hashmem.h"
 #include "search/timecontrol.h"
+#include "search/transposition.h"
 
 void start_engine(Position* pos, bool search_tables)
 {
@@ -14,10 +16,12 @@ void start_engine(Position* pos, bool search_tables)
     set_hash_sizes(hash_total_bytes);
     if (search_tables) {
         init_hash_keys();
+        alloc_hash_table();
         alloc_pawn_and_eval_cache();
     } else {
         init_zobrist_keys();
     }
+    install_search_hooks();
     setup_new_game(pos);
     own_clock = 30000;
 }

@@ -4,28 +4,18 @@
 
 #include <cstdlib>
 
-int output_enabled = 1;
-int protocol_mode = PROTOCOL_CONSOLE;
 int protocol_version = 0;
 
 char* pending_line = nullptr;
 int search_requested = 0;
 int force_mode = 0;
-int idle_flag = 1;
 int ponder_enabled = 1;
-int ponder_search = 0;
-int analyze_mode = 0;
-int post_enabled = 0;
 int draw_offered = 0;
 int reply_predicted = 0;
-int expected_reply = 0;
-int previous_score = 0;
 int ponder_score = 0;
 int ponder_time = 0;
 int ponder_reply = 0;
 int opponent_clock = 0;
-int show_diagram = 0;
-int show_move_numbers = 0;
 int fritz_mode = 0;
 void* tb_cache_buffer = nullptr;
 

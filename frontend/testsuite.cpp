@@ -22,7 +22,6 @@
 #include "search/timecontrol.h"
 #include "search/transposition.h"
 
-int test_mode = 0;
 int test_avoid_mode = 0;
 Move test_solutions[TEST_SOLUTION_LIMIT];
 int test_solution_count = 0;

@@ -5,11 +5,11 @@
 #include <cstdint>
 
 #include "board/position.h"
+#include "search/settings.h"
 
 constexpr int TEST_SOLUTION_LIMIT = 20;
 
-// 1 while a suite runs; the search consults check_test_solution only then.
-extern int test_mode;
+// test_mode (1 while a suite runs) is a search setting: search/settings.h.
 // 0 for a "bm" position, 1 for an "am" position.
 extern int test_avoid_mode;
 extern Move test_solutions[TEST_SOLUTION_LIMIT];

@@ -11,7 +11,6 @@
 #include "search/hashmem.h"
 #include "search/pawns.h"
 
-int piece_value[5] = {100, 300, 300, 500, 970};
 // Filled again by init_eval_tables; the static values serve code that runs
 // before it (tests of the board alone).
 // clang-format off

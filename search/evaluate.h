@@ -3,10 +3,8 @@
 
 #include <cstdint>
 
-struct Position;
+#include "board/position.h" // piece_value
 
-// Pawn, knight, bishop, rook, queen; changed by the playing levels.
-extern int piece_value[5];
 // By piece code (17..22, 33..38); fixed.
 extern int piece_value_by_code[40];
 

@@ -20,7 +20,6 @@ const LevelRow LEVEL_TABLE[LEVEL_COUNT] = {
 // Start-up values are those of the full-strength row.
 int level_weight = 4;
 int root_noise = 0;
-int default_contempt = 0;
 
 void set_level(Position* pos, int level)
 {

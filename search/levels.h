@@ -22,9 +22,8 @@ static_assert(sizeof(LevelRow) == 8 * 4, "LevelRow is a plain record of eight in
 constexpr int LEVEL_COUNT = 11;
 extern const LevelRow LEVEL_TABLE[LEVEL_COUNT];
 
-extern int level_weight;     // king-safety weight, 4 at full strength
-extern int root_noise;       // 0 at full strength
-extern int default_contempt; // contempt each new game takes
+extern int level_weight; // king-safety weight, 4 at full strength
+extern int root_noise;   // 0 at full strength
 
 // Writes "Level %d\n"; a level outside 1..11 writes "level out of range\n"
 // and changes nothing. Otherwise applies the row (max_depth = 12 x depth),

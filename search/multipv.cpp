@@ -6,11 +6,11 @@
 #include <cstdio>
 
 #include "board/board.h"
-#include "frontend/frontend.h"
 #include "search/ordering.h"
 #include "search/root.h"
 #include "search/search.h"
 #include "search/searchinfo.h"
+#include "search/settings.h"
 #include "search/transposition.h"
 
 int multipv_lines = 1;

@@ -6,18 +6,17 @@
 #include <cstdio>
 
 #include "board/board.h"
-#include "frontend/frontend.h"
-#include "frontend/testsuite.h"
 #include "search/evaluate.h"
 #include "search/hashmem.h"
+#include "search/hooks.h"
 #include "search/levels.h"
 #include "search/multipv.h"
 #include "search/ordering.h"
 #include "search/search.h"
 #include "search/searchinfo.h"
+#include "search/settings.h"
 #include "search/timecontrol.h"
 #include "search/transposition.h"
-#include "tablebases/tbprobe.h"
 
 int iteration_depth = 0;
 int max_depth = DEPTH_UNLIMITED;
@@ -51,10 +50,11 @@ bool bare_king(const Position* pos, int side)
 // Same men conditions as the probe inside the tree, without its depth test.
 bool root_tablebase_allowed(const Position* pos)
 {
-    if (!tb_enabled || tb_max_men <= 0)
+    const int max_men = table_men();
+    if (max_men <= 0)
         return false;
     const int men = std::popcount(pos->occupied);
-    if (men > tb_max_men)
+    if (men > max_men)
         return false;
     return !(bare_king(pos, WHITE) || bare_king(pos, BLACK)) || men <= 4;
 }
@@ -70,7 +70,7 @@ bool resolve_by_tables(Position* pos, Move move, int ply, int* score)
         return true;
     }
     int value = 0;
-    if (!probe_tablebases(pos, &value))
+    if (table_probe_hook == nullptr || !table_probe_hook(pos, &value))
         return false;
     // The table's distance counts from the child, one ply below the root:
     // make it a distance from the root there, then take the root's view
@@ -305,8 +305,8 @@ int search_root(Position* pos, int depth, int ply, int alpha, int beta)
             return score;
         }
         print_pv(pos, depth, score);
-        if (test_mode)
-            check_test_solution(pos, 0);
+        if (test_mode && test_solution_hook != nullptr)
+            test_solution_hook(pos, 0);
     }
 
     if (pos->root_count == 0)
@@ -378,8 +378,8 @@ void think(Position* pos)
             if (score >= beta && beta < SCORE_INFINITE) {
                 pos->root_moves[0].flags |= ROOT_FAILED_HIGH;
                 pos->root_moves[0].flags &= ~ROOT_SEARCHED;
-                if (test_mode)
-                    check_test_solution(pos, 0);
+                if (test_mode && test_solution_hook != nullptr)
+                    test_solution_hook(pos, 0);
                 beta = SCORE_INFINITE;
                 continue;
             }
@@ -395,8 +395,8 @@ void think(Position* pos)
         // searchmoves that exclude every legal move leave nothing to search.
         if (pos->root_count == 0)
             stop_search = 1;
-        if (test_mode)
-            check_test_solution(pos, 1);
+        if (test_mode && test_solution_hook != nullptr)
+            test_solution_hook(pos, 1);
         if ((score > MATE_THRESHOLD || score < -MATE_THRESHOLD) && !analyze_mode)
             stop_search = 1;
         if (mate_limit_reached(score))

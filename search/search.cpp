@@ -7,14 +7,13 @@
 
 #include "board/assert.h"
 #include "board/board.h"
-#include "frontend/frontend.h"
-#include "frontend/input.h"
 #include "search/evaluate.h"
+#include "search/hooks.h"
 #include "search/ordering.h"
 #include "search/root.h"
+#include "search/settings.h"
 #include "search/timecontrol.h"
 #include "search/transposition.h"
-#include "tablebases/tbprobe.h"
 
 int64_t node_count = 0;
 int node_countdown = 0;
@@ -93,10 +92,11 @@ bool side_to_move_in_check(const Position* pos)
 
 bool tablebase_probe_allowed(const Position* pos)
 {
-    if (!tb_enabled || tb_max_men <= 0)
+    const int max_men = table_men();
+    if (max_men <= 0)
         return false;
     const int men = std::popcount(pos->occupied);
-    if (men > tb_max_men)
+    if (men > max_men)
         return false;
     // No table holds four pieces against a bare king.
     const bool bare_king = pos->pieces[WHITE] == (u64(1) << pos->king_square[WHITE]) ||
@@ -151,7 +151,8 @@ int search(Position* pos, int depth, int ply, int alpha, int beta, int allow_nul
     if (node_countdown-- <= 0) {
         node_countdown = node_countdown_reload;
         check_time(pos);
-        poll_input(pos);
+        if (input_poll_hook != nullptr)
+            input_poll_hook(pos);
         if (stop_search)
             return beta;
     }
@@ -173,7 +174,7 @@ int search(Position* pos, int depth, int ply, int alpha, int beta, int allow_nul
 
     if (depth > tb_probe_depth && tablebase_probe_allowed(pos)) {
         int score = 0;
-        if (probe_tablebases(pos, &score)) {
+        if (table_probe_hook != nullptr && table_probe_hook(pos, &score)) {
             score = tablebase_score_from_root(score, ply);
             store_hash(pos, 0, DEPTH_UNLIMITED, ply, score, HASH_EXACT);
             return score;

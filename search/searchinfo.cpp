@@ -5,12 +5,12 @@
 #include <cstdio>
 
 #include "board/board.h"
-#include "frontend/frontend.h"
 #include "search/evaluate.h"
+#include "search/hooks.h"
 #include "search/root.h"
 #include "search/search.h"
+#include "search/settings.h"
 #include "search/transposition.h"
-#include "tablebases/tbprobe.h"
 
 namespace {
 
@@ -139,6 +139,15 @@ void print_bound(Position* pos, int depth, int score, bool fail_high)
 
 } // namespace
 
+int get_nodes_per_second(const Position* pos)
+{
+    const u32 now = get_time_cs();
+    const u32 start = u32(pos->search_start);
+    if (now <= start)
+        return 0;
+    return int(uint64_t(node_count) * 100 / uint64_t(now - start));
+}
+
 void print_pv(Position* pos, int depth, int score)
 {
     if (!output_enabled)
@@ -243,7 +252,7 @@ void print_search_stats(Position* pos)
     const int nps = get_nodes_per_second(pos);
     if (protocol_mode == PROTOCOL_UCI) {
         printf("info nps %d nodes %ld cpuload %d tbhits %lu\n", nps, long(node_count),
-               int(load) * 10, (unsigned long)tb_hits);
+               int(load) * 10, (unsigned long)(table_hits_hook != nullptr ? table_hits_hook() : 0));
         fflush(stdout);
     }
     char time_text[32];
@@ -251,7 +260,8 @@ void print_search_stats(Position* pos)
     emit_text("\n\nTime: %s, cpu %2.2f%%, nodes %ld, nps %d\n", time_text, load, long(node_count),
               nps);
     print_hash_usage();
-    print_tb_stats();
+    if (table_stats_print_hook != nullptr)
+        table_stats_print_hook();
     emit_text("\n");
 }
 
@@ -260,5 +270,6 @@ void reset_search_stats()
     reset_node_counters();
     clear_hash_stats();
     reset_eval_counters();
-    reset_tb_stats();
+    if (table_stats_reset_hook != nullptr)
+        table_stats_reset_hook();
 }

@@ -10,9 +10,10 @@
 #include <ctime>
 
 #include "board/board.h"
-#include "frontend/frontend.h"
 #include "search/root.h"
 #include "search/search.h"
+#include "search/searchinfo.h"
+#include "search/settings.h"
 #include "search/transposition.h"
 
 int own_clock = 30000;

@@ -119,6 +119,18 @@ void resize_hash(int entry_count)
     register_table_prefetch();
 }
 
+void alloc_hash_table()
+{
+    free_hash();
+    hash_bucket_count = hash_entry_count / 2;
+    if (hash_entry_count > 0)
+        hash_table =
+            static_cast<HashBucket*>(alloc_zeroed_mem(size_t(hash_entry_count) * sizeof(HashEntry)));
+    table_written = false;
+    clear_hash_stats();
+    register_table_prefetch();
+}
+
 void free_hash()
 {
     if (hash_table != nullptr)

@@ -47,6 +47,9 @@ int get_hash_entry_size();
 void clear_hash_stats();
 void clear_hash();
 void resize_hash(int entry_count);
+// The table at the size the hash split chose (set_hash_sizes); none when
+// that size is 0. Start-up calls it once the hash keys are drawn.
+void alloc_hash_table();
 void free_hash();
 int get_hash_fill_permille();
 void store_hash(Position* pos, int move, int depth, int ply, int score, int bound);

@@ -8,6 +8,8 @@
 #include <sstream>
 
 #include "board/board.h"
+#include "search/search.h"
+#include "search/searchinfo.h"
 
 namespace {
 

@@ -17,6 +17,7 @@
 
 #include "board/board.h"
 #include "frontend/frontend.h"
+#include "frontend/hooks.h"
 #include "frontend/testsuite.h"
 #include "search/evaluate.h"
 #include "search/hashmem.h"
@@ -57,7 +58,9 @@ inline void init_engine_once()
     set_hash_sizes(8 * 1048576);
     restart_random_sequence();
     init_hash_keys();
+    alloc_hash_table();
     alloc_pawn_and_eval_cache();
+    install_search_hooks();
 }
 
 // A position on an initialised engine, nothing else touched.

@@ -8,12 +8,14 @@
 #include "board/board.h"
 #include "book/book.h"
 #include "frontend/frontend.h"
+#include "frontend/hooks.h"
 #include "frontend/turn.h"
 #include "search/evaluate.h"
 #include "search/hashmem.h"
 #include "search/ordering.h"
 #include "search/root.h"
 #include "search/timecontrol.h"
+#include "search/transposition.h"
 
 namespace {
 
@@ -25,7 +27,9 @@ class TurnTest : public ::testing::Test {
         init_eval_tables();
         set_hash_sizes(1 << 20);
         init_hash_keys();
+        alloc_hash_table();
         alloc_pawn_and_eval_cache();
+        install_search_hooks();
         book_enabled = 0;
     }
 

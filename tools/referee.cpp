@@ -28,6 +28,7 @@
 #include "board/board.h"
 #include "search/evaluate.h"
 #include "search/hashmem.h"
+#include "search/transposition.h"
 #include "tools/helpers/engine_process.h"
 
 namespace {
@@ -394,6 +395,7 @@ int main(int argc, char** argv)
     init_eval_tables();
     set_hash_sizes(1 << 20);
     init_hash_keys();
+    alloc_hash_table();
     Position* pos = create_position();
 
     Engine engines[2];
