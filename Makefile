@@ -7,13 +7,14 @@
 JOBS ?= $(shell nproc 2>/dev/null || echo 4)
 CTEST_PARALLEL = ctest --output-on-failure -LE games -j $(JOBS) --test-dir
 CTEST_GAMES = ctest --output-on-failure -L games -j 1 --test-dir
+PREFIX ?= /usr/local
 
-.PHONY: all build profile-build run test test-release test-sanitize test-gui bench clean
+.PHONY: all build profile-build run install test test-release test-sanitize test-gui bench clean
 
 all: build
 
 build:
-	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DQUARVEL_TESTS=ON
 	cmake --build build -j $(JOBS)
 
 # One directory for both steps: the compiler finds each object's profile by
@@ -22,7 +23,8 @@ PGO_DIR := $(CURDIR)/build-pgo
 # The processor to tune for; -mpopcnt alone keeps the build runnable on any
 # x86-64 with a popcount instruction (and under valgrind).
 PGO_ARCH ?= -march=native
-PGO_FLAGS := -DCMAKE_BUILD_TYPE=Release -DQUARVEL_ARCH="$(PGO_ARCH)" -DQUARVEL_PROFILE_DIR=$(PGO_DIR)/profile
+# No tests here, so making and running the program needs no GoogleTest.
+PGO_FLAGS := -DCMAKE_BUILD_TYPE=Release -DQUARVEL_TESTS=OFF -DQUARVEL_ARCH="$(PGO_ARCH)" -DQUARVEL_PROFILE_DIR=$(PGO_DIR)/profile
 PGO_TARGETS := --target quarvel bench perft
 
 profile-build:
@@ -38,6 +40,10 @@ profile-build:
 
 run: profile-build
 	$(PGO_DIR)/quarvel
+
+# The program users run, into $(PREFIX)/bin.
+install: profile-build
+	cmake --install $(PGO_DIR) --prefix $(PREFIX)
 
 test: test-release test-sanitize
 
