@@ -22,6 +22,7 @@
 #include "search/ordering.h"
 #include "search/root.h"
 #include "search/search.h"
+#include "search/think.h"
 #include "search/timecontrol.h"
 #include "search/transposition.h"
 

@@ -19,6 +19,7 @@
 #include "search/ordering.h"
 #include "search/root.h"
 #include "search/search.h"
+#include "search/think.h"
 #include "search/timecontrol.h"
 #include "search/transposition.h"
 

@@ -1,4 +1,4 @@
-// The hash budget split and the pawn hash with its per-phase keys.
+// The hash budget split, and the pawn hash and evaluation cache allocated.
 #include "search/hashmem.h"
 
 #include <cstring>
@@ -8,15 +8,11 @@
 #include "board/position.h"
 #include "board/prefetch.h"
 #include "board/zobrist.h"
-#include "search/evaluate.h"
 #include "search/pawns.h"
 #include "search/transposition.h"
 
-PawnHashEntry* pawn_hash_table = nullptr;
-int pawn_hash_count = 0;
 EvalCacheEntry* eval_cache_table = nullptr;
 int eval_cache_count = 0;
-uint64_t pawn_phase_key[4] = {};
 
 namespace {
 
@@ -122,30 +118,4 @@ int get_pawn_entry_size()
 int get_eval_entry_size()
 {
     return int(sizeof(EvalCacheEntry));
-}
-
-PawnHashEntry* lookup_pawn_hash(Position* pos, int phase, PawnHashEntry* scratch)
-{
-    u64 pawn_key = *pos->pawn_key_top;
-    if (pawn_key == 0)
-        return nullptr;
-    u64 k = pawn_key ^ pawn_phase_key[phase & 3];
-    uint32_t key_low = uint32_t(k);
-    uint32_t key_high = uint32_t(k >> 32);
-
-    pawn_hash_probes++;
-    PawnHashEntry* entry = scratch;
-    if (pawn_hash_table != nullptr && pawn_hash_count > 0) {
-        entry = &pawn_hash_table[key_low & uint32_t(pawn_hash_count - 1)];
-        if (entry->key_low == key_low && entry->key_high == key_high) {
-            pawn_hash_hits++;
-            return entry;
-        }
-    }
-    int white = eval_pawns_white(pos, phase, entry);
-    int black = eval_pawns_black(pos, phase, entry);
-    entry->key_high = key_high;
-    entry->key_low = key_low;
-    entry->score = int16_t(white - black);
-    return entry;
 }

@@ -1,24 +1,10 @@
 // One hash budget split among the transposition table, the pawn hash and the
-// evaluation cache; the pawn hash itself.
+// evaluation cache, and the allocation of the last two.
 #pragma once
 
 #include <cstdint>
 
-struct Position;
-
-// Packed: the table is addressed at 30 bytes per entry.
-struct __attribute__((packed)) PawnHashEntry {
-    uint32_t key_low;
-    uint32_t key_high;
-    uint64_t white_passers;
-    uint64_t black_passers;
-    uint8_t white_byte; // files holding a weak (isolated or backward) white pawn
-    uint8_t black_byte;
-    uint8_t white_files; // files holding a white pawn
-    uint8_t black_files;
-    int16_t score; // white minus black, centipawns
-};
-static_assert(sizeof(PawnHashEntry) == 30, "PawnHashEntry must stay 30 bytes");
+#include "search/pawns.h" // the pawn hash it sizes
 
 // Sized and allocated with the pawn hash; nothing reads or writes it yet.
 struct EvalCacheEntry {
@@ -36,11 +22,8 @@ static_assert(sizeof(EvalCacheEntry) == 12, "EvalCacheEntry must stay 12 bytes")
 constexpr int64_t HASH_MIN_BYTES = 106;
 constexpr int64_t HASH_MAX_BYTES = 2047LL * 1048576;
 
-extern PawnHashEntry* pawn_hash_table;
-extern int pawn_hash_count;
 extern EvalCacheEntry* eval_cache_table;
 extern int eval_cache_count;
-extern uint64_t pawn_phase_key[4];
 
 // Takes 64 bits so that callers can pass n * 1048576 without overflow; an int
 // argument converts as before.
@@ -59,11 +42,6 @@ void free_pawn_and_eval_cache();
 int get_pawn_entry_size();
 int get_eval_entry_size();
 
-// Pawn-hash look-up for `evaluate`: the entry for the position's pawns in this
-// phase, filled by the pawn evaluators on a miss. 0 when there are no pawns.
-// `scratch` receives the result when no table is allocated.
 // Points make_move's prefetches at the transposition table and pawn hash as
 // they are now allocated.
 void register_table_prefetch();
-
-PawnHashEntry* lookup_pawn_hash(Position* pos, int phase, PawnHashEntry* scratch);

@@ -4,7 +4,7 @@
 #include "board/board.h"
 #include "search/evaluate.h"
 #include "search/hashmem.h"
-#include "search/root.h"
+#include "search/searchstate.h"
 #include "search/transposition.h"
 
 const LevelRow LEVEL_TABLE[LEVEL_COUNT] = {

@@ -13,8 +13,6 @@
 #include "search/settings.h"
 #include "search/transposition.h"
 
-int multipv_lines = 1;
-
 namespace {
 
 constexpr int LINE_WRAP_COLUMN = 49;

@@ -18,8 +18,8 @@ struct MultiPvLine {
 };
 static_assert(sizeof(MultiPvLine) == 71 * 4, "MultiPvLine is a plain record of 71 ints");
 
-// Lines asked for by the UCI option MultiPV or the option -N; 1 = normal search.
-extern int multipv_lines;
+// multipv_lines, the number of lines asked for, is a search setting
+// (search/settings.h).
 
 void analyse_multipv(Position* pos, int lines);
 void sort_multipv_lines(int count, MultiPvLine* lines);

@@ -7,10 +7,15 @@
 
 #include "board/bitboard.h"
 #include "board/position.h"
-#include "search/evaluate.h"
-#include "search/hashmem.h"
+#include "search/evaltables.h"
 #include "search/levels.h"
-#include "search/root.h"
+#include "search/searchstate.h"
+
+PawnHashEntry* pawn_hash_table = nullptr;
+int pawn_hash_count = 0;
+uint64_t pawn_phase_key[4] = {};
+int pawn_hash_probes = 0;
+int pawn_hash_hits = 0;
 
 const int PASSED_PAWN[4][8] = {
     {0, 10, 10, 30, 50, 80, 120, 0},
@@ -320,4 +325,30 @@ int eval_king_safety(Position* pos, KingDangers* dangers)
     dangers->white_king_danger = int8_t(w);
     dangers->black_king_danger = int8_t(b);
     return (b - w) * level_weight;
+}
+
+PawnHashEntry* lookup_pawn_hash(Position* pos, int phase, PawnHashEntry* scratch)
+{
+    u64 pawn_key = *pos->pawn_key_top;
+    if (pawn_key == 0)
+        return nullptr;
+    u64 k = pawn_key ^ pawn_phase_key[phase & 3];
+    uint32_t key_low = uint32_t(k);
+    uint32_t key_high = uint32_t(k >> 32);
+
+    pawn_hash_probes++;
+    PawnHashEntry* entry = scratch;
+    if (pawn_hash_table != nullptr && pawn_hash_count > 0) {
+        entry = &pawn_hash_table[key_low & uint32_t(pawn_hash_count - 1)];
+        if (entry->key_low == key_low && entry->key_high == key_high) {
+            pawn_hash_hits++;
+            return entry;
+        }
+    }
+    int white = eval_pawns_white(pos, phase, entry);
+    int black = eval_pawns_black(pos, phase, entry);
+    entry->key_high = key_high;
+    entry->key_low = key_low;
+    entry->score = int16_t(white - black);
+    return entry;
 }

@@ -15,10 +15,6 @@
 #include "search/timecontrol.h"
 #include "search/transposition.h"
 
-int64_t node_count = 0;
-int node_countdown = 0;
-int node_countdown_reload = 8000;
-int sel_depth = 0;
 int draw_score[2] = {0, 0};
 int tb_probe_depth = 48;
 int tb_probe_plies = 4;
@@ -360,6 +356,8 @@ int quiesce(Position* pos, int ply, int alpha, int beta)
     if (ply > sel_depth)
         sel_depth = ply;
     node_count++;
+    // On purpose: ext_flags[0], unused by the root move, counts the nested
+    // quiescence levels.
     if (pos->ext_flags[0] > qsearch_depth_limit)
         return beta;
 

@@ -7,8 +7,7 @@
 #include "board/board.h"
 #include "search/evaluate.h"
 #include "search/hooks.h"
-#include "search/root.h"
-#include "search/search.h"
+#include "search/searchstate.h"
 #include "search/settings.h"
 #include "search/transposition.h"
 
@@ -251,6 +250,8 @@ void print_search_stats(Position* pos)
     const float load = float(compute_percent(cpu, wall));
     const int nps = get_nodes_per_second(pos);
     if (protocol_mode == PROTOCOL_UCI) {
+        // On purpose: UCI lines go straight to standard output with printf,
+        // past the output channel, which writes only in console mode.
         printf("info nps %d nodes %ld cpuload %d tbhits %lu\n", nps, long(node_count),
                int(load) * 10, (unsigned long)(table_hits_hook != nullptr ? table_hits_hook() : 0));
         fflush(stdout);

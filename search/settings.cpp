@@ -9,3 +9,4 @@ int expected_reply = 0;
 int previous_score = 0;
 int show_move_numbers = 0;
 int test_mode = 0;
+int multipv_lines = 1;

@@ -16,5 +16,7 @@ extern int expected_reply;
 extern int previous_score;
 // 1: principal variations carry move numbers (-n).
 extern int show_move_numbers;
+// Lines asked for by the UCI option MultiPV or the option -N; 1 = normal search.
+extern int multipv_lines;
 // 1 while a test suite runs; the search asks test_solution_hook only then.
 extern int test_mode;

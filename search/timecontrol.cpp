@@ -10,9 +10,8 @@
 #include <ctime>
 
 #include "board/board.h"
-#include "search/root.h"
-#include "search/search.h"
 #include "search/searchinfo.h"
+#include "search/searchstate.h"
 #include "search/settings.h"
 #include "search/transposition.h"
 

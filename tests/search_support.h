@@ -27,6 +27,7 @@
 #include "search/root.h"
 #include "search/search.h"
 #include "search/searchinfo.h"
+#include "search/think.h"
 #include "search/timecontrol.h"
 #include "search/transposition.h"
 #include "tablebases/tbprobe.h"

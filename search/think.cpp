@@ -1,0 +1,146 @@
+// The engine's thinking on one position: iterative deepening over the root
+// search with its aspiration windows and stop rules, or the multi-PV
+// analysis when more than one line is asked for.
+#include "search/think.h"
+
+#include "board/board.h"
+#include "search/hooks.h"
+#include "search/multipv.h"
+#include "search/root.h"
+#include "search/search.h"
+#include "search/searchinfo.h"
+#include "search/settings.h"
+#include "search/timecontrol.h"
+#include "search/transposition.h"
+
+namespace {
+
+// The first legal move of the position regardless of any searchmoves list,
+// or 0 when there is none.
+Move first_legal_move(Position* pos)
+{
+    Move list[MAX_MOVES];
+    const int count = remove_illegal_moves(pos, list, gen_all_moves(pos, list));
+    return count > 0 ? list[0] : 0;
+}
+
+// A search that completed no root move still has to answer with a move:
+// the first root move, or the first legal move when the root list is empty
+// or was not built by this search.
+void ensure_best_move(Position* pos, bool list_built)
+{
+    if (pos->pv_length[0] > 0 && pos->pv[0][0] != 0)
+        return;
+    Move move = list_built && pos->root_count > 0 ? pos->root_moves[0].move : 0;
+    if (move == 0)
+        move = first_legal_move(pos);
+    pos->pv[0][0] = move;
+    pos->pv_length[0] = move != 0 ? 1 : 0;
+    if (move == 0)
+        expected_reply = 0;
+}
+
+} // namespace
+
+void think(Position* pos)
+{
+    if (multipv_lines > 1) {
+        analyse_multipv(pos, multipv_lines);
+        return;
+    }
+    init_search(pos);
+    emit_text("\n");
+    show_position_text(pos);
+    emit_text("\n");
+    emit_text("  Depth   Time  Score    Best line\n");
+
+    // A root without legal moves is decided already: no iteration could
+    // ever settle a window around its score.
+    if (count_legal_moves(pos) == 0) {
+        pos->root_count = 0;
+        pos->pv_length[0] = 0;
+        pos->pv[0][0] = 0;
+        pos->root_score = pos->in_check[0] ? -SCORE_INFINITE : 0;
+        print_search_stats(pos);
+        return;
+    }
+
+    Move easy_move = 0;
+    int score = 0;
+    const bool list_built = max_depth >= ONE_PLY;
+    for (iteration_depth = ONE_PLY; iteration_depth <= max_depth && !stop_search;
+         iteration_depth += ONE_PLY) {
+        tb_probe_depth = ONE_PLY * tb_probe_plies;
+        qsearch_depth_limit = iteration_depth / 48 + 5;
+        extend_time = 0;
+        for (int i = 0; i < ROOT_MOVES_CAPACITY; i++)
+            pos->root_moves[i].flags = 0;
+
+        int alpha = -SCORE_INFINITE;
+        int beta = SCORE_INFINITE;
+        if (iteration_depth > ONE_PLY) {
+            alpha = clamp_score(score - ASPIRATION_WINDOW);
+            beta = clamp_score(score + ASPIRATION_WINDOW);
+            if (pos->root_score + 40 < previous_score && previous_score > -200)
+                extend_time = 1;
+        }
+        while (!stop_search) {
+            score = search_root(pos, iteration_depth + 3, 0, alpha, beta);
+            if (score > alpha)
+                pos->root_score = score;
+            if (stop_search || pos->root_count == 0)
+                break;
+            if (score >= beta && beta < SCORE_INFINITE) {
+                pos->root_moves[0].flags |= ROOT_FAILED_HIGH;
+                pos->root_moves[0].flags &= ~ROOT_SEARCHED;
+                if (test_mode && test_solution_hook != nullptr)
+                    test_solution_hook(pos, 0);
+                beta = SCORE_INFINITE;
+                continue;
+            }
+            if (score <= alpha && alpha > -SCORE_INFINITE) {
+                for (int i = 0; i < pos->root_count; i++)
+                    pos->root_moves[i].flags &= ~ROOT_SEARCHED;
+                pos->root_moves[0].flags |= ROOT_FAILED_LOW;
+                alpha = -SCORE_INFINITE;
+                continue;
+            }
+            break;
+        }
+        // searchmoves that exclude every legal move leave nothing to search.
+        if (pos->root_count == 0)
+            stop_search = 1;
+        if (test_mode && test_solution_hook != nullptr)
+            test_solution_hook(pos, 1);
+        if ((score > MATE_THRESHOLD || score < -MATE_THRESHOLD) && !analyze_mode)
+            stop_search = 1;
+        if (mate_limit_reached(score))
+            stop_search = 1;
+        if (pos->pv_length[0] > 0)
+            store_pv_in_hash(pos);
+        if (test_mode || ponder_search || analyze_mode)
+            continue;
+
+        const RootMove* list = pos->root_moves;
+        const u32 elapsed = get_elapsed_cs(pos);
+        if (iteration_depth == 2 * ONE_PLY && pos->root_count >= 2 &&
+            list[0].score - 100 > list[1].score)
+            easy_move = list[0].move;
+        if (easy_move != 0 && pos->pv[0][0] == easy_move && score + 10 >= list[0].score &&
+            elapsed > unsigned(time_target) / 8 && fixed_move_time == 0)
+            stop_search = 1;
+
+        const GameRecord* game = pos->game;
+        if (game->move_count > 0 && extend_time == 0) {
+            const Move last = game->moves[game->move_count - 1];
+            if (move_captured(last) != 0 && move_to(pos->pv[0][0]) == move_to(last) &&
+                score >= previous_score && elapsed > unsigned(time_target) / 4 &&
+                fixed_move_time == 0)
+                stop_search = 1;
+        }
+        if (!stop_search)
+            check_iteration_time(pos);
+    }
+    ensure_best_move(pos, list_built);
+    print_search_stats(pos);
+}
