@@ -47,6 +47,26 @@ constexpr int MATE_BOUND = 32766;
 // or the futility margins (zugzwang and bare-king endings).
 constexpr int FUTILITY_MIN_PHASE = 5;
 
+// Extension of a single reply, a move against a mate threat and a recapture.
+constexpr int THREE_QUARTERS_PLY = 9;
+// The null move is tried only while 24 x the mover's phase units reach the
+// depth, and is reduced by three plies instead of two above six plies (72).
+constexpr int NULL_MOVE_PHASE_FACTOR = 24;
+constexpr int NULL_MOVE_DEEP = 6 * ONE_PLY;
+// The static estimate is worth computing only when material alone is within
+// this margin of alpha.
+constexpr int ESTIMATE_MARGIN = 200;
+// A recapture is extended when the two captured pieces differ by at most
+// this much and the mover's balance stays within the second margin of alpha.
+constexpr int RECAPTURE_VALUE_SPREAD = 210;
+constexpr int RECAPTURE_BALANCE_MARGIN = 250;
+// Futility ladder: from four plies a move this far below alpha is searched a
+// ply shallower; below four plies it is not searched at three, two, one ply.
+constexpr int FUTILITY_REDUCE_MARGIN = 1000;
+constexpr int FUTILITY_MARGIN_THREE_PLIES = 350;
+constexpr int FUTILITY_MARGIN_TWO_PLIES = 200;
+constexpr int FUTILITY_MARGIN_ONE_PLY = 100;
+
 int material_balance(const Position* pos)
 {
     const int side = pos->side_to_move;
@@ -139,6 +159,149 @@ void fetch_hash_move(Position* pos, int ply)
 
 } // namespace
 
+namespace {
+
+// Null move: if passing still fails high, the position is good enough.
+// True when the node is decided, with its score; a failing null move that
+// runs into a mate marks the node as threatened.
+bool null_move_decides(Position* pos, int depth, int ply, int alpha, int beta, int* result)
+{
+    pos->in_check[ply + 1] = 0;
+    make_null_move(pos);
+    pos->move_list_end[ply] = pos->move_list_end[ply - 1];
+    pos->current_move[ply] = 0;
+    pos->ext_flags[ply + 1] = 0;
+    const int reduction = depth <= NULL_MOVE_DEEP ? 2 * ONE_PLY : 3 * ONE_PLY;
+    int d = depth - ONE_PLY - reduction;
+    if (ply >= 2 && d < ONE_PLY && pos->threat[ply - 2])
+        d = ONE_PLY;
+    const int score = d >= ONE_PLY ? -search(pos, d, ply + 1, -beta, 1 - beta, 0)
+                                   : -quiesce(pos, ply + 1, -beta, 1 - beta);
+    unmake_null_move(pos);
+    if (stop_search) {
+        *result = alpha;
+        return true;
+    }
+    if (score >= beta) {
+        store_hash(pos, 0, depth, ply, score, HASH_LOWER);
+        *result = score;
+        return true;
+    }
+    if (score < -MATE_THRESHOLD && beta > -MATE_THRESHOLD)
+        pos->threat[ply] = 1;
+    return false;
+}
+
+// Without a hash move, a reduced search finds one to try first: a shallow
+// search for a mate of our own when our parent is threatened with mate (it
+// finds the move that carries the threat), and internal iterative deepening
+// on principal-variation nodes. False when the search was stopped.
+bool search_for_first_move(Position* pos, int depth, int ply, int alpha, int beta, int in_check)
+{
+    if (depth >= 2 * ONE_PLY && pos->threat[ply - 1] && pos->hash_move[ply] == 0 && !in_check) {
+        const int saved_threat = pos->threat[ply];
+        search(pos, ONE_PLY, ply, MATE_THRESHOLD, MATE_BOUND - ply, 0);
+        if (stop_search)
+            return false;
+        fetch_hash_move(pos, ply);
+        pos->threat[ply] = saved_threat;
+    }
+    if (depth >= 3 * ONE_PLY && pos->pv_flag[ply - 1] == 1 && pos->hash_move[ply] == 0) {
+        const int saved_threat = pos->threat[ply];
+        search(pos, depth - 2 * ONE_PLY, ply, alpha, beta, 0);
+        if (stop_search)
+            return false;
+        fetch_hash_move(pos, ply);
+        pos->threat[ply] = saved_threat;
+    }
+    return true;
+}
+
+// Extension of a just made move, in twelfths of a ply, with its reasons
+// recorded in ext_flags[ply + 1].
+int move_extension(Position* pos, Move move, int ply, int alpha, int threat, Move previous,
+                   int gives_check)
+{
+    int flags = 0;
+    int e = 0;
+    if (pos->single_reply) {
+        e += THREE_QUARTERS_PLY;
+        flags |= EXT_SINGLE_REPLY;
+    }
+    if (gives_check) {
+        e += ONE_PLY;
+        flags |= EXT_CHECK;
+    }
+    if (threat) {
+        e += THREE_QUARTERS_PLY;
+        flags |= EXT_THREAT;
+    }
+    if (previous != 0 && move_to(move) == move_to(previous) && move_captured(previous) != 0 &&
+        !(pos->ext_flags[ply] & EXT_RECAPTURE)) {
+        const int diff =
+            piece_value_by_code[move_captured(move)] - piece_value_by_code[move_captured(previous)];
+        // After the move the opponent is to move, so negate his balance.
+        if (diff <= RECAPTURE_VALUE_SPREAD && diff >= -RECAPTURE_VALUE_SPREAD &&
+            RECAPTURE_BALANCE_MARGIN - material_balance(pos) > alpha) {
+            e += THREE_QUARTERS_PLY;
+            flags |= EXT_RECAPTURE;
+        }
+    }
+    if (pawn_reaches_seventh(move)) {
+        e += ONE_PLY;
+        flags |= EXT_PAWN_SEVENTH;
+    }
+    pos->ext_flags[ply + 1] = flags;
+    return e;
+}
+
+// Futility: a quiet, unextended move whose static estimate plus its capture
+// stays far enough below alpha. Near the leaves it is pruned (true); from
+// four plies it is only searched a ply shallower (*extension = -ONE_PLY).
+bool futility_prunes(Move move, int depth, int alpha, int estimate, int in_check, int* extension)
+{
+    const int v = piece_value_by_code[move_captured(move)] + estimate;
+    if (depth >= 4 * ONE_PLY) {
+        if (!in_check && v + FUTILITY_REDUCE_MARGIN < alpha)
+            *extension = -ONE_PLY;
+        return false;
+    }
+    if (depth >= 3 * ONE_PLY)
+        return v + FUTILITY_MARGIN_THREE_PLIES < alpha;
+    if (depth >= 2 * ONE_PLY)
+        return v + FUTILITY_MARGIN_TWO_PLIES < alpha;
+    return v + FUTILITY_MARGIN_ONE_PLY < alpha;
+}
+
+// The extension after futility: halved far from the root unless the move
+// checks, a ply less for a promotion to an unguarded square, at most a ply.
+int limit_extension(Position* pos, Move move, int depth, int ply, int e, int gives_check)
+{
+    if (e != 0 && ply >= iteration_depth / 6 && !gives_check)
+        e /= 2;
+    if (e == 0 && is_promotion(move) && depth >= 2 * ONE_PLY &&
+        !side_to_move_attacks(pos, move_to(move)))
+        e = -ONE_PLY;
+    return e > ONE_PLY ? ONE_PLY : e;
+}
+
+// The first move with the full window, the others with a null window first
+// and again with the full one when they land inside it.
+int search_child(Position* pos, int d, int ply, int alpha, int beta, int legal)
+{
+    if (legal == 1) {
+        pos->pv_flag[ply] = 0;
+        return -child_search(pos, d, ply + 1, -beta, -alpha);
+    }
+    pos->pv_flag[ply] = 1;
+    int score = -child_search(pos, d, ply + 1, -alpha - 1, -alpha);
+    if (!stop_search && score > alpha && score < beta)
+        score = -child_search(pos, d, ply + 1, -beta, -alpha);
+    return score;
+}
+
+} // namespace
+
 int search(Position* pos, int depth, int ply, int alpha, int beta, int allow_null)
 {
     ASSERT(ply >= 1 && ply <= MAX_SEARCH_PLY);
@@ -180,59 +343,22 @@ int search(Position* pos, int depth, int ply, int alpha, int beta, int allow_nul
     pos->pv_flag[ply] = 0;
     const int in_check = pos->in_check[ply];
 
-    // Null move: if passing still fails high, the position is good enough.
+    int result = 0;
     if (allow_null && probe != HASH_NULL_FAILS && !pos->threat[ply] && !in_check &&
-        pos->phase[side] > 0 && 24 * pos->phase[side] >= depth) {
-        pos->in_check[ply + 1] = 0;
-        make_null_move(pos);
-        pos->move_list_end[ply] = pos->move_list_end[ply - 1];
-        pos->current_move[ply] = 0;
-        pos->ext_flags[ply + 1] = 0;
-        const int reduction = depth <= 72 ? 2 * ONE_PLY : 3 * ONE_PLY;
-        int d = depth - ONE_PLY - reduction;
-        if (ply >= 2 && d < ONE_PLY && pos->threat[ply - 2])
-            d = ONE_PLY;
-        const int score = d >= ONE_PLY ? -search(pos, d, ply + 1, -beta, 1 - beta, 0)
-                                       : -quiesce(pos, ply + 1, -beta, 1 - beta);
-        unmake_null_move(pos);
-        if (stop_search)
-            return alpha;
-        if (score >= beta) {
-            store_hash(pos, 0, depth, ply, score, HASH_LOWER);
-            return score;
-        }
-        if (score < -MATE_THRESHOLD && beta > -MATE_THRESHOLD)
-            pos->threat[ply] = 1;
-    }
+        pos->phase[side] > 0 && NULL_MOVE_PHASE_FACTOR * pos->phase[side] >= depth &&
+        null_move_decides(pos, depth, ply, alpha, beta, &result))
+        return result;
 
     // The static estimate is needed only where futility can prune, and then
     // only up to alpha, which lets the evaluation take its lazy exit.
     const int balance = material_balance(pos);
     const int estimate =
-        balance + 200 < alpha ? evaluate(pos, -SCORE_INFINITE, alpha) : SCORE_INFINITE;
+        balance + ESTIMATE_MARGIN < alpha ? evaluate(pos, -SCORE_INFINITE, alpha) : SCORE_INFINITE;
 
     if (depth >= 3 * ONE_PLY && pos->hash_move[ply] == 0 && beta - alpha == root_beta - root_alpha)
         pos->pv_flag[ply - 1] = 1;
-
-    // Our parent is threatened with mate: a shallow search for a mate of our
-    // own finds the move that carries the threat, to be tried first.
-    if (depth >= 2 * ONE_PLY && pos->threat[ply - 1] && pos->hash_move[ply] == 0 && !in_check) {
-        const int saved_threat = pos->threat[ply];
-        search(pos, ONE_PLY, ply, MATE_THRESHOLD, MATE_BOUND - ply, 0);
-        if (stop_search)
-            return alpha;
-        fetch_hash_move(pos, ply);
-        pos->threat[ply] = saved_threat;
-    }
-
-    if (depth >= 3 * ONE_PLY && pos->pv_flag[ply - 1] == 1 && pos->hash_move[ply] == 0) {
-        const int saved_threat = pos->threat[ply];
-        search(pos, depth - 2 * ONE_PLY, ply, alpha, beta, 0);
-        if (stop_search)
-            return alpha;
-        fetch_hash_move(pos, ply);
-        pos->threat[ply] = saved_threat;
-    }
+    if (!search_for_first_move(pos, depth, ply, alpha, beta, in_check))
+        return alpha;
 
     const int threat = pos->threat[ply];
     const int parent_threat = pos->threat[ply - 1];
@@ -250,76 +376,15 @@ int search(Position* pos, int depth, int ply, int alpha, int beta, int allow_nul
         pos->current_move[ply] = move;
         const int gives_check = side_to_move_in_check(pos);
         pos->in_check[ply + 1] = gives_check;
-        int flags = 0;
-        int e = 0;
-        if (pos->single_reply) {
-            e += 9;
-            flags |= EXT_SINGLE_REPLY;
-        }
-        if (gives_check) {
-            e += ONE_PLY;
-            flags |= EXT_CHECK;
-        }
-        if (threat) {
-            e += 9;
-            flags |= EXT_THREAT;
-        }
-        const int captured = move_captured(move);
-        if (previous != 0 && move_to(move) == move_to(previous) && move_captured(previous) != 0 &&
-            !(pos->ext_flags[ply] & EXT_RECAPTURE)) {
-            const int diff =
-                piece_value_by_code[captured] - piece_value_by_code[move_captured(previous)];
-            // After the move the opponent is to move, so negate his balance.
-            if (diff <= 210 && diff >= -210 && 250 - material_balance(pos) > alpha) {
-                e += 9;
-                flags |= EXT_RECAPTURE;
-            }
-        }
-        if (pawn_reaches_seventh(move)) {
-            e += ONE_PLY;
-            flags |= EXT_PAWN_SEVENTH;
-        }
-        pos->ext_flags[ply + 1] = flags;
-
+        int e = move_extension(pos, move, ply, alpha, threat, previous, gives_check);
         if (e == 0 && !parent_threat && pos->phase[pos->side_to_move] >= FUTILITY_MIN_PHASE &&
-            !is_promotion(move)) {
-            const int v = piece_value_by_code[captured] + estimate;
-            bool prune = false;
-            if (depth >= 4 * ONE_PLY) {
-                if (!in_check && v + 1000 < alpha)
-                    e = -ONE_PLY;
-            } else if (depth >= 3 * ONE_PLY) {
-                prune = v + 350 < alpha;
-            } else if (depth >= 2 * ONE_PLY) {
-                prune = v + 200 < alpha;
-            } else {
-                prune = v + 100 < alpha;
-            }
-            if (prune) {
-                unmake_move(pos, move);
-                node_count++;
-                continue;
-            }
+            !is_promotion(move) && futility_prunes(move, depth, alpha, estimate, in_check, &e)) {
+            unmake_move(pos, move);
+            node_count++;
+            continue;
         }
-        if (e != 0 && ply >= iteration_depth / 6 && !gives_check)
-            e /= 2;
-        if (e == 0 && is_promotion(move) && depth >= 2 * ONE_PLY &&
-            !side_to_move_attacks(pos, move_to(move)))
-            e = -ONE_PLY;
-        if (e > ONE_PLY)
-            e = ONE_PLY;
-        const int d = depth + e - ONE_PLY;
-
-        int score;
-        if (legal == 1) {
-            pos->pv_flag[ply] = 0;
-            score = -child_search(pos, d, ply + 1, -beta, -alpha);
-        } else {
-            pos->pv_flag[ply] = 1;
-            score = -child_search(pos, d, ply + 1, -alpha - 1, -alpha);
-            if (!stop_search && score > alpha && score < beta)
-                score = -child_search(pos, d, ply + 1, -beta, -alpha);
-        }
+        e = limit_extension(pos, move, depth, ply, e, gives_check);
+        const int score = search_child(pos, depth + e - ONE_PLY, ply, alpha, beta, legal);
         unmake_move(pos, move);
         if (stop_search)
             return alpha;
