@@ -104,8 +104,7 @@ void free_pawn_and_eval_cache()
 
 void register_table_prefetch()
 {
-    prefetch_register_tt(hash_table, hash_table != nullptr ? hash_bucket_count : 0,
-                         sizeof(HashBucket));
+    register_tt_prefetch();
     prefetch_register_pawn(pawn_hash_table, pawn_hash_table != nullptr ? pawn_hash_count : 0,
                            sizeof(PawnHashEntry), pawn_phase_key);
 }

@@ -10,7 +10,7 @@
 #include "board/movegen.h"
 #include "board/output.h"
 #include "board/position.h"
-#include "search/hashmem.h"
+#include "board/prefetch.h"
 
 HashBucket* hash_table = nullptr;
 int hash_entry_count = 0;
@@ -95,7 +95,7 @@ void clear_hash()
         if (bytes >= FRESH_PAGES_BYTES) {
             free_mem(hash_table);
             hash_table = static_cast<HashBucket*>(alloc_zeroed_mem(bytes));
-            register_table_prefetch();
+            register_tt_prefetch();
         } else {
             std::memset(static_cast<void*>(hash_table), 0, bytes);
         }
@@ -116,7 +116,7 @@ void resize_hash(int entry_count)
         static_cast<HashBucket*>(alloc_zeroed_mem(size_t(hash_entry_count) * sizeof(HashEntry)));
     table_written = false;
     clear_hash_stats();
-    register_table_prefetch();
+    register_tt_prefetch();
 }
 
 void alloc_hash_table()
@@ -124,11 +124,17 @@ void alloc_hash_table()
     free_hash();
     hash_bucket_count = hash_entry_count / 2;
     if (hash_entry_count > 0)
-        hash_table =
-            static_cast<HashBucket*>(alloc_zeroed_mem(size_t(hash_entry_count) * sizeof(HashEntry)));
+        hash_table = static_cast<HashBucket*>(
+            alloc_zeroed_mem(size_t(hash_entry_count) * sizeof(HashEntry)));
     table_written = false;
     clear_hash_stats();
-    register_table_prefetch();
+    register_tt_prefetch();
+}
+
+void register_tt_prefetch()
+{
+    prefetch_register_tt(hash_table, hash_table != nullptr ? hash_bucket_count : 0,
+                         sizeof(HashBucket));
 }
 
 void free_hash()
@@ -136,7 +142,7 @@ void free_hash()
     if (hash_table != nullptr)
         free_mem(hash_table);
     hash_table = nullptr;
-    register_table_prefetch();
+    register_tt_prefetch();
 }
 
 int get_hash_fill_permille()

@@ -51,6 +51,8 @@ void resize_hash(int entry_count);
 // that size is 0. Start-up calls it once the hash keys are drawn.
 void alloc_hash_table();
 void free_hash();
+// Points make_move's prefetch at the table as it is now allocated.
+void register_tt_prefetch();
 int get_hash_fill_permille();
 void store_hash(Position* pos, int move, int depth, int ply, int score, int bound);
 int probe_hash(Position* pos, int depth, int ply, int* alpha, int* beta);
