@@ -166,6 +166,136 @@ void move_root_entry_to_front(int index, RootMove* list)
     list[0] = entry;
 }
 
+namespace {
+
+// From this iteration depth on, moves after the first are searched with a
+// null window; shallower iterations score every move exactly.
+constexpr int FULL_WINDOW_DEPTH = 3 * ONE_PLY;
+// A root with a single legal move needs no search beyond this depth.
+constexpr int SINGLE_MOVE_DEPTH = 3 * ONE_PLY;
+
+// What one iteration of the root loop keeps besides alpha.
+struct RootIteration {
+    int alpha_on_entry = 0;
+    bool full_window = false;
+    int resolved = 0; // moves the tables decided without search
+    int best_index = -1;
+};
+
+void make_root_move(Position* pos, int depth, int ply, Move move)
+{
+    pos->current_move[ply] = move;
+    snprintf(current_move_text, sizeof current_move_text, "%s", format_move_san(pos, move));
+    print_current_move(pos, depth, move);
+    make_move(pos, move);
+}
+
+// A move the tables decided raises alpha like a searched one. True when it
+// fails high and the iteration ends with its score.
+bool take_table_score(Position* pos, int depth, int index, int score, int beta)
+{
+    set_single_move_line(pos, pos->root_moves[index].move);
+    if (score > 0)
+        idle_flag = 1;
+    if (score >= beta) {
+        if (score == 0)
+            extend_time = 1;
+        print_fail_high(pos, depth, score);
+        move_root_entry_to_front(index, pos->root_moves);
+        return true;
+    }
+    print_pv(pos, depth, score);
+    return false;
+}
+
+// Every move scored exactly (shallow iterations, or noise added to the
+// scores for weaker play); the list is sorted by these scores afterwards.
+int search_root_move_full_window(Position* pos, int d, int ply, RootMove* entry)
+{
+    int score = -child_search(pos, d, ply + 1, -SCORE_INFINITE, SCORE_INFINITE);
+    if (root_noise != 0 && score <= MATE_THRESHOLD && score >= -MATE_THRESHOLD)
+        score += int(draw_random32() % unsigned(root_noise)) - root_noise / 2;
+    entry->score = score;
+    return score;
+}
+
+// Moves after the first must beat alpha in a null window before they are
+// searched again in the full one; the time allowance grows while they run.
+int search_root_move_null_window(Position* pos, int depth, int d, int ply, Move move, int alpha,
+                                 int beta)
+{
+    extend_time++;
+    int score = -child_search(pos, d, ply + 1, -alpha - 1, -alpha);
+    if (!stop_search && score > alpha && score < beta) {
+        unmake_move(pos, move);
+        print_new_best(pos, depth, move);
+        make_move(pos, move);
+        score = -child_search(pos, d, ply + 1, -beta, -alpha);
+    }
+    extend_time--;
+    return score;
+}
+
+// The made root move at `index` searched below the root; it stays made.
+int search_root_move(Position* pos, int depth, int ply, int index, int alpha, int beta,
+                     bool full_window)
+{
+    RootMove* entry = &pos->root_moves[index];
+    const Move move = entry->move;
+    pos->in_check[ply + 1] = side_to_move_in_check(pos);
+    const int d = depth + get_root_extension(pos, move) - ONE_PLY;
+    if (full_window)
+        return search_root_move_full_window(pos, d, ply, entry);
+    pos->pv_flag[ply] = 0;
+    if (index == 0)
+        return -child_search(pos, d, ply + 1, -beta, -alpha);
+    return search_root_move_null_window(pos, depth, d, ply, move, alpha, beta);
+}
+
+// A searched move beat alpha: it leads the line. True when it fails high and
+// the iteration ends with its score.
+bool take_new_best(Position* pos, int depth, int ply, int index, int score, int beta)
+{
+    const Move move = pos->root_moves[index].move;
+    update_pv(ply, move, pos);
+    expected_reply = pos->pv_length[0] >= 2 ? pos->pv[0][1] : 0;
+    if (score >= beta) {
+        update_killers_history(pos, move, ply, depth);
+        extend_time = 1;
+        print_fail_high(pos, depth, score);
+        move_root_entry_to_front(index, pos->root_moves);
+        return true;
+    }
+    print_pv(pos, depth, score);
+    if (test_mode && test_solution_hook != nullptr)
+        test_solution_hook(pos, 0);
+    return false;
+}
+
+int finish_root_iteration(Position* pos, int depth, int ply, int alpha,
+                          const RootIteration* iteration)
+{
+    if (pos->root_count == 0)
+        return pos->in_check[0] ? ply - SCORE_INFINITE : 0;
+    const bool improved = alpha > iteration->alpha_on_entry;
+    if (improved) {
+        update_killers_history(pos, pos->pv[ply][ply], ply, depth);
+        if (iteration->best_index >= 0)
+            move_root_entry_to_front(iteration->best_index, pos->root_moves);
+        if (!stop_search)
+            print_iteration_end(pos, depth, alpha);
+    }
+    if (depth >= SINGLE_MOVE_DEPTH && pos->root_count == 1 && !ponder_search && !analyze_mode)
+        stop_search = 1;
+    if (improved && iteration->resolved == pos->root_count)
+        stop_search = 1;
+    if (iteration->full_window)
+        sort_root_moves(pos);
+    return alpha;
+}
+
+} // namespace
+
 int search_root(Position* pos, int depth, int ply, int alpha, int beta)
 {
     *pos->key_top = compute_hash_key(pos);
@@ -176,10 +306,9 @@ int search_root(Position* pos, int depth, int ply, int alpha, int beta)
     if (depth < 2 * ONE_PLY)
         build_root_moves(pos);
 
-    const int alpha_on_entry = alpha;
-    const bool full_window = iteration_depth < 3 * ONE_PLY || root_noise != 0;
-    int resolved = 0;
-    int best_index = -1;
+    RootIteration iteration;
+    iteration.alpha_on_entry = alpha;
+    iteration.full_window = iteration_depth < FULL_WINDOW_DEPTH || root_noise != 0;
     RootMove* list = pos->root_moves;
 
     for (int i = 0; i < pos->root_count; i++) {
@@ -193,55 +322,20 @@ int search_root(Position* pos, int depth, int ply, int alpha, int beta)
         list[i].flags |= ROOT_SEARCHED;
 
         const Move move = list[i].move;
-        pos->current_move[ply] = move;
-        snprintf(current_move_text, sizeof current_move_text, "%s", format_move_san(pos, move));
-        print_current_move(pos, depth, move);
-        make_move(pos, move);
+        make_root_move(pos, depth, ply, move);
 
-        int table_score = 0;
-        if (root_tablebase_allowed(pos) && resolve_by_tables(pos, move, ply, &table_score)) {
-            resolved++;
-            if (table_score > alpha) {
-                set_single_move_line(pos, move);
-                if (table_score > 0)
-                    idle_flag = 1;
-                if (table_score >= beta) {
-                    if (table_score == 0)
-                        extend_time = 1;
-                    print_fail_high(pos, depth, table_score);
-                    move_root_entry_to_front(i, list);
-                    return table_score;
-                }
-                print_pv(pos, depth, table_score);
-                alpha = table_score;
-                best_index = i;
+        int score = 0;
+        if (root_tablebase_allowed(pos) && resolve_by_tables(pos, move, ply, &score)) {
+            iteration.resolved++;
+            if (score > alpha) {
+                if (take_table_score(pos, depth, i, score, beta))
+                    return score;
+                alpha = score;
+                iteration.best_index = i;
             }
             continue;
         }
-        pos->in_check[ply + 1] = side_to_move_in_check(pos);
-        const int d = depth + get_root_extension(pos, move) - ONE_PLY;
-        int score;
-        if (full_window) {
-            score = -child_search(pos, d, ply + 1, -SCORE_INFINITE, SCORE_INFINITE);
-            if (root_noise != 0 && score <= MATE_THRESHOLD && score >= -MATE_THRESHOLD)
-                score += int(draw_random32() % unsigned(root_noise)) - root_noise / 2;
-            list[i].score = score;
-        } else {
-            pos->pv_flag[ply] = 0;
-            if (i == 0) {
-                score = -child_search(pos, d, ply + 1, -beta, -alpha);
-            } else {
-                extend_time++;
-                score = -child_search(pos, d, ply + 1, -alpha - 1, -alpha);
-                if (!stop_search && score > alpha && score < beta) {
-                    unmake_move(pos, move);
-                    print_new_best(pos, depth, move);
-                    make_move(pos, move);
-                    score = -child_search(pos, d, ply + 1, -beta, -alpha);
-                }
-                extend_time--;
-            }
-        }
+        score = search_root_move(pos, depth, ply, i, alpha, beta, iteration.full_window);
         unmake_move(pos, move);
         if (stop_search)
             break;
@@ -254,35 +348,9 @@ int search_root(Position* pos, int depth, int ply, int alpha, int beta)
             continue;
         }
         alpha = score;
-        best_index = i;
-        update_pv(ply, move, pos);
-        expected_reply = pos->pv_length[0] >= 2 ? pos->pv[0][1] : 0;
-        if (score >= beta) {
-            update_killers_history(pos, move, ply, depth);
-            extend_time = 1;
-            print_fail_high(pos, depth, score);
-            move_root_entry_to_front(i, list);
+        iteration.best_index = i;
+        if (take_new_best(pos, depth, ply, i, score, beta))
             return score;
-        }
-        print_pv(pos, depth, score);
-        if (test_mode && test_solution_hook != nullptr)
-            test_solution_hook(pos, 0);
     }
-
-    if (pos->root_count == 0)
-        return pos->in_check[0] ? ply - SCORE_INFINITE : 0;
-    if (alpha > alpha_on_entry) {
-        update_killers_history(pos, pos->pv[ply][ply], ply, depth);
-        if (best_index >= 0)
-            move_root_entry_to_front(best_index, list);
-        if (!stop_search)
-            print_iteration_end(pos, depth, alpha);
-    }
-    if (depth >= 3 * ONE_PLY && pos->root_count == 1 && !ponder_search && !analyze_mode)
-        stop_search = 1;
-    if (alpha > alpha_on_entry && resolved == pos->root_count)
-        stop_search = 1;
-    if (full_window)
-        sort_root_moves(pos);
-    return alpha;
+    return finish_root_iteration(pos, depth, ply, alpha, &iteration);
 }
