@@ -9,6 +9,17 @@
 struct Position;
 struct RootMove;
 
+// Every iteration searches a quarter ply beyond its nominal depth.
+constexpr int ITERATION_DEPTH_BONUS = ONE_PLY / 4;
+// Quiescence may nest one step deeper for every four plies of iteration.
+constexpr int QSEARCH_BASE_LIMIT = 5;
+constexpr int QSEARCH_LIMIT_STEP = 4 * ONE_PLY;
+
+inline int qsearch_limit_for_iteration(int depth)
+{
+    return depth / QSEARCH_LIMIT_STEP + QSEARCH_BASE_LIMIT;
+}
+
 void init_search(Position* pos);
 int search_root(Position* pos, int depth, int ply, int alpha, int beta);
 int get_root_extension(Position* pos, int move);
