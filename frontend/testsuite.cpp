@@ -170,6 +170,134 @@ void prepare_search(Position* pos)
     show_board(pos);
 }
 
+constexpr int CS_PER_SECOND = 100;
+
+// The running totals of one suite.
+struct SuiteTally {
+    int tested = 0;
+    int solved = 0;
+    unsigned long node_sum = 0;
+    u32 time_sum = 0;
+    char average[16] = "0.00";
+};
+
+// The result log is appended to, the list of failed positions started anew;
+// either may be refused. Without the suite itself no position can be tested:
+// that must not look like success, so the run ends with a failure.
+void open_suite_files(SuiteFiles* files, const char* file_name)
+{
+    files->result_log = open_shared_temp(temp_path("quarvel.test"), true);
+    files->failed = open_shared_temp(temp_path("failed.epd"), false);
+    files->suite = std::fopen(file_name, "r");
+    if (files->suite == nullptr) {
+        std::perror(file_name);
+        close_suite_files(files);
+        close_log_file();
+        std::exit(1);
+    }
+}
+
+// Centiseconds per position; a huge -t must not wrap to a negative time.
+int centiseconds_per_position(int seconds)
+{
+    if (seconds <= 0)
+        return 0;
+    return seconds > INT_MAX / CS_PER_SECOND ? INT_MAX : seconds * CS_PER_SECOND;
+}
+
+// Sets up the position of a suite line and tells whether its moves are to be
+// found ("bm") or avoided ("am"). Returns the text after the operation's
+// name, or nullptr when the line is skipped (with a note unless it is blank).
+const char* read_test_line(Position* pos, const char* line, int line_number)
+{
+    const char* ops = std::strstr(line, "bm ");
+    test_avoid_mode = 0;
+    if (ops == nullptr) {
+        ops = std::strstr(line, "am ");
+        test_avoid_mode = 1;
+    }
+    if (ops == nullptr) {
+        if (line[0] != '\0')
+            emit_text("Skipping line %d: neither bm nor am\n", line_number);
+        return nullptr;
+    }
+    if (!set_board_for_play(pos, line)) {
+        emit_text("Skipping line %d: not a position\n", line_number);
+        return nullptr;
+    }
+    return ops;
+}
+
+void search_test_position(Position* pos, const char* name, int search_time)
+{
+    emit_text("Testing: %s   %s:", name, test_avoid_mode ? "Avoid" : "Solution");
+    for (int i = 0; i < test_solution_count; i++)
+        emit_text(" %s", format_move_san(pos, test_solutions[i]));
+    emit_text("\n");
+
+    prepare_search(pos);
+    stop_search = 0;
+    time_target = time_maximum = search_time;
+    test_streak = 0;
+    test_first_solve_time = 0;
+    test_solved = 0;
+    think(pos);
+}
+
+// Counts the searched position and reports it on screen, in the result log,
+// and (when not solved) in the list of failed positions.
+void report_test_result(Position* pos, const SuiteFiles* files, SuiteTally* tally, const char* name,
+                        const char* line)
+{
+    int score = pos->root_score;
+    u32 now = get_time_cs();
+    tally->tested++;
+    tally->node_sum += (unsigned long)node_count;
+    // A search that ran no iteration (a depth limit of 0, a position
+    // without moves) leaves no move of this position behind.
+    char best[32] = "none";
+    if (is_generated_legal_move(pos, pos->pv[0][0]))
+        std::snprintf(best, sizeof best, "%s", format_move_san(pos, pos->pv[0][0]));
+    u32 start = u32(pos->search_start);
+    u32 solve_end = test_solved ? test_first_solve_time : now;
+    if (test_solved)
+        tally->solved++;
+    tally->time_sum += solve_end - start;
+    char score_text[32];
+    format_score(score_text, score);
+    std::snprintf(tally->average, sizeof tally->average, "%s",
+                  format_time(0, tally->time_sum / u32(tally->tested)));
+
+    emit_text("Best move: %s (%s)  %s ", best, score_text, test_solved ? "Solved" : "Not solved");
+    emit_text("(%d/%d)\n", tally->solved, tally->tested);
+    if (files->result_log != nullptr) {
+        std::fprintf(files->result_log, " %s: %ld nodes %s %s %s\n", name, long(node_count),
+                     format_time(start, solve_end), best, test_solved ? "Solved" : "Failed");
+        std::fflush(files->result_log);
+    }
+    if (!test_solved && files->failed != nullptr) {
+        std::fprintf(files->failed, "%s\n", line);
+        std::fflush(files->failed);
+    }
+    emit_text("\n");
+}
+
+void print_suite_summary(u32 suite_start, const SuiteTally* tally)
+{
+    if (tally->tested == 0)
+        return;
+    u32 now = get_time_cs();
+    u32 elapsed = now - suite_start;
+    if (elapsed < 1)
+        elapsed = 1;
+    int nps = int((tally->node_sum / elapsed) * CS_PER_SECOND);
+    char total[16];
+    std::snprintf(total, sizeof total, "%s", format_time(suite_start, now));
+    emit_text("Time: %s, Average: %s, Nodes: %lu, nps: %d\n", total, tally->average,
+              tally->node_sum, nps);
+    emit_text("Summary: %d/%d\n", tally->solved, tally->tested);
+}
+
 } // namespace
 
 void run_test_suite(const char* file_name, int seconds, int extra_plies)
@@ -178,19 +306,7 @@ void run_test_suite(const char* file_name, int seconds, int extra_plies)
     emit_text("Testing %s, %d seconds, extra ply %d\n", file_name, seconds, extra_plies);
 
     SuiteFiles files;
-    std::string log_name = temp_path("quarvel.test");
-    std::string failed_name = temp_path("failed.epd");
-    files.result_log = open_shared_temp(log_name, true);
-    files.failed = open_shared_temp(failed_name, false);
-    files.suite = std::fopen(file_name, "r");
-    if (files.suite == nullptr) {
-        // Not a single position can be tested: that must not look like success.
-        std::perror(file_name);
-        close_suite_files(&files);
-        close_log_file();
-        std::exit(1);
-    }
-
+    open_suite_files(&files, file_name);
     Position* pos = create_position();
     setup_new_game(pos);
     test_extra_plies = extra_plies;
@@ -198,12 +314,8 @@ void run_test_suite(const char* file_name, int seconds, int extra_plies)
         std::fprintf(files.result_log, "Testing %s (%d seconds)\n", file_name, seconds);
     test_mode = 1;
 
-    // Centiseconds per position; a huge -t must not wrap to a negative time.
-    const int search_time = seconds <= 0 ? 0 : (seconds > INT_MAX / 100 ? INT_MAX : seconds * 100);
-    int tested = 0, solved = 0;
-    unsigned long node_sum = 0;
-    u32 time_sum = 0;
-    char average[16] = "0.00";
+    const int search_time = centiseconds_per_position(seconds);
+    SuiteTally tally;
     char line[EPD_LINE_LIMIT + 1];
     bool overlong;
     int line_number = 0;
@@ -216,84 +328,18 @@ void run_test_suite(const char* file_name, int seconds, int extra_plies)
             emit_text("Skipping line %d: longer than %d characters\n", line_number, EPD_LINE_LIMIT);
             continue;
         }
-        const char* ops = std::strstr(line, "bm ");
-        test_avoid_mode = 0;
-        if (ops == nullptr) {
-            ops = std::strstr(line, "am ");
-            test_avoid_mode = 1;
-        }
-        if (ops == nullptr) {
-            if (line[0] != '\0')
-                emit_text("Skipping line %d: neither bm nor am\n", line_number);
+        const char* ops = read_test_line(pos, line, line_number);
+        if (ops == nullptr)
             continue;
-        }
-        if (!set_board_for_play(pos, line)) {
-            emit_text("Skipping line %d: not a position\n", line_number);
-            continue;
-        }
-        int number = tested + 1;
         char name[TEST_NAME_LIMIT + 1];
-        read_test_name(line, number, name);
+        read_test_name(line, tally.tested + 1, name);
         read_solutions(pos, ops + 2);
-
-        emit_text("Testing: %s   %s:", name, test_avoid_mode ? "Avoid" : "Solution");
-        for (int i = 0; i < test_solution_count; i++)
-            emit_text(" %s", format_move_san(pos, test_solutions[i]));
-        emit_text("\n");
-
-        prepare_search(pos);
-        stop_search = 0;
-        time_target = time_maximum = search_time;
-        test_streak = 0;
-        test_first_solve_time = 0;
-        test_solved = 0;
-        think(pos);
-
-        int score = pos->root_score;
-        u32 now = get_time_cs();
-        tested++;
-        node_sum += (unsigned long)node_count;
-        // A search that ran no iteration (a depth limit of 0, a position
-        // without moves) leaves no move of this position behind.
-        char best[32] = "none";
-        if (is_generated_legal_move(pos, pos->pv[0][0]))
-            std::snprintf(best, sizeof best, "%s", format_move_san(pos, pos->pv[0][0]));
-        u32 start = u32(pos->search_start);
-        u32 solve_end = test_solved ? test_first_solve_time : now;
-        if (test_solved)
-            solved++;
-        time_sum += solve_end - start;
-        char score_text[32];
-        format_score(score_text, score);
-        std::snprintf(average, sizeof average, "%s", format_time(0, time_sum / u32(tested)));
-
-        emit_text("Best move: %s (%s)  %s ", best, score_text,
-                  test_solved ? "Solved" : "Not solved");
-        emit_text("(%d/%d)\n", solved, tested);
-        if (files.result_log != nullptr) {
-            std::fprintf(files.result_log, " %s: %ld nodes %s %s %s\n", name, long(node_count),
-                         format_time(start, solve_end), best, test_solved ? "Solved" : "Failed");
-            std::fflush(files.result_log);
-        }
-        if (!test_solved && files.failed != nullptr) {
-            std::fprintf(files.failed, "%s\n", line);
-            std::fflush(files.failed);
-        }
-        emit_text("\n");
+        search_test_position(pos, name, search_time);
+        report_test_result(pos, &files, &tally, name, line);
     }
     test_mode = 0;
 
-    if (tested > 0) {
-        u32 now = get_time_cs();
-        u32 elapsed = now - suite_start;
-        if (elapsed < 1)
-            elapsed = 1;
-        int nps = int((node_sum / elapsed) * 100);
-        char total[16];
-        std::snprintf(total, sizeof total, "%s", format_time(suite_start, now));
-        emit_text("Time: %s, Average: %s, Nodes: %lu, nps: %d\n", total, average, node_sum, nps);
-        emit_text("Summary: %d/%d\n", solved, tested);
-    }
+    print_suite_summary(suite_start, &tally);
     close_suite_files(&files);
     destroy_position(pos);
 }
