@@ -76,119 +76,192 @@ inline u64 pawns_attacking(const Position* pos, int sq)
     return pawn_attacks_of<1 - C>(sq) & pos->pawns[C];
 }
 
-template <int C>
-int eval_pawns_side(Position* pos, int phase, PawnHashEntry* entry)
-{
-    constexpr int O = 1 - C;
-    const u64 own = pos->pawns[C];
-    const u64 all = pos->pawns[WHITE] | pos->pawns[BLACK];
-    int score = 0;
-    if (search_side == C && pos->pawn_count[C] == 8)
-        score = -20;
+constexpr int LAST_RANK = 7;         // counted from the own side
+constexpr int START_RANK = 1;        // where a pawn may step two squares
+constexpr int BACKWARD_MAX_RANK = 5; // a pawn further up is never called backward
+constexpr int ENDING_PHASE = 3;
 
-    // Squares the pawns attack now or after a safe advance.
+// The searching side with all eight pawns still has to open the position.
+constexpr int FULL_PAWN_SET_PENALTY = 20;
+constexpr int SAFE_ADVANCE_BONUS = 1;
+constexpr int SIDE_NEIGHBOUR_BONUS = 1;
+constexpr int DOUBLED_ISOLATED_PENALTY = 9;
+constexpr int DOUBLED_PENALTY = 5;
+constexpr int PROTECTED_PASSER_BONUS = 5;
+// Backward pawn, by how many more enemy than own pawns attack the square it
+// has to cross (0, 1, 2; other counts cost nothing).
+constexpr int BACKWARD_PENALTY[3] = {6, 12, 13};
+// Passers on both wings in the ending stretch the defence.
+constexpr int SPLIT_PASSERS_BONUS = 50;
+constexpr int MANY_DOUBLED = 2;
+constexpr int MANY_DOUBLED_PENALTY = 5;
+
+// What one colour's pawn loop gathers besides the score.
+struct PawnFacts {
+    int files = 0; // bit per file holding a pawn
+    int weak = 0;  // bit per file holding an isolated or backward pawn
+    int isolated_count = 0;
+    int doubled_count = 0;
+    u64 passers = 0;
+};
+
+// A pawn of C may step onto sq when it is empty and not attacked by more
+// enemy pawns than own pawns guard it.
+template <int C>
+inline bool safe_pawn_square(const Position* pos, u64 all, int sq)
+{
+    return !(all & bit(sq)) &&
+           count_bits(pawns_attacking<1 - C>(pos, sq)) <= count_bits(pawns_attacking<C>(pos, sq));
+}
+
+// Squares the pawns of C attack now or after a safe advance; *advances
+// counts the pawns that can advance safely.
+template <int C>
+inline u64 pawn_cover(const Position* pos, u64 all, int* advances)
+{
     u64 covered = 0;
-    for (u64 set = own; set;) {
+    for (u64 set = pos->pawns[C]; set;) {
         int sq = pop_lowest(set);
         covered |= pawn_attacks_of<C>(sq);
-        if (rel_rank<C>(sq) == 7)
+        if (rel_rank<C>(sq) == LAST_RANK)
             continue; // nothing in front of a pawn on the last rank
         int front = step_ahead<C>(sq);
-        if ((all & bit(front)) ||
-            count_bits(pawns_attacking<O>(pos, front)) > count_bits(pawns_attacking<C>(pos, front)))
+        if (!safe_pawn_square<C>(pos, all, front))
             continue;
         covered |= pawn_attacks_of<C>(front);
-        score += 1;
-        if (rel_rank<C>(sq) == 1) {
+        (*advances)++;
+        if (rel_rank<C>(sq) == START_RANK) {
             int two = step_ahead<C>(front);
-            if (!(all & bit(two)) && count_bits(pawns_attacking<O>(pos, two)) <=
-                                         count_bits(pawns_attacking<C>(pos, two)))
+            if (safe_pawn_square<C>(pos, all, two))
                 covered |= pawn_attacks_of<C>(two);
         }
     }
+    return covered;
+}
 
-    int files = 0, weak = 0, isolated_count = 0, doubled_count = 0;
-    u64 passers = 0;
-    for (u64 set = own; set;) {
-        int sq = pop_lowest(set);
-        int f = sq & 7, r = rel_rank<C>(sq);
-        files |= 1 << f;
-        score += pst_by_square[C][PST_KIND_PAWN][phase][sq];
-        if (side_neighbours_mask[sq] & own)
-            score += 1;
+// A pawn that cannot advance safely and that no pawn can come to guard;
+// *diff tells how many more enemy than own pawns attack the square it must
+// cross.
+template <int C>
+inline bool is_backward(const Position* pos, u64 covered, u64 all, int sq, int* diff)
+{
+    constexpr int O = 1 - C;
+    int front = step_ahead<C>(sq);
+    int attackers = count_bits(pawns_attacking<O>(pos, front));
+    *diff = attackers - count_bits(pawns_attacking<C>(pos, front));
+    if (attackers != 0 && *diff >= 0)
+        return true;
+    if (covered & bit(front))
+        return false;
+    if (rel_rank<C>(sq) != START_RANK)
+        return true;
+    int two = step_ahead<C>(front);
+    int attackers2 = count_bits(pawns_attacking<O>(pos, two));
+    int defenders2 = count_bits(pawns_attacking<C>(pos, two));
+    if ((covered & bit(two)) && !(all & bit(two)) && (attackers2 == 0 || attackers2 < defenders2))
+        return false;
+    *diff = attackers2 - defenders2;
+    return true;
+}
 
-        bool isolated = !(adjacent_files_mask[sq] & own);
-        if (isolated) {
-            isolated_count++;
-            weak |= 1 << f;
-        }
-        if (file_mask[sq] & own & ~bit(sq)) {
-            score -= isolated ? 9 : 5;
-            doubled_count++;
-        }
-        const bool enemy_ahead = (ray_ahead<C>(sq) & pos->pawns[O]) != 0;
-        if (!(passed_mask_of<C>(sq) & pos->pawns[O]) && !(ray_ahead<C>(sq) & own)) {
-            score += PASSED_PAWN[phase][r];
-            passers |= bit(sq);
-            if (pawns_attacking<C>(pos, sq))
-                score += 5;
-        }
-        if (isolated) {
-            score -= enemy_ahead ? ISOLATED_FILE[f] / 2 : ISOLATED_FILE[f];
-        } else if (!(covered & bit(sq)) && r <= 5 && !enemy_ahead) {
-            int front = step_ahead<C>(sq);
-            int attackers = count_bits(pawns_attacking<O>(pos, front));
-            int diff = attackers - count_bits(pawns_attacking<C>(pos, front));
-            bool backward = true;
-            if (attackers == 0 || diff < 0) {
-                if (covered & bit(front)) {
-                    backward = false;
-                } else if (r == 1) {
-                    int two = step_ahead<C>(front);
-                    int attackers2 = count_bits(pawns_attacking<O>(pos, two));
-                    int defenders2 = count_bits(pawns_attacking<C>(pos, two));
-                    if ((covered & bit(two)) && !(all & bit(two)) &&
-                        (attackers2 == 0 || attackers2 < defenders2))
-                        backward = false;
-                    else
-                        diff = attackers2 - defenders2;
-                }
-            }
-            if (backward) {
-                weak |= 1 << f;
-                if (diff == 2)
-                    score -= 13;
-                else if (diff == 1)
-                    score -= 12;
-                else if (diff == 0)
-                    score -= 6;
-            }
+inline int backward_penalty(int diff)
+{
+    return diff >= 0 && diff <= 2 ? BACKWARD_PENALTY[diff] : 0;
+}
+
+// One pawn of C: square value, neighbours, isolated, doubled, passed and
+// backward; the facts the entry keeps are gathered on the way.
+template <int C>
+inline int eval_pawn(const Position* pos, int phase, int sq, u64 covered, u64 all, PawnFacts* facts)
+{
+    constexpr int O = 1 - C;
+    const u64 own = pos->pawns[C];
+    int f = sq & 7, r = rel_rank<C>(sq);
+    facts->files |= 1 << f;
+    int score = pst_by_square[C][PST_KIND_PAWN][phase][sq];
+    if (side_neighbours_mask[sq] & own)
+        score += SIDE_NEIGHBOUR_BONUS;
+
+    bool isolated = !(adjacent_files_mask[sq] & own);
+    if (isolated) {
+        facts->isolated_count++;
+        facts->weak |= 1 << f;
+    }
+    if (file_mask[sq] & own & ~bit(sq)) {
+        score -= isolated ? DOUBLED_ISOLATED_PENALTY : DOUBLED_PENALTY;
+        facts->doubled_count++;
+    }
+    const bool enemy_ahead = (ray_ahead<C>(sq) & pos->pawns[O]) != 0;
+    if (!(passed_mask_of<C>(sq) & pos->pawns[O]) && !(ray_ahead<C>(sq) & own)) {
+        score += PASSED_PAWN[phase][r];
+        facts->passers |= bit(sq);
+        if (pawns_attacking<C>(pos, sq))
+            score += PROTECTED_PASSER_BONUS;
+    }
+    if (isolated) {
+        score -= enemy_ahead ? ISOLATED_FILE[f] / 2 : ISOLATED_FILE[f];
+    } else if (!(covered & bit(sq)) && r <= BACKWARD_MAX_RANK && !enemy_ahead) {
+        int diff = 0;
+        if (is_backward<C>(pos, covered, all, sq, &diff)) {
+            facts->weak |= 1 << f;
+            score -= backward_penalty(diff);
         }
     }
+    return score;
+}
 
-    if (phase == 3 && (passers & files_f_to_h) && (passers & files_a_to_c))
-        score += 50;
-
+template <int C>
+inline void store_pawn_facts(PawnHashEntry* entry, const PawnFacts* facts)
+{
     if (C == WHITE) {
-        entry->white_files = uint8_t(files);
-        entry->white_passers = passers;
-        entry->white_byte = uint8_t(weak);
+        entry->white_files = uint8_t(facts->files);
+        entry->white_passers = facts->passers;
+        entry->white_byte = uint8_t(facts->weak);
     } else {
-        entry->black_files = uint8_t(files);
-        entry->black_passers = passers;
-        entry->black_byte = uint8_t(weak);
+        entry->black_files = uint8_t(facts->files);
+        entry->black_passers = facts->passers;
+        entry->black_byte = uint8_t(facts->weak);
     }
+}
 
+template <int C>
+inline int connected_passers_bonus(u64 passers)
+{
+    int score = 0;
     for (u64 set = passers; set;) {
         int sq = pop_lowest(set);
         if (king_attacks[sq] & adjacent_files_mask[sq] & passers)
             score += CONNECTED_PASSER[rel_rank<C>(sq)];
     }
+    return score;
+}
+
+template <int C>
+int eval_pawns_side(Position* pos, int phase, PawnHashEntry* entry)
+{
+    const u64 all = pos->pawns[WHITE] | pos->pawns[BLACK];
+    int score = 0;
+    if (search_side == C && pos->pawn_count[C] == 8)
+        score = -FULL_PAWN_SET_PENALTY;
+
+    int advances = 0;
+    const u64 covered = pawn_cover<C>(pos, all, &advances);
+    score += advances * SAFE_ADVANCE_BONUS;
+
+    PawnFacts facts;
+    for (u64 set = pos->pawns[C]; set;)
+        score += eval_pawn<C>(pos, phase, pop_lowest(set), covered, all, &facts);
+
+    const u64 passers = facts.passers;
+    if (phase == ENDING_PHASE && (passers & files_f_to_h) && (passers & files_a_to_c))
+        score += SPLIT_PASSERS_BONUS;
+    store_pawn_facts<C>(entry, &facts);
+    score += connected_passers_bonus<C>(passers);
 
     // More than eight pawns of a colour only come from a hand-made position.
-    score -= ISOLATED_COUNT[isolated_count > 8 ? 8 : isolated_count];
-    if (doubled_count > 2)
-        score -= 5;
+    score -= ISOLATED_COUNT[facts.isolated_count > 8 ? 8 : facts.isolated_count];
+    if (facts.doubled_count > MANY_DOUBLED)
+        score -= MANY_DOUBLED_PENALTY;
     return score;
 }
 
