@@ -231,124 +231,172 @@ inline Move* add_unpinned_moves(const Position* pos, Move* out, u64 pieces, u64 
     return out;
 }
 
+// The king of C and the lines of the (at most two) checkers through it.
+struct CheckLines {
+    int king_square;
+    int low;  // lowest checker square
+    int high; // highest checker square (== low for a single check)
+    int low_direction;
+    int high_direction;
+    bool low_slides; // a piece other than a pawn checks from low
+    bool high_slides;
+};
+
+// A king step is lost when it retreats along a checking line: the king
+// itself still hides that square from the attacked-by test.
+template <int C>
+inline bool king_step_ok(const Position* pos, const CheckLines* lines, int to)
+{
+    if (attacked_by_enemy<C>(pos, to))
+        return false;
+    int s = direction_table[to][lines->king_square];
+    if (lines->low_slides && s == lines->low_direction)
+        return false;
+    if (lines->high_slides && s == lines->high_direction)
+        return false;
+    return true;
+}
+
+template <int C>
+inline CheckLines check_lines(const Position* pos, int ks, u64 checkers)
+{
+    constexpr int enemy_pawn = make_piece(C ^ 1, PAWN);
+    CheckLines lines;
+    lines.king_square = ks;
+    lines.low = lowest_square(checkers);
+    lines.high = highest_square(checkers);
+    lines.low_direction = direction_table[ks][lines.low];
+    lines.high_direction = direction_table[ks][lines.high];
+    lines.low_slides = pos->board[lines.low] != enemy_pawn;
+    lines.high_slides = pos->board[lines.high] != enemy_pawn;
+    return lines;
+}
+
+// Unpinned pawns and pieces of C that take the single checker, the en
+// passant capture of a checking pawn included.
+template <int C>
+inline Move* add_checker_captures(const Position* pos, Move* out, int checker)
+{
+    constexpr int pawn = make_piece(C, PAWN);
+    constexpr int enemy_pawn = make_piece(C ^ 1, PAWN);
+    const u64 promo_rank = C == WHITE ? RANK_7 : RANK_2;
+    const u64* reversed = C == WHITE ? pawn_attacks_black : pawn_attacks_white;
+    const int captured = pos->board[checker];
+    u64 pawns = pos->pawns[C] & reversed[checker];
+    while (pawns) {
+        int from = pop_lowest(pawns);
+        if (pinned<C>(pos, from))
+            continue;
+        if (bit(from) & promo_rank)
+            out = add_promotions(out, from, checker, pawn, captured);
+        else
+            *out++ = code(from, checker, pawn, captured);
+    }
+    const int ep = *pos->ep_top;
+    if (ep && ep == (C == WHITE ? checker + 8 : checker - 8)) {
+        u64 capturers = pos->pawns[C] & reversed[ep];
+        while (capturers) {
+            int from = pop_lowest(capturers);
+            if (!pinned<C>(pos, from))
+                *out++ = code(from, ep, pawn, enemy_pawn);
+        }
+    }
+    const u64 diagonal = diagonal_attacks_from(pos, checker);
+    const u64 straight = straight_attacks_from(pos, checker);
+    struct {
+        u64 set;
+        int piece;
+    } capturers[4] = {{pos->knights[C] & knight_attacks[checker], make_piece(C, KNIGHT)},
+                      {pos->bishops[C] & diagonal, make_piece(C, BISHOP)},
+                      {pos->rooks[C] & straight, make_piece(C, ROOK)},
+                      {pos->queens[C] & (diagonal | straight), make_piece(C, QUEEN)}};
+    for (auto& group : capturers)
+        while (group.set) {
+            int from = pop_lowest(group.set);
+            if (!pinned<C>(pos, from))
+                *out++ = code(from, checker, group.piece, captured);
+        }
+    return out;
+}
+
+// Unpinned pawns (single and double steps) and pieces of C that step
+// between a distant single checker and the king.
+template <int C>
+inline Move* add_interpositions(const Position* pos, Move* out, int checker, int ks)
+{
+    constexpr bool LATE_ASC = C == WHITE; // order of the interpositions
+    constexpr int pawn = make_piece(C, PAWN);
+    const u64 empty = ~pos->occupied;
+    const u64 promo_rank = C == WHITE ? RANK_7 : RANK_2;
+    const u64 between = get_squares_between(checker, ks);
+    u64 pawns = pos->pawns[C] & (C == WHITE ? between >> 8 : between << 8);
+    while (pawns) {
+        int from = next_square<LATE_ASC>(pawns);
+        if (pinned<C>(pos, from))
+            continue;
+        int to = C == WHITE ? from + 8 : from - 8;
+        if (bit(from) & promo_rank)
+            out = add_promotions(out, from, to, pawn, 0);
+        else
+            *out++ = code(from, to, pawn, 0);
+    }
+    u64 doubles = C == WHITE ? pos->pawns[C] & RANK_2 & (between >> 16) & (empty >> 8)
+                             : pos->pawns[C] & RANK_7 & (between << 16) & (empty << 8);
+    while (doubles) {
+        int from = next_square<LATE_ASC>(doubles);
+        if (!pinned<C>(pos, from))
+            *out++ = code(from, C == WHITE ? from + 16 : from - 16, pawn, 0);
+    }
+    out = add_unpinned_moves<LATE_ASC, KNIGHT, C>(pos, out, pos->knights[C], between);
+    out = add_unpinned_moves<LATE_ASC, BISHOP, C>(pos, out, pos->bishops[C], between);
+    out = add_unpinned_moves<LATE_ASC, ROOK, C>(pos, out, pos->rooks[C], between);
+    out = add_unpinned_moves<LATE_ASC, QUEEN, C>(pos, out, pos->queens[C], between);
+    return out;
+}
+
+// King captures (always upwards) or king steps to empty squares (in the
+// colour's late order) that leave check.
+template <int C, bool CAPTURES>
+inline Move* add_king_evasions(const Position* pos, Move* out, const CheckLines* lines)
+{
+    constexpr bool ORDER_ASC = CAPTURES || C == WHITE;
+    constexpr int king = make_piece(C, KING);
+    const int ks = lines->king_square;
+    u64 targets = king_attacks[ks] & (CAPTURES ? pos->pieces[C ^ 1] : ~pos->occupied);
+    while (targets) {
+        int to = next_square<ORDER_ASC>(targets);
+        if (king_step_ok<C>(pos, lines, to))
+            *out++ = code(ks, to, king, CAPTURES ? pos->board[to] : 0);
+    }
+    return out;
+}
+
+inline bool adjacent_squares(int a, int b)
+{
+    const int dr = (a >> 3) - (b >> 3), df = (a & 7) - (b & 7);
+    return dr <= 1 && dr >= -1 && df <= 1 && df >= -1;
+}
+
 template <int C>
 int gen_evasions(Position* pos, Move* list)
 {
-    constexpr int E = C ^ 1;
-    constexpr bool LATE_ASC = C == WHITE; // order of the interpositions and king steps
-    constexpr int pawn = make_piece(C, PAWN);
-    constexpr int king = make_piece(C, KING);
-    constexpr int enemy_pawn = make_piece(E, PAWN);
     Move* out = list;
     const int ks = pos->king_square[C];
-    const u64 checkers = has_king<C>(pos) ? get_attackers(pos, ks, E) : 0;
+    const u64 checkers = has_king<C>(pos) ? get_attackers(pos, ks, C ^ 1) : 0;
     if (!checkers) {
         // Not in check after all: every move is an evasion.
         out += gen_captures<C>(pos, out);
         out += gen_quiet<C>(pos, out);
         return int(out - list);
     }
-    const int low = lowest_square(checkers), high = highest_square(checkers);
-    const int dlow = direction_table[ks][low], dhigh = direction_table[ks][high];
-    const bool low_slides = pos->board[low] != enemy_pawn;
-    const bool high_slides = pos->board[high] != enemy_pawn;
-    const u64 empty = ~pos->occupied;
-    const u64 promo_rank = C == WHITE ? RANK_7 : RANK_2;
-    const u64* reversed = C == WHITE ? pawn_attacks_black : pawn_attacks_white;
-
-    // A king step is lost when it retreats along a checking line: the king
-    // itself still hides that square from the attacked-by test.
-    auto king_step_ok = [&](int to) {
-        if (attacked_by_enemy<C>(pos, to))
-            return false;
-        int s = direction_table[to][ks];
-        if (low_slides && s == dlow)
-            return false;
-        if (high_slides && s == dhigh)
-            return false;
-        return true;
-    };
-
-    const bool single = low == high;
-    if (single) {
-        const int checker = low;
-        const int captured = pos->board[checker];
-        u64 pawns = pos->pawns[C] & reversed[checker];
-        while (pawns) {
-            int from = pop_lowest(pawns);
-            if (pinned<C>(pos, from))
-                continue;
-            if (bit(from) & promo_rank)
-                out = add_promotions(out, from, checker, pawn, captured);
-            else
-                *out++ = code(from, checker, pawn, captured);
-        }
-        const int ep = *pos->ep_top;
-        if (ep && ep == (C == WHITE ? checker + 8 : checker - 8)) {
-            u64 capturers = pos->pawns[C] & reversed[ep];
-            while (capturers) {
-                int from = pop_lowest(capturers);
-                if (!pinned<C>(pos, from))
-                    *out++ = code(from, ep, pawn, enemy_pawn);
-            }
-        }
-        const u64 diagonal = diagonal_attacks_from(pos, checker);
-        const u64 straight = straight_attacks_from(pos, checker);
-        struct {
-            u64 set;
-            int piece;
-        } capturers[4] = {{pos->knights[C] & knight_attacks[checker], make_piece(C, KNIGHT)},
-                          {pos->bishops[C] & diagonal, make_piece(C, BISHOP)},
-                          {pos->rooks[C] & straight, make_piece(C, ROOK)},
-                          {pos->queens[C] & (diagonal | straight), make_piece(C, QUEEN)}};
-        for (auto& group : capturers)
-            while (group.set) {
-                int from = pop_lowest(group.set);
-                if (!pinned<C>(pos, from))
-                    *out++ = code(from, checker, group.piece, captured);
-            }
-    }
-
-    u64 targets = king_attacks[ks] & pos->pieces[E];
-    while (targets) {
-        int to = pop_lowest(targets);
-        if (king_step_ok(to))
-            *out++ = code(ks, to, king, pos->board[to]);
-    }
-
-    const int dr = (low >> 3) - (ks >> 3), df = (low & 7) - (ks & 7);
-    if (single && (dr > 1 || dr < -1 || df > 1 || df < -1)) {
-        const u64 between = get_squares_between(low, ks);
-        u64 pawns = pos->pawns[C] & (C == WHITE ? between >> 8 : between << 8);
-        while (pawns) {
-            int from = next_square<LATE_ASC>(pawns);
-            if (pinned<C>(pos, from))
-                continue;
-            int to = C == WHITE ? from + 8 : from - 8;
-            if (bit(from) & promo_rank)
-                out = add_promotions(out, from, to, pawn, 0);
-            else
-                *out++ = code(from, to, pawn, 0);
-        }
-        u64 doubles = C == WHITE ? pos->pawns[C] & RANK_2 & (between >> 16) & (empty >> 8)
-                                 : pos->pawns[C] & RANK_7 & (between << 16) & (empty << 8);
-        while (doubles) {
-            int from = next_square<LATE_ASC>(doubles);
-            if (!pinned<C>(pos, from))
-                *out++ = code(from, C == WHITE ? from + 16 : from - 16, pawn, 0);
-        }
-        out = add_unpinned_moves<LATE_ASC, KNIGHT, C>(pos, out, pos->knights[C], between);
-        out = add_unpinned_moves<LATE_ASC, BISHOP, C>(pos, out, pos->bishops[C], between);
-        out = add_unpinned_moves<LATE_ASC, ROOK, C>(pos, out, pos->rooks[C], between);
-        out = add_unpinned_moves<LATE_ASC, QUEEN, C>(pos, out, pos->queens[C], between);
-    }
-
-    targets = king_attacks[ks] & empty;
-    while (targets) {
-        int to = next_square<LATE_ASC>(targets);
-        if (king_step_ok(to))
-            *out++ = code(ks, to, king, 0);
-    }
+    const CheckLines lines = check_lines<C>(pos, ks, checkers);
+    const bool single = lines.low == lines.high;
+    if (single)
+        out = add_checker_captures<C>(pos, out, lines.low);
+    out = add_king_evasions<C, true>(pos, out, &lines);
+    if (single && !adjacent_squares(lines.low, ks))
+        out = add_interpositions<C>(pos, out, lines.low, ks);
+    out = add_king_evasions<C, false>(pos, out, &lines);
     return int(out - list);
 }
 
