@@ -5,7 +5,7 @@
 # harness whose inputs never reach new code is broken.
 # Usage: fuzz/run.sh BUILD_DIR SECONDS [TARGET...]
 set -u
-build=$1
+build=$(cd "$1" && pwd)
 seconds=$2
 shift 2
 targets=${*:-"fen move commands config pgn book table tbindex"}
