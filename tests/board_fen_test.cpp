@@ -78,6 +78,9 @@ TEST(BoardFen, MalformedTextLeavesPositionUntouched)
         "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq e4",
         "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq i3",
         "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq e33",
+        // En-passant squares on the rank of the side to move's own pawns.
+        "rnbqkbnr/ppp1p1pp/8/3pPp2/8/8/PPPP1PPP/RNBQKBNR b KQkq f6",
+        "rnbqkbnr/pppp1ppp/8/8/3PpP2/8/PPP1P1PP/RNBQKBNR w KQkq d3",
         huge + " w - -", // very long fields are read bounded
         "8/8/8/8/8/8/8/8 w " + huge + " -",
     };
