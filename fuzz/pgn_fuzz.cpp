@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     fuzz_engine_start();
     char name[] = "/tmp/quarvel-pgn-fuzz-XXXXXX";
-    if (mkdtemp(name) == nullptr || chdir(name) != 0)
+    if (mkdtemp(name) == nullptr)
         std::abort();
     folder = name;
     return 0;
@@ -47,6 +47,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    // The builder writes its runs in the current folder: ours only while it
+    // runs, since libFuzzer keeps files relative to the folder it started in.
+    char home[4096];
+    if (getcwd(home, sizeof home) == nullptr || chdir(folder.c_str()) != 0)
+        std::abort();
     FILE* f = std::fopen("games.pgn", "wb");
     if (!f || std::fwrite(data, 1, size, f) != size || std::fclose(f) != 0)
         fuzz_fail("cannot write scratch file");
@@ -55,5 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (code != -1 && code != 1)
         fuzz_fail("the book builder exited");
     check_book("games.bok");
+    if (chdir(home) != 0)
+        std::abort();
     return 0;
 }
