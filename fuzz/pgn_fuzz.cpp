@@ -12,6 +12,7 @@
 namespace {
 
 std::string folder;
+Position* engine_position; // the engine's own, kept for the whole run
 
 void check_book(const char* name)
 {
@@ -37,7 +38,7 @@ void check_book(const char* name)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    fuzz_engine_start();
+    engine_position = fuzz_engine_start();
     char name[] = "/tmp/quarvel-pgn-fuzz-XXXXXX";
     if (mkdtemp(name) == nullptr)
         std::abort();
