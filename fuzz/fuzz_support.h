@@ -57,6 +57,16 @@ int fuzz_run_allowing_exit(Body body)
     std::abort();
 }
 
+// A position whose kept values disagree with the board is a finding; the
+// report names the first value that does.
+inline void fuzz_check_position(const Position* pos, const char* where)
+{
+    if (const char* fault = position_fault(pos)) {
+        std::fprintf(stderr, "FUZZ FINDING: %s wrong %s\n", fault, where);
+        std::abort();
+    }
+}
+
 // The engine's tables, once per process; standard output goes nowhere
 // (libFuzzer reports on standard error).
 inline Position* fuzz_engine_start(int64_t hash_bytes = 1 << 20)

@@ -51,11 +51,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         fuzz_fail("is_move_valid accepts a move no generator makes", text.c_str());
     if (!is_generated_legal_move(pos, move))
         return 0;
+    if (!move_is_sane(pos, move))
+        fuzz_fail("a legal move that does not fit the board", text.c_str());
     make_move(pos, move);
-    if (!position_is_ok(pos))
-        fuzz_fail("position_is_ok after make_move", text.c_str());
+    fuzz_check_position(pos, "after make_move");
     unmake_move(pos, move);
-    if (!position_is_ok(pos))
-        fuzz_fail("position_is_ok after unmake_move", text.c_str());
+    fuzz_check_position(pos, "after unmake_move");
     return 0;
 }
