@@ -18,8 +18,8 @@
 
 #include "board/board.h"
 #include "board/invariants.h"
-#include "search/evaluate.h"
-#include "search/hashmem.h"
+#include "frontend/config.h"
+#include "frontend/startup.h"
 
 extern "C" [[noreturn]] void __real_exit(int code);
 
@@ -67,18 +67,16 @@ inline void fuzz_check_position(const Position* pos, const char* where)
     }
 }
 
-// The engine's tables, once per process; standard output goes nowhere
-// (libFuzzer reports on standard error).
-inline Position* fuzz_engine_start(int64_t hash_bytes = 1 << 20)
+// The engine's start-up, once per process, as the program makes it (tables,
+// keys and the search's calls into the front end, such as its input polls);
+// standard output goes nowhere (libFuzzer reports on standard error).
+inline Position* fuzz_engine_start(int hash_bytes = 1 << 20)
 {
     if (!std::freopen("/dev/null", "w", stdout))
         std::abort();
     Position* pos = create_position();
-    init_eval_tables();
-    set_hash_sizes(hash_bytes);
-    init_hash_keys();
-    alloc_pawn_and_eval_cache();
-    setup_new_game(pos);
+    hash_total_bytes = hash_bytes;
+    start_engine(pos, true);
     return pos;
 }
 
