@@ -9,7 +9,10 @@ CTEST_PARALLEL = ctest --output-on-failure -LE games -j $(JOBS) --test-dir
 CTEST_GAMES = ctest --output-on-failure -L games -j 1 --test-dir
 PREFIX ?= /usr/local
 
-.PHONY: all build profile-build run install test test-release test-sanitize test-gui bench clean
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS = fen move commands config pgn book table tbindex
+
+.PHONY: all build profile-build run install test test-release test-sanitize test-gui bench clean fuzz fuzz-build test-valgrind
 
 all: build
 
@@ -66,5 +69,18 @@ test-gui: build
 bench: build
 	sh bench/run.sh build
 
+# libFuzzer targets (clang, ASan + UBSan) in build-fuzz/, each run FUZZ_SECONDS.
+fuzz-build:
+	CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARVEL_FUZZ=ON
+	cmake --build build-fuzz -j $(JOBS) --target $(addsuffix _fuzz,$(FUZZ_TARGETS))
+
+fuzz: fuzz-build
+	sh fuzz/run.sh build-fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+# The Release engine under valgrind memcheck: perft, a UCI dialogue with
+# pondering, an xboard game.
+test-valgrind: build
+	sh tests/valgrind/run.sh build
+
 clean:
-	rm -rf build build-san build-pgo
+	rm -rf build build-san build-pgo build-fuzz

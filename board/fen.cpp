@@ -216,6 +216,17 @@ int read_board(Position* pos, const char* text, bool for_play)
             (ep.start[1] != '3' && ep.start[1] != '6'))
             return report_bad_position(shown);
         ep_square = (ep.start[0] - 'a') + 8 * (ep.start[1] - '1');
+        // A double step of the side not to move skips a square of its own
+        // third rank; one on the other rank would let the side to move take
+        // "en passant" towards its own side of the board.
+        if (ep.start[1] != (side_to_move == WHITE ? '6' : '3'))
+            return report_bad_position(shown);
+        // Only a pawn that has just stepped past the square can be taken
+        // there: without it beyond the square, or with the square taken,
+        // the capture would remove a man that is not on the board.
+        const int stepped = side_to_move == WHITE ? ep_square - 8 : ep_square + 8;
+        if (board[stepped] != (side_to_move == WHITE ? B_PAWN : W_PAWN) || board[ep_square] != 0)
+            return report_bad_position(shown);
     }
 
     // A position without one king a side, or whose side to move could take

@@ -42,6 +42,9 @@ void run_file_name(char* buffer, size_t size, int number)
     snprintf(buffer, size, "book.tmp.%d", number);
 }
 
+// Gives back what a running build_book holds (see below); defined with it.
+void release_build();
+
 void remove_temporary_files()
 {
     char name[32];
@@ -71,16 +74,20 @@ FILE* create_exclusive(const char* name)
     return stream;
 }
 
+// A build that fails leaves neither files nor memory behind: processes that
+// run the builder and go on after its exit (tests, fuzzing) see no leak.
 [[noreturn]] void fail_with_perror(const char* what)
 {
     perror(what);
     remove_temporary_files();
+    release_build();
     exit(1);
 }
 
 [[noreturn]] void fail_with_text(const char* text)
 {
     remove_temporary_files();
+    release_build();
     exit_with_message(text);
 }
 
@@ -201,6 +208,7 @@ void drop_line(FILE* stream)
 }
 
 struct Builder {
+    FILE* pgn;
     Position* pos;
     BookEntry** index;
     BookEntry* pool_block;
@@ -216,6 +224,22 @@ struct Builder {
     int depth;
     u32 last_progress;
 };
+
+// The build in progress, or nullptr.
+Builder* active_build = nullptr;
+
+void release_build()
+{
+    Builder* b = active_build;
+    if (b == nullptr)
+        return;
+    active_build = nullptr;
+    fclose(b->pgn);
+    free_mem(b->pool);
+    free_mem(b->pool_block);
+    free_mem(b->index);
+    destroy_position(b->pos);
+}
 
 void count_move(Builder* b, const char* text)
 {
@@ -650,21 +674,7 @@ void build_book(const char* pgn_file_name, const char* book_file_name, int depth
     const u32 start = get_time_cs();
     emit_text("Creating book %s %d\n", book_file_name, depth);
 
-    Builder b;
-    memset(&b, 0, sizeof b);
-    b.pos = create_position();
-    setup_new_game(b.pos);
-    b.index = static_cast<BookEntry**>(alloc_mem(sizeof(BookEntry*) * BOOK_INDEX_SLOTS));
-    memset(b.index, 0, sizeof(BookEntry*) * BOOK_INDEX_SLOTS);
-    book_run_count = 0;
-    runs_owned = 0;
-    b.pool_block = static_cast<BookEntry*>(alloc_mem(sizeof(BookEntry) * BOOK_POOL_SIZE));
-    memset(b.pool_block, 0, sizeof(BookEntry) * BOOK_POOL_SIZE);
-    b.pool = static_cast<BookEntry**>(alloc_mem(sizeof(BookEntry*) * BOOK_POOL_SIZE));
-    for (int i = 0; i < BOOK_POOL_SIZE; i++)
-        b.pool[i] = &b.pool_block[i];
-    b.depth = depth;
-
+    // The PGN file is checked before anything is taken that would need giving back.
     FILE* pgn = fopen(pgn_file_name, "rb");
     if (pgn == nullptr) {
         // Nothing was built: the exit code must not report success.
@@ -678,10 +688,27 @@ void build_book(const char* pgn_file_name, const char* book_file_name, int depth
                  book_file_name);
         exit_with_message(text);
     }
+
+    Builder b;
+    memset(&b, 0, sizeof b);
+    b.pgn = pgn;
+    b.pos = create_position();
+    setup_new_game(b.pos);
+    b.index = static_cast<BookEntry**>(alloc_mem(sizeof(BookEntry*) * BOOK_INDEX_SLOTS));
+    memset(b.index, 0, sizeof(BookEntry*) * BOOK_INDEX_SLOTS);
+    book_run_count = 0;
+    runs_owned = 0;
+    b.pool_block = static_cast<BookEntry*>(alloc_mem(sizeof(BookEntry) * BOOK_POOL_SIZE));
+    memset(b.pool_block, 0, sizeof(BookEntry) * BOOK_POOL_SIZE);
+    b.pool = static_cast<BookEntry**>(alloc_mem(sizeof(BookEntry*) * BOOK_POOL_SIZE));
+    for (int i = 0; i < BOOK_POOL_SIZE; i++)
+        b.pool[i] = &b.pool_block[i];
+    b.depth = depth;
+    active_build = &b;
+
     read_games(&b, pgn, start);
     if (b.moves_counted == 0) {
         // An empty book would only replace a good one with nothing.
-        fclose(pgn);
         char text[200];
         snprintf(text, sizeof text, "No game counted in %.60s: book %.60s left as it was",
                  pgn_file_name, book_file_name);
@@ -689,7 +716,6 @@ void build_book(const char* pgn_file_name, const char* book_file_name, int depth
     }
     write_book_run(b.pool, b.pool_count, depth);
     emit_text("\n");
-    fclose(pgn);
 
     while (merge_book_runs() == 0) {
     }
@@ -698,9 +724,5 @@ void build_book(const char* pgn_file_name, const char* book_file_name, int depth
     filter_book(run_name, book_file_name, min_played);
     remove(run_name);
     runs_owned = 0;
-
-    free_mem(b.pool);
-    free_mem(b.pool_block);
-    free_mem(b.index);
-    destroy_position(b.pos);
+    release_build();
 }

@@ -38,6 +38,10 @@ bool end_of_input = false; // read() gave 0 or failed for good
 bool discarding = false;   // inside an overlong line that is being dropped
 bool initialised = false;
 
+// Bytes handed out in place of descriptor 0 (input_use_memory), or nullptr.
+const char* memory_next = nullptr;
+const char* memory_end = nullptr;
+
 // The first two words of a served line, split off a copy so that the line
 // itself stays intact for pending_line.
 char token_buffer[POLL_LINE_SIZE];
@@ -104,6 +108,22 @@ int take_line(char* out, int size)
     }
 }
 
+// The memory source's counterpart of one read(): the next bytes that fit,
+// or the end of input once the block is used up.
+void read_memory()
+{
+    const size_t room = size_t(READ_BUFFER_SIZE - buffer_end);
+    const size_t left = size_t(memory_end - memory_next);
+    const size_t n = left < room ? left : room;
+    if (n == 0) {
+        end_of_input = true;
+        return;
+    }
+    std::memcpy(read_buffer + buffer_end, memory_next, n);
+    memory_next += n;
+    buffer_end += int(n);
+}
+
 // One read() into the free end of the buffer. A blocking caller retries
 // interrupted reads; a polling caller treats them as "nothing yet".
 void fill_buffer(bool blocking)
@@ -117,6 +137,10 @@ void fill_buffer(bool blocking)
     }
     if (buffer_end == READ_BUFFER_SIZE)
         return; // cannot happen: a full buffer always holds a line end or is being dropped
+    if (memory_next != nullptr) {
+        read_memory();
+        return;
+    }
     for (;;) {
         const ssize_t n = read(0, read_buffer + buffer_end, size_t(READ_BUFFER_SIZE - buffer_end));
         if (n > 0) {
@@ -259,6 +283,10 @@ int input_line_waiting()
     input_init();
     if (whole_line_buffered())
         return 1;
+    if (memory_next != nullptr) {
+        fill_buffer(false);
+        return whole_line_buffered() ? 1 : 0;
+    }
     pollfd fd = {0, POLLIN, 0};
     const int ready = poll(&fd, 1, 0);
     if (ready <= 0)
@@ -269,6 +297,14 @@ int input_line_waiting()
     }
     fill_buffer(false);
     return whole_line_buffered() ? 1 : 0;
+}
+
+void input_use_memory(const char* bytes, int size)
+{
+    memory_next = bytes;
+    memory_end = bytes + size;
+    buffer_start = buffer_end = 0;
+    end_of_input = discarding = false;
 }
 
 int input_at_end()

@@ -36,6 +36,11 @@ void input_install_interrupt();
 // the next line is returned instead. For the main loop and the editor.
 int input_read_line(char* buffer, int size);
 
+// Takes the input from the size bytes at bytes instead of descriptor 0, from
+// a fresh start, until they are used up (end of input); the block must stay
+// valid until then. For tests and fuzzing; the program never calls it.
+void input_use_memory(const char* bytes, int size);
+
 // Non-blocking: 1 when a whole line (or end of input) is waiting, else 0.
 // Costs at most one poll() and one read() when no line is buffered.
 int input_line_waiting();

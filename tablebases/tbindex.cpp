@@ -206,10 +206,13 @@ template <int N, typename F>
     (std::make_integer_sequence<int, N>{});
 }
 
-// Count of the listed men standing below x.
-template <const Digit& D>
+// Count of the listed men standing below x. The digit is named by its plan and
+// its number: a reference to a member of a constant is no template argument
+// for every compiler.
+template <const Plan& P, int I>
 [[gnu::always_inline]] inline int excluded_below(const int* sq, int x)
 {
+    constexpr const Digit& D = P.digit[I];
     int below = 0;
     unroll<D.excl_count>([&](auto i) { below += sq[D.excl[i]] < x; });
     return below;
@@ -315,21 +318,22 @@ inline uint32_t ep_index(const int* d, int e, int c)
     }
 }
 
-template <const Digit& D>
+template <const Plan& P, int I>
 [[gnu::always_inline]] inline uint32_t digit_value(const int* d, uint32_t& range, bool& ok)
 {
+    constexpr const Digit& D = P.digit[I];
     constexpr int first = D.pawn ? 8 : 0;
     if constexpr (!D.pair) {
         int x = d[D.man[0]];
-        uint32_t v = static_cast<uint32_t>(x - first - excluded_below<D>(d, x));
+        uint32_t v = static_cast<uint32_t>(x - first - excluded_below<P, I>(d, x));
         ok &= v < static_cast<uint32_t>(D.range);
         range = static_cast<uint32_t>(D.range);
         return v;
     } else {
         int a = d[D.man[0]], b = d[D.man[1]];
         int lo = a < b ? a : b, hi = a < b ? b : a;
-        uint32_t vlo = static_cast<uint32_t>(lo - first - excluded_below<D>(d, lo));
-        uint32_t vhi = static_cast<uint32_t>(hi - first - excluded_below<D>(d, hi));
+        uint32_t vlo = static_cast<uint32_t>(lo - first - excluded_below<P, I>(d, lo));
+        uint32_t vhi = static_cast<uint32_t>(hi - first - excluded_below<P, I>(d, hi));
         ok &= (vlo < vhi) & (vhi < static_cast<uint32_t>(D.range));
         range = static_cast<uint32_t>(D.range * (D.range - 1) / 2);
         return vhi * (vhi - 1) / 2 + vlo;
@@ -431,12 +435,12 @@ uint32_t tb_index(const int* first, const int* second, int ep_square, int flip)
     uint32_t offset = group_base<P>(g, c, ok);
     if constexpr (P.digit_count >= 1) {
         uint32_t range;
-        uint32_t v = digit_value<P.digit[0]>(d, range, ok);
+        uint32_t v = digit_value<P, 0>(d, range, ok);
         offset = offset * range + v;
     }
     if constexpr (P.digit_count >= 2) {
         uint32_t range;
-        uint32_t v = digit_value<P.digit[1]>(d, range, ok);
+        uint32_t v = digit_value<P, 1>(d, range, ok);
         offset = offset * range + v;
     }
     return ok ? offset : TB_NOT_INDEXABLE;

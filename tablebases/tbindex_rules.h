@@ -102,30 +102,67 @@ struct Totals {
     int64_t pair[2][TB_KIND_COUNT][TB_KIND_COUNT]; // [with pawns][higher][lower]
 };
 
-constexpr Totals make_totals()
+// The totals are folded in three constant evaluations (the square counts,
+// then the blocks without and with pawns) so that each stays well inside the
+// compile-time step budgets of every compiler.
+using SquareCounts = std::array<std::array<int, 64>, TB_KIND_COUNT>;
+
+constexpr SquareCounts make_square_counts()
 {
-    Totals t{};
+    SquareCounts c{};
     for (int k = 0; k < TB_KIND_COUNT; ++k)
         for (int i = 0; i < 64; ++i) {
             int n = 0;
             for (int j = 0; j < 64; ++j)
                 n += square_numbered(k, i, j);
-            t.count[k][i] = n;
+            c[k][i] = n;
         }
-    for (int p = 0; p < 2; ++p)
-        for (int s = 0; s < 64; ++s)
-            for (int o = 0; o < 64; ++o) {
-                if (!(p ? pair_canonical_1806(s, o) : pair_canonical_462(s, o)))
-                    continue;
-                int64_t n[TB_KIND_COUNT];
-                for (int k = 0; k < TB_KIND_COUNT; ++k)
-                    n[k] = t.count[k][o] - (square_numbered(k, o, s) ? 1 : 0);
-                for (int hi = 0; hi < TB_KIND_COUNT; ++hi) {
-                    t.single[p][hi] += n[hi];
-                    for (int lo = 0; lo <= hi; ++lo)
-                        t.pair[p][hi][lo] += hi == lo ? n[hi] * (n[hi] - 1) / 2 : n[hi] * n[lo];
-                }
+    return c;
+}
+
+inline constexpr SquareCounts SQUARE_COUNTS = make_square_counts();
+
+struct BlockTotals {
+    int64_t single[TB_KIND_COUNT];
+    int64_t pair[TB_KIND_COUNT][TB_KIND_COUNT]; // [higher][lower]
+};
+
+constexpr BlockTotals make_block_totals(bool with_pawns)
+{
+    BlockTotals t{};
+    for (int s = 0; s < 64; ++s)
+        for (int o = 0; o < 64; ++o) {
+            if (!(with_pawns ? pair_canonical_1806(s, o) : pair_canonical_462(s, o)))
+                continue;
+            int64_t n[TB_KIND_COUNT];
+            for (int k = 0; k < TB_KIND_COUNT; ++k)
+                n[k] = SQUARE_COUNTS[k][o] - (square_numbered(k, o, s) ? 1 : 0);
+            for (int hi = 0; hi < TB_KIND_COUNT; ++hi) {
+                t.single[hi] += n[hi];
+                for (int lo = 0; lo <= hi; ++lo)
+                    t.pair[hi][lo] += hi == lo ? n[hi] * (n[hi] - 1) / 2 : n[hi] * n[lo];
             }
+        }
+    return t;
+}
+
+inline constexpr BlockTotals BLOCK_TOTALS_462 = make_block_totals(false);
+inline constexpr BlockTotals BLOCK_TOTALS_1806 = make_block_totals(true);
+
+constexpr Totals make_totals()
+{
+    Totals t{};
+    for (int k = 0; k < TB_KIND_COUNT; ++k)
+        for (int i = 0; i < 64; ++i)
+            t.count[k][i] = SQUARE_COUNTS[k][i];
+    for (int p = 0; p < 2; ++p) {
+        const BlockTotals& b = p ? BLOCK_TOTALS_1806 : BLOCK_TOTALS_462;
+        for (int hi = 0; hi < TB_KIND_COUNT; ++hi) {
+            t.single[p][hi] = b.single[hi];
+            for (int lo = 0; lo < TB_KIND_COUNT; ++lo)
+                t.pair[p][hi][lo] = b.pair[hi][lo];
+        }
+    }
     return t;
 }
 

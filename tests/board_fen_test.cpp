@@ -46,7 +46,7 @@ TEST(BoardFen, ReaderRules)
         {"4k3/8/8/8/8/8/8/4K3 B - -", "4k3/8/8/8/8/8/8/4K3 b - - "},
         {"4k3/8/8/8/8/8/8/4K3 x - -", "4k3/8/8/8/8/8/8/4K3 b - - "},
         {"4k3/8/8/8/4P3/8/8/4K3 b - e3", "4k3/8/8/8/4P3/8/8/4K3 b - e3 "},
-        {"4k2r/8/8/8/8/8/8/4K3 b k e3 0 1 bm Kd7;", "4k2r/8/8/8/8/8/8/4K3 b k e3 "},
+        {"4k2r/8/8/8/4P3/8/8/4K3 b k e3 0 1 bm Kd7;", "4k2r/8/8/8/4P3/8/8/4K3 b k e3 "},
         {"4k3/8/8/8/8/8/8/4K3 w", "4k3/8/8/8/8/8/8/4K3 w - - "},
     };
     for (const auto& c : cases) {
@@ -78,6 +78,15 @@ TEST(BoardFen, MalformedTextLeavesPositionUntouched)
         "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq e4",
         "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq i3",
         "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq e33",
+        // En-passant squares on the rank of the side to move's own pawns.
+        "rnbqkbnr/ppp1p1pp/8/3pPp2/8/8/PPPP1PPP/RNBQKBNR b KQkq f6",
+        "rnbqkbnr/pppp1ppp/8/8/3PpP2/8/PPP1P1PP/RNBQKBNR w KQkq d3",
+        // ... with no pawn that stepped past it, or with the square taken:
+        // d4xe3 would remove a white pawn that is not on e4.
+        "4k3/8/8/8/3p4/8/8/4K3 b - e3",
+        "4k3/8/8/8/3pN3/8/8/4K3 b - e3",
+        "4k3/8/8/8/3pP3/4N3/8/4K3 b - e3",
+        "4k3/8/8/4P3/8/8/8/4K3 w - f6",
         huge + " w - -", // very long fields are read bounded
         "8/8/8/8/8/8/8/8 w " + huge + " -",
     };

@@ -2,8 +2,20 @@
 // byte and compared with an independent replay of the games, the PGN reading
 // rules on hand-written games, merging of many runs, and failures that must
 // leave no temporary files behind.
+#include <malloc.h>
 #include <map>
 #include <random>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define QUARVEL_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QUARVEL_ASAN 1
+#endif
+#endif
+#ifdef QUARVEL_ASAN
+#include <sanitizer/allocator_interface.h>
+#endif
 
 #include "book_support.h"
 
@@ -249,6 +261,44 @@ TEST_F(BookBuild, FailuresExitWithCodeOneAndCleanUp)
         EXPECT_EXIT(filter_book("run", "y.bok", 1), testing::ExitedWithCode(1), "");
         EXPECT_EQ(dir.strays({"bad.pgn", "run", "y.bok"}), std::vector<std::string>{});
         EXPECT_EQ(read_text("y.bok"), good);
+    }
+}
+
+// Bytes the allocator has handed out and not taken back.
+size_t bytes_in_use()
+{
+#ifdef QUARVEL_ASAN
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+#endif
+}
+
+size_t bytes_before_build;
+
+// Runs inside exit(), after the builder has given up: its pool and index
+// (megabytes) must be back, or a process that goes on after the builder's
+// exit (fuzzing, these tests' own children) keeps them for good.
+void exit_with_two_if_memory_kept()
+{
+    if (bytes_in_use() > bytes_before_build + (1 << 20))
+        _exit(2);
+}
+
+TEST_F(BookBuild, RefusedBuildGivesBackItsMemory)
+{
+    write_file("none.pgn", "not a game\n");
+    write_file("bad.pgn", "[Result \"1-0\"]\n1. e4 e5\n[Result \"2-0\"]\n");
+    for (const char* pgn : {"none.pgn", "bad.pgn"}) {
+        SCOPED_TRACE(pgn);
+        EXPECT_EXIT(
+            {
+                bytes_before_build = bytes_in_use();
+                atexit(exit_with_two_if_memory_kept);
+                build_book(pgn, "x.bok", 60, 1);
+            },
+            testing::ExitedWithCode(1), "");
     }
 }
 

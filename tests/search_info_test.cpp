@@ -1,7 +1,9 @@
 // The search's information lines as text: fixed states printed by each
 // routine, and the lines of real searches checked against the board.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored                                                                     \
     "-Wmaybe-uninitialized" // std::regex trips a false positive of GCC 12
+#endif
 #include <gtest/gtest.h>
 
 #include <regex>

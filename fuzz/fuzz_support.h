@@ -1,0 +1,98 @@
+// Shared pieces of the fuzz targets: the engine's start-up tables, a quiet
+// standard output, and the exit hook.
+//
+// The targets link with -Wl,--wrap=exit, so every exit() of the engine comes
+// here. Inside fuzz_run_allowing_exit an exit the engine is meant to take
+// (end of input, "quit", a broken book or table file) returns to the target
+// with its code; any other exit aborts, which libFuzzer reports as a finding.
+#pragma once
+
+#include <csetjmp>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <unistd.h>
+
+#include "board/board.h"
+#include "board/invariants.h"
+#include "frontend/config.h"
+#include "frontend/startup.h"
+
+extern "C" [[noreturn]] void __real_exit(int code);
+
+inline std::jmp_buf fuzz_exit_jump;
+inline bool fuzz_exit_armed = false;
+inline int fuzz_exit_code = -1;
+
+extern "C" [[noreturn]] void __wrap_exit(int code)
+{
+    if (fuzz_exit_armed) {
+        fuzz_exit_armed = false;
+        fuzz_exit_code = code;
+        std::longjmp(fuzz_exit_jump, 1);
+    }
+    __real_exit(code);
+}
+
+// Runs body(); returns -1 when it returned, else the code it exited with.
+template <typename Body>
+int fuzz_run_allowing_exit(Body body)
+{
+    fuzz_exit_code = -1;
+    if (setjmp(fuzz_exit_jump) == 0) {
+        fuzz_exit_armed = true;
+        body();
+    }
+    fuzz_exit_armed = false;
+    return fuzz_exit_code;
+}
+
+// A finding: print why and abort so that libFuzzer keeps the input.
+[[noreturn]] inline void fuzz_fail(const char* what, const char* detail = "")
+{
+    std::fprintf(stderr, "FUZZ FINDING: %s %s\n", what, detail);
+    std::abort();
+}
+
+// A position whose kept values disagree with the board is a finding; the
+// report names the first value that does.
+inline void fuzz_check_position(const Position* pos, const char* where)
+{
+    if (const char* fault = position_fault(pos)) {
+        std::fprintf(stderr, "FUZZ FINDING: %s wrong %s\n", fault, where);
+        std::abort();
+    }
+}
+
+// The engine's start-up, once per process, as the program makes it (tables,
+// keys and the search's calls into the front end, such as its input polls);
+// standard output goes nowhere (libFuzzer reports on standard error).
+inline Position* fuzz_engine_start(int hash_bytes = 1 << 20)
+{
+    if (!std::freopen("/dev/null", "w", stdout))
+        std::abort();
+    Position* pos = create_position();
+    hash_total_bytes = hash_bytes;
+    start_engine(pos, true);
+    return pos;
+}
+
+// The bytes as a terminated text; a zero byte ends it early, as in a C string.
+inline std::string fuzz_text(const uint8_t* data, size_t size)
+{
+    return std::string(reinterpret_cast<const char*>(data), size).c_str();
+}
+
+// A private scratch file for the targets that read files.
+inline std::string fuzz_write_file(const char* name, const uint8_t* data, size_t size)
+{
+    std::string path = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") +
+                       "/quarvel-fuzz-" + std::to_string(long(getpid())) + "-" + name;
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f || std::fwrite(data, 1, size, f) != size || std::fclose(f) != 0)
+        fuzz_fail("cannot write scratch file", path.c_str());
+    return path;
+}
