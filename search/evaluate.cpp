@@ -8,6 +8,7 @@
 
 #include "board/bitboard.h"
 #include "board/position.h"
+#include "board/prefetch.h"
 #include "search/evaltables.h"
 #include "search/pawns.h"
 
@@ -420,15 +421,11 @@ inline int from_mover(const Position* pos, int white_view)
 
 } // namespace
 
+// One rule for the evaluation and the pawn-hash prefetch in make_move: both
+// must pick the same entry.
 int get_game_phase(Position* pos)
 {
-    if (pos->phase[WHITE] + pos->phase[BLACK] <= 22)
-        return 3;
-    if (pos->material[WHITE] <= 2100 || pos->material[BLACK] <= 2100)
-        return 2;
-    if (pos->material[WHITE] <= 2700 || pos->material[BLACK] <= 2700)
-        return 1;
-    return 0;
+    return game_phase_of(pos);
 }
 
 void reset_eval_counters()
