@@ -12,7 +12,7 @@ PREFIX ?= /usr/local
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = fen move commands config pgn book table tbindex
 
-.PHONY: all build profile-build run install test test-release test-sanitize test-gui bench clean fuzz fuzz-build test-valgrind
+.PHONY: all build profile-build FORCE run install test test-release test-sanitize test-gui bench clean fuzz fuzz-build test-valgrind
 
 all: build
 
@@ -30,7 +30,21 @@ PGO_ARCH ?= -march=native
 PGO_FLAGS := -DCMAKE_BUILD_TYPE=Release -DQUARVEL_TESTS=OFF -DQUARVEL_ARCH="$(PGO_ARCH)" -DQUARVEL_PROFILE_DIR=$(PGO_DIR)/profile
 PGO_TARGETS := --target quarvel bench perft
 
-profile-build:
+# Retrained only when a source, the build description or the flags changed
+# since the last profiled build, so a second `make run` starts at once.
+PGO_SOURCES := CMakeLists.txt Makefile $(shell find board search frontend book \
+    tablebases bench tools -name '*.cpp' -o -name '*.h' 2>/dev/null)
+PGO_STAMP := $(PGO_DIR)/.profiled
+
+profile-build: $(PGO_STAMP)
+
+# Rewritten only when the flags differ, so its date says when they changed.
+$(PGO_DIR)/flags: FORCE
+	@mkdir -p $(PGO_DIR)
+	@echo '$(PGO_FLAGS)' | cmp -s - $@ || echo '$(PGO_FLAGS)' >$@
+
+$(PGO_STAMP): $(PGO_SOURCES) $(PGO_DIR)/flags
+	rm -f $@
 	rm -rf $(PGO_DIR)/profile
 	cmake -S . -B $(PGO_DIR) $(PGO_FLAGS) -DQUARVEL_PROFILE=generate
 	cmake --build $(PGO_DIR) -j $(JOBS) --target bench
@@ -40,6 +54,9 @@ profile-build:
 	cmake -S . -B $(PGO_DIR) $(PGO_FLAGS) -DQUARVEL_PROFILE=use
 	cmake --build $(PGO_DIR) -j $(JOBS) $(PGO_TARGETS)
 	$(PGO_DIR)/bench | grep '^Bench:'
+	touch $@
+
+FORCE:
 
 run: profile-build
 	$(PGO_DIR)/quarvel

@@ -197,7 +197,16 @@ inline int pop_highest(u64& set)
 }
 inline int count_bits(u64 set)
 {
+#if defined(__POPCNT__)
     return __builtin_popcountll(set);
+#else
+    // Without the instruction the builtin is a library call; the same sum
+    // of bit fields inline saves the call on every evaluation term.
+    set -= (set >> 1) & 0x5555555555555555ULL;
+    set = (set & 0x3333333333333333ULL) + ((set >> 2) & 0x3333333333333333ULL);
+    set = (set + (set >> 4)) & 0x0f0f0f0f0f0f0f0fULL;
+    return int((set * 0x0101010101010101ULL) >> 56);
+#endif
 }
 
 // Slider lookups through the rotated occupancies.

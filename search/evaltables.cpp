@@ -303,14 +303,6 @@ const int PASSER_BLOCKED[8] = {0, 10, 10, 15, 30, 50, 70, 0};
 const int PASSER_UNCATCHABLE[8] = {0, 14, 14, 22, 30, 40, 54, 0};
 const int PASSER_KING_SUPPORT[8] = {0, 0, 0, 0, 0, 50, 100, 0};
 
-int eval_king_square(const Position* pos, int side)
-{
-    int sq = pos->king_square[side];
-    if (sq >= 0 && sq < 64 && pos->board[sq] == make_piece(side, KING))
-        return sq;
-    return side == WHITE ? SQ_E1 : SQ_E8;
-}
-
 void init_eval_tables()
 {
     init_bitboard_tables();

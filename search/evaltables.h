@@ -2,7 +2,7 @@
 // ones. Defined in search/evaltables.cpp.
 #pragma once
 
-struct Position;
+#include "board/position.h"
 
 // By piece code (17..22, 33..38); fixed.
 extern int piece_value_by_code[40];
@@ -55,5 +55,11 @@ extern int single_by_square[2][5][64];
 
 void init_eval_tables();
 // Square of a side's king, or its home square when the board has none, so that
-// every table look-up stays in range.
-int eval_king_square(const Position* pos, int side);
+// every table look-up stays in range. Inline: each evaluation asks twice.
+inline int eval_king_square(const Position* pos, int side)
+{
+    int sq = pos->king_square[side];
+    if (sq >= 0 && sq < 64 && pos->board[sq] == make_piece(side, KING))
+        return sq;
+    return side == WHITE ? SQ_E1 : SQ_E8;
+}

@@ -4,10 +4,12 @@
 // the total is turned round for black to move.
 #include "search/evaluate.h"
 
+#include <cstdint>
 #include <cstdlib>
 
 #include "board/bitboard.h"
 #include "board/position.h"
+#include "board/prefetch.h"
 #include "search/evaltables.h"
 #include "search/pawns.h"
 
@@ -28,11 +30,25 @@ constexpr int square_at(char file, int rank)
 constexpr u64 FILE_A = 0x0101010101010101ULL;
 constexpr u64 FILE_H = FILE_A << 7;
 
+// King steps between two squares, looked up: the evaluation asks about ten
+// times a call, and the 4 KB stay in cache.
+struct DistanceTable {
+    int8_t steps[64][64];
+};
+constexpr DistanceTable DISTANCE = [] {
+    DistanceTable t{};
+    for (int a = 0; a < 64; a++)
+        for (int b = 0; b < 64; b++) {
+            const int df = (a & 7) > (b & 7) ? (a & 7) - (b & 7) : (b & 7) - (a & 7);
+            const int dr = (a >> 3) > (b >> 3) ? (a >> 3) - (b >> 3) : (b >> 3) - (a >> 3);
+            t.steps[a][b] = int8_t(df > dr ? df : dr);
+        }
+    return t;
+}();
+
 inline int distance(int a, int b)
 {
-    int df = std::abs((a & 7) - (b & 7));
-    int dr = std::abs((a >> 3) - (b >> 3));
-    return df > dr ? df : dr;
+    return DISTANCE.steps[a][b];
 }
 inline int file_distance(int a, int b)
 {
@@ -420,15 +436,11 @@ inline int from_mover(const Position* pos, int white_view)
 
 } // namespace
 
+// One rule for the evaluation and the pawn-hash prefetch in make_move: both
+// must pick the same entry.
 int get_game_phase(Position* pos)
 {
-    if (pos->phase[WHITE] + pos->phase[BLACK] <= 22)
-        return 3;
-    if (pos->material[WHITE] <= 2100 || pos->material[BLACK] <= 2100)
-        return 2;
-    if (pos->material[WHITE] <= 2700 || pos->material[BLACK] <= 2700)
-        return 1;
-    return 0;
+    return game_phase_of(pos);
 }
 
 void reset_eval_counters()

@@ -275,10 +275,18 @@ Move pick_next_move(Position* pos, int ply)
 void sort_moves(Move* moves, int* scores, int count)
 {
     for (int last = count - 1; last >= 1; --last) {
+        // The lowest score goes last: the one at `last` when it is a lowest,
+        // else the first holding the lowest. Finding the value first lets the
+        // compiler vectorise the scan; the second scan stops at the match.
+        int lowest = scores[0];
+        for (int i = 1; i < last; ++i)
+            lowest = scores[i] < lowest ? scores[i] : lowest;
         int candidate = last;
-        for (int i = 0; i < last; ++i)
-            if (scores[i] < scores[candidate])
-                candidate = i;
+        if (lowest < scores[last]) {
+            candidate = 0;
+            while (scores[candidate] != lowest)
+                ++candidate;
+        }
         const Move move = moves[candidate];
         moves[candidate] = moves[last];
         moves[last] = move;
