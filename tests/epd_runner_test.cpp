@@ -224,6 +224,10 @@ TEST(CheckTestSolution, StreaksSolveTimesAndEarlyStop)
     Position* pos = create_position();
     setup_new_game(pos);
     const Move a = 111, b = 222;
+    // A solve time of 0 reads as "not solved yet"; in a freshly started
+    // process the clock may still show 0, so wait for its first tick.
+    while (get_time_cs() == 0) {
+    }
     struct Step {
         Move best;
         int final, solved, streak, stop;
