@@ -14,7 +14,9 @@
 #endif
 #endif
 #ifdef QUARVEL_ASAN
-#include <sanitizer/allocator_interface.h>
+// The AddressSanitizer runtime of both g++ and clang defines it; g++ ships no
+// header for it.
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 #include "book_support.h"
