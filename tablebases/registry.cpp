@@ -94,14 +94,20 @@ intptr_t* signature_leaf(const int white[5], const int black[5])
     return nullptr;
 }
 
+// The totals follow what is freed, so that they always describe the tables
+// registered now, however often the registration is repeated.
 void free_row_side(TableDesc& row, int side)
 {
+    if (row.buckets[side])
+        tb_memory_total -= int(sizeof(int32_t)) * TB_BUCKETS_PER_SIDE;
     std::free(row.buckets[side]);
     row.buckets[side] = nullptr;
     std::free(row.path[side]);
     row.path[side] = nullptr;
-    if (row.datacomp[side])
+    if (row.datacomp[side]) {
         free_datacomp_index(row.datacomp[side]);
+        --tb_datacomp_count;
+    }
     row.datacomp[side] = nullptr;
 }
 
@@ -312,7 +318,6 @@ int register_table(const char* directory, int id, int side)
 int init_tablebases(const char* path_list)
 {
     tb_decoder_bytes = 0;
-    tb_memory_total = 0;
     close_table_files();
     load_material_rows();
     init_index_tables();

@@ -37,7 +37,7 @@ extern intptr_t* signature_tree;
 extern int signature_tree_ready;
 
 extern long tb_decoder_bytes;
-extern int tb_datacomp_count;
+extern int tb_datacomp_count; // compressed table sides registered now
 extern DatacompBlock* tb_decode_block;
 
 int register_table(const char* directory, int id, int side);

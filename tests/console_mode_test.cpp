@@ -259,11 +259,14 @@ TEST(Console, PredictedReplyReachesTheNextTurn)
     make_move(game, engine_move);
     Move predicted = parse_move(game, expect_after(&proc, "Pondering: ").c_str());
     ASSERT_NE(predicted, 0) << process_transcript(&proc);
-    // Let the ponder search run: the status request reports its time.
+    // Let the ponder search run: the status request reports its time. The
+    // answer may follow a current-move status line ended by '\r' only.
     for (std::string stat = "0"; atoi(stat.c_str()) < 50;) {
         ASSERT_TRUE(process_send(&proc, "."));
-        stat = expect_after(&proc, "stat01: ");
-        ASSERT_FALSE(stat.empty()) << process_transcript(&proc);
+        std::string line;
+        ASSERT_TRUE(process_expect_substring(&proc, "stat01: ", SEARCH, &line))
+            << process_transcript(&proc);
+        stat = line.substr(line.find("stat01: ") + 8);
     }
     process_send(&proc, "time 1000");
     process_send(&proc, "otim 1000");

@@ -1,7 +1,9 @@
 // Input during a search through real pipes (and a terminal): every scenario
-// runs in a child process whose standard input is a pipe or a pseudo
-// terminal, so the reader's one-way state (end of input) never leaks between
-// scenarios. The child checks itself and reports through its exit status.
+// runs in a fresh process (this program started again for the one test)
+// whose standard input is a pipe or a pseudo terminal, so the reader's
+// one-way state (end of input, buffered bytes) never leaks in from other
+// tests of this program, whatever their order. The child checks itself and
+// reports through its exit status.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -110,11 +112,36 @@ int poll_until_pending(Position* pos)
     return 0;
 }
 
-// Runs body in a child whose standard input is a fresh pipe. Without a
+// Set in the started child: the descriptor of its input's write end, or -1.
+constexpr const char* CHILD_ROLE = "QUARVEL_INPUT_POLL_CHILD";
+// The child's status after its whole body ran (a run of no test ends with 0).
+constexpr int CHILD_DONE = 77;
+
+// Starts this program again for the current test only, standard input
+// already on the pipe; run_child there runs the body.
+[[noreturn]] void exec_fresh_child(int writer)
+{
+    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+    const std::string filter =
+        std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
+    setenv(CHILD_ROLE, std::to_string(writer).c_str(), 1);
+    unsetenv("GTEST_OUTPUT"); // the parent's report file stays the parent's
+    execl("/proc/self/exe", "input_poll_child", filter.c_str(), "--gtest_brief=1",
+          static_cast<char*>(nullptr));
+    std::perror("exec of the child");
+    _exit(127);
+}
+
+// Runs body in a fresh child whose standard input is a new pipe. Without a
 // feeder the child gets the write end; with one, the parent feeds.
 void run_child(const std::function<void(int input_writer)>& body,
                const std::function<void(int writer, pid_t child)>& feeder = nullptr)
 {
+    if (const char* role = std::getenv(CHILD_ROLE)) {
+        body(std::atoi(role));
+        std::fflush(stdout);
+        _exit(CHILD_DONE);
+    }
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
     fcntl(fds[1], F_SETPIPE_SZ, 1 << 20);
@@ -127,9 +154,7 @@ void run_child(const std::function<void(int input_writer)>& body,
         close(fds[0]);
         if (feeder)
             close(fds[1]);
-        body(feeder ? -1 : fds[1]);
-        std::fflush(stdout);
-        _exit(0);
+        exec_fresh_child(feeder ? -1 : fds[1]);
     }
     close(fds[0]);
     if (feeder)
@@ -139,7 +164,7 @@ void run_child(const std::function<void(int input_writer)>& body,
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status))
         << "child killed by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "see the child's message above";
+    EXPECT_EQ(WEXITSTATUS(status), CHILD_DONE) << "see the child's message above";
 }
 
 // Waits (at most 20 s) until the child catches SIGINT, has no SIGINT
