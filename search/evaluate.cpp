@@ -434,6 +434,150 @@ inline int from_mover(const Position* pos, int white_view)
     return pos->side_to_move == WHITE ? white_view : -white_view;
 }
 
+// Game phases from game_phase_of: 0 opening to 3 endgame; king shelter and
+// king safety count only up to the late middle game.
+constexpr int ENDGAME_PHASE = 3;
+constexpr int LAST_KING_SAFETY_PHASE = 2;
+
+// Flags in pawn_file_pattern: a pawn outside the other side's pawns, on
+// either wing.
+constexpr int WHITE_OUTSIDE_PAWN = 0x03;
+constexpr int BLACK_OUTSIDE_PAWN = 0x30;
+
+// Pawn endings: a passer or an outside pawn weighs more without pieces.
+constexpr int PAWN_ENDING_PASSER_BONUS = 70;
+constexpr int PAWN_ENDING_OUTSIDE_BONUS = 60;
+
+// Extra minor pieces: one more with equal majors, two more otherwise.
+constexpr int MINOR_ADVANTAGE_BONUS = 140;
+constexpr int MINOR_SURPLUS_WITH_UNEQUAL_MAJORS = 2;
+
+// Highest index into BISHOP_PAIR_BONUS (pawns on the board).
+constexpr int BISHOP_PAIR_LAST_PAWN_COUNT = 19;
+
+// Endgame bishops: own pawns on the bishop's colour, and opposite bishops
+// alone (one minor each) or beside one rook each.
+constexpr int BAD_BISHOP_PAWN_PENALTY = 5;
+constexpr int PHASE_LONE_MINOR = 3;
+constexpr int PHASE_ROOK_AND_MINOR = 8;
+constexpr int OPPOSITE_BISHOPS_ROOKS_PULL = 70;
+
+// Pawn-pattern terms; false when the ending is a known draw.
+inline bool eval_pawn_patterns(Position* pos, PawnHashEntry* entry, int phase, int wk, int bk,
+                               int& score)
+{
+    const bool no_pieces = pos->phase[WHITE] == 0 && pos->phase[BLACK] == 0;
+    const int flags = pawn_file_pattern[entry->white_files][entry->black_files];
+    if (phase == ENDGAME_PHASE && no_pieces) {
+        if (entry->white_passers)
+            score += PAWN_ENDING_PASSER_BONUS;
+        if (entry->black_passers)
+            score -= PAWN_ENDING_PASSER_BONUS;
+        if (flags & WHITE_OUTSIDE_PAWN)
+            score += PAWN_ENDING_OUTSIDE_BONUS;
+        if (flags & BLACK_OUTSIDE_PAWN)
+            score -= PAWN_ENDING_OUTSIDE_BONUS;
+        if (pos->pawn_count[BLACK] == 0 && rook_pawn_stopped<WHITE>(pos, bk))
+            return false;
+        if (pos->pawn_count[WHITE] == 0 && rook_pawn_stopped<BLACK>(pos, wk))
+            return false;
+        score += eval_pawn_race(pos, entry);
+    }
+    if (flags & WHITE_OUTSIDE_PAWN)
+        score += PAWN_PATTERN_WEIGHT[phase];
+    if (flags & BLACK_OUTSIDE_PAWN)
+        score -= PAWN_PATTERN_WEIGHT[phase];
+    return true;
+}
+
+inline int eval_minor_balance(const Position* pos)
+{
+    const int white_minors = pos->knight_count[WHITE] + pos->bishop_count[WHITE];
+    const int black_minors = pos->knight_count[BLACK] + pos->bishop_count[BLACK];
+    int score = 0;
+    if (pos->major_count[WHITE] == pos->major_count[BLACK]) {
+        if (white_minors > black_minors)
+            score += MINOR_ADVANTAGE_BONUS;
+        if (black_minors > white_minors)
+            score -= MINOR_ADVANTAGE_BONUS;
+    } else {
+        if (white_minors >= black_minors + MINOR_SURPLUS_WITH_UNEQUAL_MAJORS)
+            score += MINOR_ADVANTAGE_BONUS;
+        if (black_minors >= white_minors + MINOR_SURPLUS_WITH_UNEQUAL_MAJORS)
+            score -= MINOR_ADVANTAGE_BONUS;
+    }
+    return score;
+}
+
+// Piece terms, king shelter, bishop pair and king safety, white's view.
+inline int eval_pieces(Position* pos, const PawnHashEntry* entry, int phase, int wk, int bk)
+{
+    int score = 0;
+    int white_attack = 0;
+    int black_attack = 0;
+    score += eval_rooks<WHITE>(pos, entry, phase, bk, white_attack);
+    score -= eval_rooks<BLACK>(pos, entry, phase, wk, black_attack);
+    score += eval_knights<WHITE>(pos, phase, bk, white_attack);
+    score -= eval_knights<BLACK>(pos, phase, wk, black_attack);
+    score += eval_bishops<WHITE>(pos, phase, bk, white_attack);
+    score -= eval_bishops<BLACK>(pos, phase, wk, black_attack);
+    score += eval_queens<WHITE>(pos, phase, wk, bk, white_attack, black_attack);
+    score -= eval_queens<BLACK>(pos, phase, bk, wk, black_attack, white_attack);
+
+    if (phase <= LAST_KING_SAFETY_PHASE) {
+        score += eval_king_shelter_terms<WHITE>(pos, phase, wk);
+        score -= eval_king_shelter_terms<BLACK>(pos, phase, bk);
+    }
+
+    const int pawns_on_board = pos->pawn_count[WHITE] + pos->pawn_count[BLACK];
+    const int pair_bonus =
+        BISHOP_PAIR_BONUS[pawns_on_board < 0 ? 0
+                                             : (pawns_on_board > BISHOP_PAIR_LAST_PAWN_COUNT
+                                                    ? BISHOP_PAIR_LAST_PAWN_COUNT
+                                                    : pawns_on_board)];
+    if (pos->bishop_count[WHITE] == 2)
+        score += pair_bonus;
+    if (pos->bishop_count[BLACK] == 2)
+        score -= pair_bonus;
+
+    if (phase <= LAST_KING_SAFETY_PHASE) {
+        KingDangers dangers;
+        const int k = int16_t(eval_king_safety(pos, &dangers));
+        const int total_phase = pos->phase[WHITE] + pos->phase[BLACK];
+        const int db2 = dangers.black_king_danger * (pos->queens[WHITE] ? 2 : 1);
+        const int dw2 = dangers.white_king_danger * (pos->queens[BLACK] ? 2 : 1);
+        score += (total_phase * k) / 256 + (total_phase * attack_scale(white_attack) * db2) / 256 -
+                 (total_phase * attack_scale(black_attack) * dw2) / 256;
+    }
+    return score;
+}
+
+// Endgame bishops: pawns fixed on the bishop's colour, and opposite bishops,
+// which halve a bishop ending and pull a rook-and-bishop ending toward a draw.
+inline void eval_endgame_bishops(const Position* pos, int& score)
+{
+    u64 white_bishop_colour = 0, black_bishop_colour = 0;
+    if (pos->bishop_count[WHITE] == 1 && pos->bishops[WHITE]) {
+        white_bishop_colour = same_colour_squares(lowest_square(pos->bishops[WHITE]));
+        score -= BAD_BISHOP_PAWN_PENALTY * count_bits(pos->pawns[WHITE] & white_bishop_colour);
+    }
+    if (pos->bishop_count[BLACK] == 1 && pos->bishops[BLACK]) {
+        black_bishop_colour = same_colour_squares(lowest_square(pos->bishops[BLACK]));
+        score += BAD_BISHOP_PAWN_PENALTY * count_bits(pos->pawns[BLACK] & black_bishop_colour);
+    }
+    if (white_bishop_colour && black_bishop_colour && white_bishop_colour != black_bishop_colour) {
+        if (pos->phase[WHITE] == PHASE_LONE_MINOR && pos->phase[BLACK] == PHASE_LONE_MINOR) {
+            score /= 2;
+        } else if (pos->phase[WHITE] == PHASE_ROOK_AND_MINOR &&
+                   pos->phase[BLACK] == PHASE_ROOK_AND_MINOR) {
+            if (pos->material[WHITE] > pos->material[BLACK])
+                score -= OPPOSITE_BISHOPS_ROOKS_PULL;
+            if (pos->material[BLACK] > pos->material[WHITE])
+                score += OPPOSITE_BISHOPS_ROOKS_PULL;
+        }
+    }
+}
+
 } // namespace
 
 // One rule for the evaluation and the pawn-hash prefetch in make_move: both
@@ -459,7 +603,7 @@ int evaluate(Position* pos, int alpha, int beta)
     const int bk = eval_king_square(pos, BLACK);
     int score = pos->material[WHITE] - pos->material[BLACK];
 
-    if (phase == 3) {
+    if (phase == ENDGAME_PHASE) {
         if (drawn_material(pos, score, wk, bk))
             return 0;
         score += eval_endgame_kings(pos, wk, bk);
@@ -467,46 +611,12 @@ int evaluate(Position* pos, int alpha, int beta)
 
     PawnHashEntry scratch;
     PawnHashEntry* entry = lookup_pawn_hash(pos, phase, &scratch);
-    if (entry != nullptr)
-        score += entry->score;
-
-    const bool no_pieces = pos->phase[WHITE] == 0 && pos->phase[BLACK] == 0;
     if (entry != nullptr) {
-        const int flags = pawn_file_pattern[entry->white_files][entry->black_files];
-        if (phase == 3 && no_pieces) {
-            if (entry->white_passers)
-                score += 70;
-            if (entry->black_passers)
-                score -= 70;
-            if (flags & 0x03)
-                score += 60;
-            if (flags & 0x30)
-                score -= 60;
-            if (pos->pawn_count[BLACK] == 0 && rook_pawn_stopped<WHITE>(pos, bk))
-                return 0;
-            if (pos->pawn_count[WHITE] == 0 && rook_pawn_stopped<BLACK>(pos, wk))
-                return 0;
-            score += eval_pawn_race(pos, entry);
-        }
-        if (flags & 0x03)
-            score += PAWN_PATTERN_WEIGHT[phase];
-        if (flags & 0x30)
-            score -= PAWN_PATTERN_WEIGHT[phase];
+        score += entry->score;
+        if (!eval_pawn_patterns(pos, entry, phase, wk, bk, score))
+            return 0;
     }
-
-    const int white_minors = pos->knight_count[WHITE] + pos->bishop_count[WHITE];
-    const int black_minors = pos->knight_count[BLACK] + pos->bishop_count[BLACK];
-    if (pos->major_count[WHITE] == pos->major_count[BLACK]) {
-        if (white_minors > black_minors)
-            score += 140;
-        if (black_minors > white_minors)
-            score -= 140;
-    } else {
-        if (white_minors >= black_minors + 2)
-            score += 140;
-        if (black_minors >= white_minors + 2)
-            score -= 140;
-    }
+    score += eval_minor_balance(pos);
 
     const int lazy = from_mover(pos, score);
     if (lazy - lazy_margin >= beta) {
@@ -519,69 +629,17 @@ int evaluate(Position* pos, int alpha, int beta)
     }
     const int estimate = score;
 
-    int white_attack = 0;
-    int black_attack = 0;
-    score += eval_rooks<WHITE>(pos, entry, phase, bk, white_attack);
-    score -= eval_rooks<BLACK>(pos, entry, phase, wk, black_attack);
-    score += eval_knights<WHITE>(pos, phase, bk, white_attack);
-    score -= eval_knights<BLACK>(pos, phase, wk, black_attack);
-    score += eval_bishops<WHITE>(pos, phase, bk, white_attack);
-    score -= eval_bishops<BLACK>(pos, phase, wk, black_attack);
-    score += eval_queens<WHITE>(pos, phase, wk, bk, white_attack, black_attack);
-    score -= eval_queens<BLACK>(pos, phase, bk, wk, black_attack, white_attack);
-
-    if (phase <= 2) {
-        score += eval_king_shelter_terms<WHITE>(pos, phase, wk);
-        score -= eval_king_shelter_terms<BLACK>(pos, phase, bk);
-    }
-
-    const int pawns_on_board = pos->pawn_count[WHITE] + pos->pawn_count[BLACK];
-    const int pair_bonus =
-        BISHOP_PAIR_BONUS[pawns_on_board < 0 ? 0 : (pawns_on_board > 19 ? 19 : pawns_on_board)];
-    if (pos->bishop_count[WHITE] == 2)
-        score += pair_bonus;
-    if (pos->bishop_count[BLACK] == 2)
-        score -= pair_bonus;
-
-    if (phase <= 2) {
-        KingDangers dangers;
-        const int k = int16_t(eval_king_safety(pos, &dangers));
-        const int total_phase = pos->phase[WHITE] + pos->phase[BLACK];
-        const int db2 = dangers.black_king_danger * (pos->queens[WHITE] ? 2 : 1);
-        const int dw2 = dangers.white_king_danger * (pos->queens[BLACK] ? 2 : 1);
-        score += (total_phase * k) / 256 + (total_phase * attack_scale(white_attack) * db2) / 256 -
-                 (total_phase * attack_scale(black_attack) * dw2) / 256;
-    }
+    score += eval_pieces(pos, entry, phase, wk, bk);
 
     if (entry != nullptr) {
         score += eval_blocked_passers<WHITE>(pos, entry);
         score -= eval_blocked_passers<BLACK>(pos, entry);
     }
 
-    if (phase == 3 && entry != nullptr) {
+    if (phase == ENDGAME_PHASE && entry != nullptr) {
         score += eval_endgame_passers<WHITE>(pos, entry, wk, bk);
         score -= eval_endgame_passers<BLACK>(pos, entry, bk, wk);
-
-        u64 white_bishop_colour = 0, black_bishop_colour = 0;
-        if (pos->bishop_count[WHITE] == 1 && pos->bishops[WHITE]) {
-            white_bishop_colour = same_colour_squares(lowest_square(pos->bishops[WHITE]));
-            score -= 5 * count_bits(pos->pawns[WHITE] & white_bishop_colour);
-        }
-        if (pos->bishop_count[BLACK] == 1 && pos->bishops[BLACK]) {
-            black_bishop_colour = same_colour_squares(lowest_square(pos->bishops[BLACK]));
-            score += 5 * count_bits(pos->pawns[BLACK] & black_bishop_colour);
-        }
-        if (white_bishop_colour && black_bishop_colour &&
-            white_bishop_colour != black_bishop_colour) {
-            if (pos->phase[WHITE] == 3 && pos->phase[BLACK] == 3) {
-                score /= 2;
-            } else if (pos->phase[WHITE] == 8 && pos->phase[BLACK] == 8) {
-                if (pos->material[WHITE] > pos->material[BLACK])
-                    score -= 70;
-                if (pos->material[BLACK] > pos->material[WHITE])
-                    score += 70;
-            }
-        }
+        eval_endgame_bishops(pos, score);
     }
 
     const int drift = std::abs(score - estimate);

@@ -195,9 +195,12 @@ bool null_move_decides(Position* pos, int depth, int ply, int alpha, int beta, i
 // Without a hash move, a reduced search finds one to try first: a shallow
 // search for a mate of our own when our parent is threatened with mate (it
 // finds the move that carries the threat), and internal iterative deepening
-// on principal-variation nodes. False when the search was stopped.
+// on principal-variation nodes (a node searched with the root's window
+// counts as one). False when the search was stopped.
 bool search_for_first_move(Position* pos, int depth, int ply, int alpha, int beta, int in_check)
 {
+    if (depth >= 3 * ONE_PLY && pos->hash_move[ply] == 0 && beta - alpha == root_beta - root_alpha)
+        pos->pv_flag[ply - 1] = 1;
     if (depth >= 2 * ONE_PLY && pos->threat[ply - 1] && pos->hash_move[ply] == 0 && !in_check) {
         const int saved_threat = pos->threat[ply];
         search(pos, ONE_PLY, ply, MATE_THRESHOLD, MATE_BOUND - ply, 0);
@@ -300,6 +303,66 @@ int search_child(Position* pos, int d, int ply, int alpha, int beta, int legal)
     return score;
 }
 
+// Every few thousand nodes: the clock and the input. True when the search
+// is to stop.
+inline bool poll_stops_search(Position* pos)
+{
+    if (node_countdown-- <= 0) {
+        node_countdown = node_countdown_reload;
+        check_time(pos);
+        if (input_poll_hook != nullptr)
+            input_poll_hook(pos);
+        if (stop_search)
+            return true;
+    }
+    return false;
+}
+
+// A table hit decides the node: true, with its score from the root.
+inline bool table_probe_decides(Position* pos, int depth, int ply, int* result)
+{
+    if (depth > tb_probe_depth && tablebase_probe_allowed(pos)) {
+        int score = 0;
+        if (table_probe_hook != nullptr && table_probe_hook(pos, &score)) {
+            score = tablebase_score_from_root(score, ply);
+            store_hash(pos, 0, DEPTH_UNLIMITED, ply, score, HASH_EXACT);
+            *result = score;
+            return true;
+        }
+    }
+    return false;
+}
+
+inline bool null_move_allowed(const Position* pos, int depth, int ply, int allow_null, int probe,
+                              int in_check)
+{
+    const int side = pos->side_to_move;
+    return allow_null && probe != HASH_NULL_FAILS && !pos->threat[ply] && !in_check &&
+           pos->phase[side] > 0 && NULL_MOVE_PHASE_FACTOR * pos->phase[side] >= depth;
+}
+
+// The static estimate is needed only where futility can prune, and then
+// only up to alpha, which lets the evaluation take its lazy exit.
+inline int futility_estimate(Position* pos, int alpha)
+{
+    const int balance = material_balance(pos);
+    return balance + ESTIMATE_MARGIN < alpha ? evaluate(pos, -SCORE_INFINITE, alpha)
+                                             : SCORE_INFINITE;
+}
+
+// A best move found raises killers, history and an exact entry; none, an
+// upper bound.
+inline void store_node_result(Position* pos, Move best, int depth, int ply, int alpha,
+                              int alpha_on_entry)
+{
+    if (alpha > alpha_on_entry) {
+        update_killers_history(pos, best, ply, depth);
+        store_hash(pos, best, depth, ply, alpha, HASH_EXACT);
+    } else {
+        store_hash(pos, 0, depth, ply, alpha, HASH_UPPER);
+    }
+}
+
 } // namespace
 
 int search(Position* pos, int depth, int ply, int alpha, int beta, int allow_null)
@@ -307,22 +370,13 @@ int search(Position* pos, int depth, int ply, int alpha, int beta, int allow_nul
     ASSERT(ply >= 1 && ply <= MAX_SEARCH_PLY);
     ASSERT(-SCORE_INFINITE <= alpha && alpha < beta && beta <= SCORE_INFINITE);
     ASSERT(depth >= ONE_PLY && depth <= deepest_search_depth());
-    if (node_countdown-- <= 0) {
-        node_countdown = node_countdown_reload;
-        check_time(pos);
-        if (input_poll_hook != nullptr)
-            input_poll_hook(pos);
-        if (stop_search)
-            return beta;
-    }
-    if (ply >= MAX_SEARCH_PLY - 1)
+    if (poll_stops_search(pos) || ply >= MAX_SEARCH_PLY - 1)
         return beta;
     node_count++;
     pos->pv_length[ply] = ply;
 
-    const int side = pos->side_to_move;
     if (is_draw(pos))
-        return draw_score[side];
+        return draw_score[pos->side_to_move];
     if (alpha >= MATE_BOUND - ply)
         return alpha;
 
@@ -331,32 +385,19 @@ int search(Position* pos, int depth, int ply, int alpha, int beta, int allow_nul
     if (probe == HASH_CUTOFF)
         return alpha;
 
-    if (depth > tb_probe_depth && tablebase_probe_allowed(pos)) {
-        int score = 0;
-        if (table_probe_hook != nullptr && table_probe_hook(pos, &score)) {
-            score = tablebase_score_from_root(score, ply);
-            store_hash(pos, 0, DEPTH_UNLIMITED, ply, score, HASH_EXACT);
-            return score;
-        }
-    }
+    int result = 0;
+    if (table_probe_decides(pos, depth, ply, &result))
+        return result;
 
     pos->pv_flag[ply] = 0;
     const int in_check = pos->in_check[ply];
 
-    int result = 0;
-    if (allow_null && probe != HASH_NULL_FAILS && !pos->threat[ply] && !in_check &&
-        pos->phase[side] > 0 && NULL_MOVE_PHASE_FACTOR * pos->phase[side] >= depth &&
+    if (null_move_allowed(pos, depth, ply, allow_null, probe, in_check) &&
         null_move_decides(pos, depth, ply, alpha, beta, &result))
         return result;
 
-    // The static estimate is needed only where futility can prune, and then
-    // only up to alpha, which lets the evaluation take its lazy exit.
-    const int balance = material_balance(pos);
-    const int estimate =
-        balance + ESTIMATE_MARGIN < alpha ? evaluate(pos, -SCORE_INFINITE, alpha) : SCORE_INFINITE;
+    const int estimate = futility_estimate(pos, alpha);
 
-    if (depth >= 3 * ONE_PLY && pos->hash_move[ply] == 0 && beta - alpha == root_beta - root_alpha)
-        pos->pv_flag[ply - 1] = 1;
     if (!search_for_first_move(pos, depth, ply, alpha, beta, in_check))
         return alpha;
 
@@ -402,12 +443,7 @@ int search(Position* pos, int depth, int ply, int alpha, int beta, int allow_nul
 
     if (legal == 0)
         return in_check ? ply - SCORE_INFINITE : 0;
-    if (alpha > alpha_on_entry) {
-        update_killers_history(pos, best, ply, depth);
-        store_hash(pos, best, depth, ply, alpha, HASH_EXACT);
-    } else {
-        store_hash(pos, 0, depth, ply, alpha, HASH_UPPER);
-    }
+    store_node_result(pos, best, depth, ply, alpha, alpha_on_entry);
     return alpha;
 }
 
