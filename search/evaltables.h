@@ -2,6 +2,9 @@
 // ones. Defined in search/evaltables.cpp.
 #pragma once
 
+#include <cstdlib>
+
+#include "board/bitboard.h"
 #include "board/position.h"
 
 // By piece code (17..22, 33..38); fixed.
@@ -62,4 +65,21 @@ inline int eval_king_square(const Position* pos, int side)
     if (sq >= 0 && sq < 64 && pos->board[sq] == make_piece(side, KING))
         return sq;
     return side == WHITE ? SQ_E1 : SQ_E8;
+}
+
+// Square helpers the evaluation and the pawn code share, colour-relative
+// where a term for white holds for black with the board turned round.
+inline int file_distance(int a, int b)
+{
+    return std::abs((a & 7) - (b & 7));
+}
+template <int C>
+inline int rel_rank(int sq)
+{
+    return C == WHITE ? (sq >> 3) : 7 - (sq >> 3);
+}
+template <int C>
+inline u64 ray_ahead(int sq)
+{
+    return C == WHITE ? ray_north[sq] : ray_south[sq];
 }

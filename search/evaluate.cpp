@@ -50,10 +50,6 @@ inline int distance(int a, int b)
 {
     return DISTANCE.steps[a][b];
 }
-inline int file_distance(int a, int b)
-{
-    return std::abs((a & 7) - (b & 7));
-}
 inline u64 bit(int sq)
 {
     return u64(1) << sq;
@@ -73,16 +69,6 @@ template <int C>
 constexpr int rel_square(int sq)
 {
     return C == WHITE ? sq : sq ^ 56;
-}
-template <int C>
-inline int rel_rank(int sq)
-{
-    return C == WHITE ? (sq >> 3) : 7 - (sq >> 3);
-}
-template <int C>
-inline u64 ray_ahead(int sq)
-{
-    return C == WHITE ? ray_north[sq] : ray_south[sq];
 }
 template <int C>
 inline u64 ray_behind(int sq)

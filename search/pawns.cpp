@@ -33,16 +33,7 @@ inline u64 bit(int sq)
 {
     return u64(1) << sq;
 }
-inline int file_distance(int a, int b)
-{
-    return std::abs((a & 7) - (b & 7));
-}
 
-template <int C>
-inline int rel_rank(int sq)
-{
-    return C == WHITE ? (sq >> 3) : 7 - (sq >> 3);
-}
 // Square at a rank counted from C's side, on the given file (0 = a).
 template <int C>
 inline int rel_square_at(int file, int rank)
@@ -53,11 +44,6 @@ template <int C>
 inline int step_ahead(int sq)
 {
     return C == WHITE ? sq + 8 : sq - 8;
-}
-template <int C>
-inline u64 ray_ahead(int sq)
-{
-    return C == WHITE ? ray_north[sq] : ray_south[sq];
 }
 template <int C>
 inline u64 pawn_attacks_of(int sq)
