@@ -88,34 +88,44 @@ void init_index_tables();
 // The material rows with an index-function pair each, in row order (row id,
 // name). Row r's functions are members 2r - 1 and 2r of TB_INDEX_FUNCTIONS
 // (counted from 1), side 0 (the side named first to move) before side 1.
-#define TB_INDEX_ROWS(X)                                                                           \
-    X(1, kpk)                                                                                      \
-    X(2, knk) X(3, kbk) X(4, krk) X(5, kqk) X(6, kpkp) X(7, knkp) X(8, knkn) X(9, kbkp) X(         \
-        10, kbkn) X(11, kbkb) X(12, krkp) X(13, krkn) X(14, krkb) X(15, krkr) X(16, kqkp)          \
-        X(17, kqkn) X(18, kqkb) X(19, kqkr) X(20, kqkq) X(21, kppk) X(22, knpk) X(23, knnk) X(     \
-            24, kbpk) X(25, kbnk) X(26, kbbk) X(27, krpk) X(28, krnk) X(29, krbk) X(30, krrk)      \
-            X(31, kqpk) X(32, kqnk) X(33, kqbk) X(34, kqrk) X(35, kqqk) X(36, kppkp) X(37, kppkn)  \
-                X(38, kppkb) X(39, kppkr) X(40, kppkq) X(41, knpkp) X(42, knpkn) X(43, knpkb) X(   \
-                    44, knpkr) X(45, knpkq) X(46, knnkp) X(47, knnkn) X(48, knnkb) X(49, knnkr)    \
-                    X(50, knnkq) X(51, kbpkp) X(52, kbpkn) X(53, kbpkb) X(54, kbpkr) X(55, kbpkq)  \
-                        X(56, kbnkp) X(57, kbnkn) X(58, kbnkb) X(59, kbnkr) X(60, kbnkq)           \
-                            X(61, kbbkp) X(62, kbbkn) X(63, kbbkb) X(64, kbbkr) X(65, kbbkq)       \
-                                X(66, krpkp) X(67, krpkn) X(68, krpkb) X(69, krpkr) X(70, krpkq)   \
-                                    X(71, krnkp) X(72, krnkn) X(73, krnkb) X(74, krnkr)            \
-                                        X(75, krnkq) X(76, krbkp) X(77, krbkn) X(78, krbkb)        \
-                                            X(79, krbkr) X(80, krbkq) X(81, krrkp) X(82, krrkn) X( \
-                                                83, krrkb) X(84, krrkr) X(85, krrkq) X(86, kqpkp)  \
-                                                X(87, kqpkn) X(88, kqpkb) X(89, kqpkr) X(          \
-                                                    90, kqpkq) X(91, kqnkp) X(92, kqnkn)           \
-                                                    X(93, kqnkb) X(94, kqnkr) X(95, kqnkq) X(      \
-                                                        96, kqbkp) X(97, kqbkn) X(98, kqbkb)       \
-                                                        X(99, kqbkr) X(100, kqbkq) X(101, kqrkp)   \
-                                                            X(102, kqrkn) X(103, kqrkb)            \
-                                                                X(104, kqrkr) X(105, kqrkq)        \
-                                                                    X(106, kqqkp) X(107, kqqkn)    \
-                                                                        X(108, kqqkb)              \
-                                                                            X(109, kqqkr)          \
-                                                                                X(110, kqqkq)
+// Five groups, each instantiated by a file of its own (tbindex_rows_*).
+// clang-format off
+// Three and four men.
+#define TB_INDEX_ROWS_FEW(X) \
+    X(1, kpk) X(2, knk) X(3, kbk) X(4, krk) X(5, kqk) \
+    X(6, kpkp) X(7, knkp) X(8, knkn) X(9, kbkp) X(10, kbkn) \
+    X(11, kbkb) X(12, krkp) X(13, krkn) X(14, krkb) X(15, krkr) \
+    X(16, kqkp) X(17, kqkn) X(18, kqkb) X(19, kqkr) X(20, kqkq) \
+    X(21, kppk) X(22, knpk) X(23, knnk) X(24, kbpk) X(25, kbnk) \
+    X(26, kbbk) X(27, krpk) X(28, krnk) X(29, krbk) X(30, krrk) \
+    X(31, kqpk) X(32, kqnk) X(33, kqbk) X(34, kqrk) X(35, kqqk)
+// Five men, the stronger side led by a pawn or a knight.
+#define TB_INDEX_ROWS_PAWN_KNIGHT(X) \
+    X(36, kppkp) X(37, kppkn) X(38, kppkb) X(39, kppkr) X(40, kppkq) \
+    X(41, knpkp) X(42, knpkn) X(43, knpkb) X(44, knpkr) X(45, knpkq) \
+    X(46, knnkp) X(47, knnkn) X(48, knnkb) X(49, knnkr) X(50, knnkq)
+// Five men, the stronger side led by a bishop.
+#define TB_INDEX_ROWS_BISHOP(X) \
+    X(51, kbpkp) X(52, kbpkn) X(53, kbpkb) X(54, kbpkr) X(55, kbpkq) \
+    X(56, kbnkp) X(57, kbnkn) X(58, kbnkb) X(59, kbnkr) X(60, kbnkq) \
+    X(61, kbbkp) X(62, kbbkn) X(63, kbbkb) X(64, kbbkr) X(65, kbbkq)
+// Five men, the stronger side led by a rook.
+#define TB_INDEX_ROWS_ROOK(X) \
+    X(66, krpkp) X(67, krpkn) X(68, krpkb) X(69, krpkr) X(70, krpkq) \
+    X(71, krnkp) X(72, krnkn) X(73, krnkb) X(74, krnkr) X(75, krnkq) \
+    X(76, krbkp) X(77, krbkn) X(78, krbkb) X(79, krbkr) X(80, krbkq) \
+    X(81, krrkp) X(82, krrkn) X(83, krrkb) X(84, krrkr) X(85, krrkq)
+// Five men, the stronger side led by a queen.
+#define TB_INDEX_ROWS_QUEEN(X) \
+    X(86, kqpkp) X(87, kqpkn) X(88, kqpkb) X(89, kqpkr) X(90, kqpkq) \
+    X(91, kqnkp) X(92, kqnkn) X(93, kqnkb) X(94, kqnkr) X(95, kqnkq) \
+    X(96, kqbkp) X(97, kqbkn) X(98, kqbkb) X(99, kqbkr) X(100, kqbkq) \
+    X(101, kqrkp) X(102, kqrkn) X(103, kqrkb) X(104, kqrkr) X(105, kqrkq) \
+    X(106, kqqkp) X(107, kqqkn) X(108, kqqkb) X(109, kqqkr) X(110, kqqkq)
+#define TB_INDEX_ROWS(X) \
+    TB_INDEX_ROWS_FEW(X) TB_INDEX_ROWS_PAWN_KNIGHT(X) TB_INDEX_ROWS_BISHOP(X) \
+    TB_INDEX_ROWS_ROOK(X) TB_INDEX_ROWS_QUEEN(X)
+// clang-format on
 
 constexpr int TB_INDEX_ROW_COUNT = 110;
 constexpr int TB_INDEX_FUNCTION_COUNT = 220;

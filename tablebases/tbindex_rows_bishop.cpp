@@ -1,0 +1,5 @@
+// The index functions of the five-man rows whose stronger side
+// is led by a bishop.
+#include "tablebases/tbindex_plan.h"
+
+TB_INDEX_ROWS_BISHOP(TB_DEFINE_INDEX_PAIR)
