@@ -2,22 +2,30 @@
 # checks live, -O1, AddressSanitizer + UndefinedBehaviorSanitizer) and
 # build-pgo/ (the program users run: tuned for this processor and optimised
 # with a profile of the search benchmark).
-# Each runs its tests in parallel, then the clock-judged games (label `games`)
-# alone, so that no clock is judged on a machine the suite itself loads.
+# `make test` builds build/ and build-san/ side by side and runs both suites
+# side by side (they judge no clock), then the Release games that judge the
+# clocks (label `games`) alone, so that no clock is judged on a machine the
+# suite itself loads, then the bench signature. `test-release` and
+# `test-sanitize` do the same for one build.
 JOBS ?= $(shell nproc 2>/dev/null || echo 4)
-CTEST_PARALLEL = ctest --output-on-failure -LE games -j $(JOBS) --test-dir
-CTEST_GAMES = ctest --output-on-failure -L games -j 1 --test-dir
+CTEST_PARALLEL = ctest --output-on-failure -LE '^games$$' -j $(JOBS) --test-dir
+CTEST_GAMES = ctest --output-on-failure -L '^games$$' -j 1 --test-dir
+# Ninja starts each object as soon as its own inputs are there (make waits
+# for whole libraries first); chosen only for a build directory not yet
+# configured, since a directory keeps the generator it was made with.
+generator = $(if $(wildcard $(1)/CMakeCache.txt),,$(if $(shell command -v ninja 2>/dev/null),-G Ninja))
 PREFIX ?= /usr/local
 
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = fen move commands config pgn book table tbindex
 
-.PHONY: all build profile-build FORCE run install test test-release test-sanitize test-gui bench clean fuzz fuzz-build test-valgrind
+.PHONY: all build build-sanitize profile-build FORCE run install test test-release test-sanitize \
+    suite-release suite-sanitize test-gui bench clean fuzz fuzz-build test-valgrind
 
 all: build
 
 build:
-	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DQUARVEL_TESTS=ON
+	cmake -S . -B build $(call generator,build) -DCMAKE_BUILD_TYPE=Release -DQUARVEL_TESTS=ON
 	cmake --build build -j $(JOBS)
 
 # One directory for both steps: the compiler finds each object's profile by
@@ -65,18 +73,29 @@ run: profile-build
 install: profile-build
 	cmake --install $(PGO_DIR) --prefix $(PREFIX)
 
-test: test-release test-sanitize
+test:
+	$(MAKE) --no-print-directory -j 2 build build-sanitize
+	$(MAKE) --no-print-directory -j 2 --output-sync=target suite-release suite-sanitize
+	$(CTEST_GAMES) build
+	sh bench/signature.sh build
 
 test-release: build
 	$(CTEST_PARALLEL) build
 	$(CTEST_GAMES) build
 	sh bench/signature.sh build
 
-test-sanitize:
-	cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DQUARVEL_SANITIZE=ON
-	cmake --build build-san -j $(JOBS)
+test-sanitize: build-sanitize
 	$(CTEST_PARALLEL) build-san
-	$(CTEST_GAMES) build-san
+
+build-sanitize:
+	cmake -S . -B build-san $(call generator,build-san) -DCMAKE_BUILD_TYPE=Debug -DQUARVEL_SANITIZE=ON
+	cmake --build build-san -j $(JOBS)
+
+suite-release:
+	$(CTEST_PARALLEL) build
+
+suite-sanitize:
+	$(CTEST_PARALLEL) build-san
 
 # Two games in the real xboard GUI under Xvfb against fairymax (installs
 # nothing; skipped when xboard, Xvfb or fairymax is missing). Not part of test.

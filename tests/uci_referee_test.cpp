@@ -3,7 +3,8 @@
 // "ponderhit" or "stop", no loss on time, clean exit. These games judge
 // clocks: they carry the ctest label `games` and run alone, after the
 // parallel run, with a lag allowance of 100 ms a move for the scheduling
-// delays of a loaded machine.
+// delays of a loaded machine. Sanitized builds play them in the parallel run
+// with no clock judged.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -12,6 +13,10 @@
 #include "tools/helpers/engine_process.h"
 
 namespace {
+
+// Base time a side. Sanitized games judge no clock, so their clocks never run
+// down; a shorter base keeps each search, and so each game, short.
+const std::string BASE_MS = sanitized_build() ? "1000" : "3000";
 
 // Runs the referee on `args` and checks its exit code and report.
 void referee(const std::vector<std::string>& args, const std::vector<std::string>& report)
@@ -31,8 +36,8 @@ void referee(const std::vector<std::string>& args, const std::vector<std::string
 TEST(UciReferee, QuarvelAgainstQuarvelWithPondering)
 {
     const std::string games = sanitized_build() ? "2" : "4";
-    referee({"-g", games, "-t", "3000", "-i", "50", "-l", "100", "-p", "-m", "60", "-a", "Hash=8",
-             "-b", "Hash=8", quarvel_path(), quarvel_path()},
+    referee({"-g", games, "-t", BASE_MS, "-i", "50", "-l", game_lag_allowance(), "-p", "-m", "60",
+             "-a", "Hash=8", "-b", "Hash=8", quarvel_path(), quarvel_path()},
             {"referee: ok", "Game " + games + ":", "Time losses: A 0, B 0"});
 }
 
@@ -45,8 +50,8 @@ TEST(UciReferee, QuarvelAgainstStockfishAtLowestSkill)
     if (stockfish.empty())
         GTEST_SKIP() << "stockfish is not installed";
     // Only quarvel's clock handling is under test here.
-    referee({"-g", "2", "-t", "3000", "-i", "50", "-l", "100", "-p", "-m", "80", "-b",
-             "Skill Level=0", quarvel_path(), stockfish},
+    referee({"-g", "2", "-t", BASE_MS, "-i", "50", "-l", game_lag_allowance(), "-p", "-m", "80",
+             "-b", "Skill Level=0", quarvel_path(), stockfish},
             {"referee: ok", "Time losses: A 0,"});
 }
 

@@ -4,7 +4,8 @@
 // Eight seconds a side and a lag allowance of 100 ms per move leave room for
 // a loaded machine, whose scheduling delays would be charged to the engine;
 // these games carry the ctest label `games` and run alone, after the
-// parallel run.
+// parallel run. Sanitized builds play them in the parallel run with no clock
+// judged.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -20,8 +21,11 @@ const std::string QUARVEL = quarvel_path() + " -c /nonexistent-quarvel-dir/quarv
 // judged (fairymax ends with 1 at the end of its input).
 void run_referee(const std::string& second, int games, bool foreign)
 {
-    std::vector<std::string> args = {"-g", std::to_string(games), "-m", "60", "-b", "8", "-l",
-                                     "100"};
+    // Sanitized games judge no clock, so their clocks never run down; a
+    // shorter base keeps each search, and so each game, short.
+    const std::string base = sanitized_build() ? "3" : "8";
+    std::vector<std::string> args = {"-g", std::to_string(games), "-m", "60", "-b", base,
+                                     "-l", game_lag_allowance()};
     if (foreign)
         args.push_back("-s");
     args.insert(args.end(), {QUARVEL, second});

@@ -128,6 +128,11 @@ int scaled_timeout(int ms)
     return sanitized_build() ? ms * 5 : ms;
 }
 
+std::string game_lag_allowance()
+{
+    return sanitized_build() ? "3600000" : "100";
+}
+
 std::string read_text_file(const std::string& name)
 {
     std::ifstream in(name);

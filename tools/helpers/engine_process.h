@@ -71,6 +71,10 @@ std::string process_transcript(const EngineProcess* proc, size_t from = 0);
 // Timeouts grow fivefold under the sanitizers.
 int scaled_timeout(int ms);
 bool sanitized_build();
+// The referees' lag allowance, as their -l argument: 100 ms a move for the
+// scheduling delays of a loaded machine. Sanitized games run in the parallel
+// suite and judge no clock, so there it exceeds any thinking time.
+std::string game_lag_allowance();
 std::string read_text_file(const std::string& name);
 
 // A scripted dialogue. Steps:
