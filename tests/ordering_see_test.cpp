@@ -156,4 +156,80 @@ TEST(OrderingExchange, RestoresThePositionAndIsSymmetricUnderColourRotation)
     EXPECT_GT(captures, 2000);
 }
 
+// The exchange as plain recursion on the position itself: the capture's gain
+// less the best reply, or less nothing when replying loses, cut short when
+// the recapture risks more than the capture gains; a king is never taken.
+int recursive_exchange(Position* pos, int from, int to)
+{
+    const int mover = pos->board[from];
+    const int target = pos->board[to];
+    if (piece_kind(target) == KING)
+        return 32767;
+    const bool en_passant = target == EMPTY && piece_kind(mover) == PAWN && (from & 7) != (to & 7);
+    int gain = en_passant ? 100 : piece_value_by_code[target];
+    const u64 saved[4] = {pos->occupied, pos->occupied_rot90, pos->occupied_rot45,
+                          pos->occupied_rot315};
+    pos->board[to] = mover;
+    pos->occupied &= ~(u64(1) << from);
+    pos->occupied_rot90 &= ~(u64(1) << ROT90_INDEX[from]);
+    pos->occupied_rot45 &= ~(u64(1) << ROT45_INDEX[from]);
+    pos->occupied_rot315 &= ~(u64(1) << ROT315_INDEX[from]);
+    const int attacker = piece_colour(mover) == WHITE ? find_least_attacker_black(pos, to)
+                                                      : find_least_attacker_white(pos, to);
+    if (attacker != 64) {
+        const int risk = piece_value_by_code[mover] - piece_value_by_code[pos->board[attacker]];
+        if (risk > gain) {
+            gain -= risk;
+        } else {
+            const int reply = recursive_exchange(pos, attacker, to);
+            gain -= reply > 0 ? reply : 0;
+        }
+    }
+    pos->board[to] = target;
+    pos->occupied = saved[0];
+    pos->occupied_rot90 = saved[1];
+    pos->occupied_rot45 = saved[2];
+    pos->occupied_rot315 = saved[3];
+    return gain;
+}
+
+TEST(OrderingExchange, MatchesThePlainRecursionOnEveryCaptureOfTheSuite)
+{
+    // The suite's positions with their children, and crowded lines of x-rays.
+    std::vector<std::string> fens = {
+        "1q1r1k2/2b1r3/3n4/3p4/2P1P3/1B1R1N2/3Q4/3R2K1 w - -",
+        "3r1k2/3q4/3r4/3n4/4P3/3R1B2/3Q4/3R2K1 b - -",
+        "k7/8/2n1n3/1b3b2/3p4/1B3B2/2N1N3/K7 w - -",
+    };
+    for (const std::string& fen : perft_fens()) {
+        fens.push_back(fen);
+        Position* pos = board_position(fen.c_str());
+        for (Move m : legal_moves(pos)) {
+            make_move(pos, m);
+            fens.push_back(rotated_fen(pos));
+            unmake_move(pos, m);
+        }
+        destroy_position(pos);
+    }
+    Position* pos = board_position(nullptr);
+    Position* reference = board_position(nullptr);
+    int compared = 0;
+    for (const std::string& fen : fens) {
+        ASSERT_EQ(set_board(pos, fen.c_str()), 1) << fen;
+        ASSERT_EQ(set_board(reference, fen.c_str()), 1) << fen;
+        Move list[MAX_MOVES];
+        const int n = pos->side_to_move == WHITE ? gen_captures_white(pos, list)
+                                                 : gen_captures_black(pos, list);
+        for (int i = 0; i < n; ++i) {
+            const int from = move_from(list[i]), to = move_to(list[i]);
+            ASSERT_EQ(eval_static_exchange(pos, from, to), recursive_exchange(reference, from, to))
+                << fen << " move " << format_move_coord(list[i]);
+            ++compared;
+        }
+    }
+    destroy_position(reference);
+    destroy_position(pos);
+    EXPECT_GT(compared, 2000);
+}
+
 } // namespace
