@@ -7,6 +7,7 @@
 #include "board/output.h"
 #include "board/position.h"
 #include "board/prefetch.h"
+#include "board/tablemem.h"
 #include "board/zobrist.h"
 #include "search/pawns.h"
 #include "search/transposition.h"
@@ -73,9 +74,9 @@ void alloc_pawn_and_eval_cache()
     if (eval_cache_count < 1)
         eval_cache_count = 1;
     pawn_hash_table = static_cast<PawnHashEntry*>(
-        alloc_zeroed_mem(size_t(pawn_hash_count) * sizeof(PawnHashEntry)));
+        alloc_table_mem(size_t(pawn_hash_count) * sizeof(PawnHashEntry)));
     eval_cache_table = static_cast<EvalCacheEntry*>(
-        alloc_zeroed_mem(size_t(eval_cache_count) * sizeof(EvalCacheEntry)));
+        alloc_table_mem(size_t(eval_cache_count) * sizeof(EvalCacheEntry)));
     for (int phase = 0; phase < 4; phase++)
         pawn_phase_key[phase] = draw_random64();
     register_table_prefetch();
@@ -94,9 +95,9 @@ void clear_pawn_and_eval_cache()
 void free_pawn_and_eval_cache()
 {
     if (pawn_hash_table != nullptr)
-        free_mem(pawn_hash_table);
+        free_table_mem(pawn_hash_table);
     if (eval_cache_table != nullptr)
-        free_mem(eval_cache_table);
+        free_table_mem(eval_cache_table);
     pawn_hash_table = nullptr;
     eval_cache_table = nullptr;
     register_table_prefetch();

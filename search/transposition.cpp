@@ -11,6 +11,7 @@
 #include "board/output.h"
 #include "board/position.h"
 #include "board/prefetch.h"
+#include "board/tablemem.h"
 
 HashBucket* hash_table = nullptr;
 int hash_entry_count = 0;
@@ -93,8 +94,8 @@ void clear_hash()
         // A large table is swapped for fresh zero pages from the system:
         // only the pages the next search touches cost anything.
         if (bytes >= FRESH_PAGES_BYTES) {
-            free_mem(hash_table);
-            hash_table = static_cast<HashBucket*>(alloc_zeroed_mem(bytes));
+            free_table_mem(hash_table);
+            hash_table = static_cast<HashBucket*>(alloc_table_mem(bytes));
             register_tt_prefetch();
         } else {
             std::memset(static_cast<void*>(hash_table), 0, bytes);
@@ -113,7 +114,7 @@ void resize_hash(int entry_count)
     hash_entry_count = entry_count;
     hash_bucket_count = entry_count / 2;
     hash_table =
-        static_cast<HashBucket*>(alloc_zeroed_mem(size_t(hash_entry_count) * sizeof(HashEntry)));
+        static_cast<HashBucket*>(alloc_table_mem(size_t(hash_entry_count) * sizeof(HashEntry)));
     table_written = false;
     clear_hash_stats();
     register_tt_prefetch();
@@ -125,7 +126,7 @@ void alloc_hash_table()
     hash_bucket_count = hash_entry_count / 2;
     if (hash_entry_count > 0)
         hash_table = static_cast<HashBucket*>(
-            alloc_zeroed_mem(size_t(hash_entry_count) * sizeof(HashEntry)));
+            alloc_table_mem(size_t(hash_entry_count) * sizeof(HashEntry)));
     table_written = false;
     clear_hash_stats();
     register_tt_prefetch();
@@ -140,7 +141,7 @@ void register_tt_prefetch()
 void free_hash()
 {
     if (hash_table != nullptr)
-        free_mem(hash_table);
+        free_table_mem(hash_table);
     hash_table = nullptr;
     register_tt_prefetch();
 }

@@ -1,6 +1,7 @@
 // Static exchange evaluation and the least-attacker search: hand-worked
-// exchanges, the restoration of the position, and the colour symmetry of the
-// whole exchange under a half-turn of the board.
+// exchanges, the restoration of the position, the colour symmetry of the
+// whole exchange under a half-turn of the board, and agreement with the
+// exchange written as plain recursion.
 #include <gtest/gtest.h>
 
 #include "tests/search_support.h"
@@ -106,10 +107,52 @@ std::string rotated_fen(const Position* pos)
     return fen + char('a' + ((63 - ep) & 7)) + char('1' + ((63 - ep) >> 3));
 }
 
+// The exchange as plain recursion on the position itself: the capture's gain
+// less the best reply, or less nothing when replying loses, cut short when
+// the recapture risks more than the capture gains; a king is never taken.
+int recursive_exchange(Position* pos, int from, int to)
+{
+    const int mover = pos->board[from];
+    const int target = pos->board[to];
+    if (piece_kind(target) == KING)
+        return 32767;
+    const bool en_passant = target == EMPTY && piece_kind(mover) == PAWN && (from & 7) != (to & 7);
+    int gain = en_passant ? 100 : piece_value_by_code[target];
+    const u64 saved[4] = {pos->occupied, pos->occupied_rot90, pos->occupied_rot45,
+                          pos->occupied_rot315};
+    pos->board[to] = mover;
+    pos->occupied &= ~(u64(1) << from);
+    pos->occupied_rot90 &= ~(u64(1) << ROT90_INDEX[from]);
+    pos->occupied_rot45 &= ~(u64(1) << ROT45_INDEX[from]);
+    pos->occupied_rot315 &= ~(u64(1) << ROT315_INDEX[from]);
+    const int attacker = piece_colour(mover) == WHITE ? find_least_attacker_black(pos, to)
+                                                      : find_least_attacker_white(pos, to);
+    if (attacker != 64) {
+        const int risk = piece_value_by_code[mover] - piece_value_by_code[pos->board[attacker]];
+        if (risk > gain) {
+            gain -= risk;
+        } else {
+            const int reply = recursive_exchange(pos, attacker, to);
+            gain -= reply > 0 ? reply : 0;
+        }
+    }
+    pos->board[to] = target;
+    pos->occupied = saved[0];
+    pos->occupied_rot90 = saved[1];
+    pos->occupied_rot45 = saved[2];
+    pos->occupied_rot315 = saved[3];
+    return gain;
+}
+
 TEST(OrderingExchange, RestoresThePositionAndIsSymmetricUnderColourRotation)
 {
     int captures = 0;
-    std::vector<std::string> fens;
+    // Crowded lines of x-rays, then the suite's positions with their children.
+    std::vector<std::string> fens = {
+        "1q1r1k2/2b1r3/3n4/3p4/2P1P3/1B1R1N2/3Q4/3R2K1 w - -",
+        "3r1k2/3q4/3r4/3n4/4P3/3R1B2/3Q4/3R2K1 b - -",
+        "k7/8/2n1n3/1b3b2/3p4/1B3B2/2N1N3/K7 w - -",
+    };
     for (const std::string& fen : perft_fens()) {
         // The suite's positions and, turned to vary the side to move, their children.
         fens.push_back(fen);
@@ -143,6 +186,8 @@ TEST(OrderingExchange, RestoresThePositionAndIsSymmetricUnderColourRotation)
                                       pos->occupied_rot315};
             ASSERT_EQ(std::memcmp(occ, occ_after, sizeof occ), 0) << fen;
             ASSERT_EQ(eval_static_exchange(turned, 63 - move_from(m), 63 - move_to(m)), gain)
+                << fen << " move " << format_move_coord(m);
+            ASSERT_EQ(recursive_exchange(pos, move_from(m), move_to(m)), gain)
                 << fen << " move " << format_move_coord(m);
             // Nothing is won beyond the victim.
             if (piece_kind(move_captured(m)) != KING) {
