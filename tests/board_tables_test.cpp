@@ -139,6 +139,41 @@ TEST(BoardTables, LeaperAndMaskDefinitions)
     EXPECT_EQ(dark_square_mask, dark);
 }
 
+// The pawn-file flags read pair by pair, as the evaluation describes them.
+int pawn_file_flags_reference(int w, int b)
+{
+    if (!w || !b)
+        return 0;
+    const auto low = [](int x) { return __builtin_ctz(x); };
+    const auto high = [](int x) { return 31 - __builtin_clz(x); };
+    const auto count = [](int x) { return __builtin_popcount(x); };
+    int flags = (low(w) + 1 < low(b)) | (high(w) - 1 > high(b)) << 1 | (low(b) + 1 < low(w)) << 4 |
+                (high(b) - 1 > high(w)) << 5;
+    const int all = w | b;
+    for (int side = 0; side < 2; side++) {
+        const int own = side ? b : w, other = side ? w : b, shift = side ? 4 : 0;
+        // Queen's wing (files a-c) unless c and d both hold a pawn; king's
+        // wing (f-h) unless e and f do; no majority where an outside pawn is.
+        if ((all & 0x0C) != 0x0C && count(w & 7) && count(b & 7) && !(flags & (0x01 << shift)) &&
+            count(own & 7) > count(other & 7))
+            flags |= 0x04 << shift;
+        if ((all & 0x30) != 0x30 && count(w & 0xE0) && count(b & 0xE0) &&
+            !(flags & (0x02 << shift)) && count(own & 0xE0) > count(other & 0xE0))
+            flags |= 0x08 << shift;
+    }
+    return flags;
+}
+
+TEST(BoardTables, PawnFilePatternsMatchThePairByPairReading)
+{
+    init_bitboard_tables();
+    int wrong = 0;
+    for (int w = 0; w < 256; w++)
+        for (int b = 0; b < 256; b++)
+            wrong += pawn_file_pattern[w][b] != pawn_file_flags_reference(w, b);
+    EXPECT_EQ(wrong, 0);
+}
+
 TEST(BoardTables, AttackQuestions)
 {
     // Rook behind rook: only the front one attacks. Pawns: diagonally forward only.
