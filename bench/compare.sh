@@ -12,17 +12,10 @@ median() { sort -n | awk '{ v[NR] = $1 } END { if (NR) print (NR % 2) ? v[(NR + 
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-# Milliseconds from the start of a process to the lines "uciok" and
-# "readyok" (printed as two numbers); the script is written first.
-dialogue_ms() {
-    start=$(now)
-    printf '%b' "$2" | "$1" 2>/dev/null | while IFS= read -r line; do
-        case $line in
-        uciok | readyok) echo $((($(now) - start) / 1000000)) ;;
-        esac
-    done | tr '\n' ' '
-    echo
-}
+# Milliseconds from the start of a process to "uciok", and from "uciok" to
+# "readyok" after Hash 2047 (two numbers), timed by the new build's
+# startup program: a shell's own process starts would cost more.
+dialogue_ms() { "$NEW/startup" "$1" 2047; }
 
 echo "== $RUNS runs each, in turn: new $NEW, old $OLD"
 i=0
@@ -34,20 +27,18 @@ while [ $i -lt "$RUNS" ]; do
              /nodes per second/ { print $NF }' "$tmp/bench.out" >>"$tmp/nps.$side"
         t0=$(now); "$b/perft" 6 >/dev/null; t1=$(now)
         echo $(((t1 - t0) / 1000000)) >>"$tmp/perft.$side"
-        set -- $(dialogue_ms "$b/quarvel" 'uci\nquit\n')
+        set -- $(dialogue_ms "$b/quarvel")
         echo "$1" >>"$tmp/uciok.$side"
-        set -- $(dialogue_ms "$b/quarvel" 'uci\nsetoption name Hash value 2047\nisready\nquit\n')
-        echo $(($2 - $1)) >>"$tmp/hash.$side"
+        echo "$2" >>"$tmp/hash.$side"
     done
     if [ -n "$sf" ]; then
         t0=$(now)
         printf 'position startpos\ngo perft 6\nquit\n' | "$sf" >/dev/null 2>&1
         t1=$(now)
         echo $(((t1 - t0) / 1000000)) >>"$tmp/perft.sf"
-        set -- $(dialogue_ms "$sf" 'uci\nquit\n')
+        set -- $(dialogue_ms "$sf")
         echo "$1" >>"$tmp/uciok.sf"
-        set -- $(dialogue_ms "$sf" 'uci\nsetoption name Hash value 2047\nisready\nquit\n')
-        echo $(($2 - $1)) >>"$tmp/hash.sf"
+        echo "$2" >>"$tmp/hash.sf"
     fi
     i=$((i + 1))
 done
