@@ -250,7 +250,10 @@ TEST(Console, PredictedReplyReachesTheNextTurn)
     setup_new_game(game);
     EngineProcess proc;
     ASSERT_TRUE(start_quarvel(&proc));
-    for (const char* line : {"new", "hard", "time 1000", "otim 1000", "e2e4"})
+    // A minute on the clock: the first search must see two plies deep for a
+    // predicted reply, also on a machine that leaves it little of the CPU
+    // (10 s gave one search of 28 nodes under load, and no prediction).
+    for (const char* line : {"new", "hard", "time 6000", "otim 6000", "e2e4"})
         ASSERT_TRUE(process_send(&proc, line));
     make_move(game, parse_move(game, "e2e4"));
     std::string reply = expect_after(&proc, "Best move: ");
