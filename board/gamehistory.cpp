@@ -62,7 +62,7 @@ int is_draw(Position* pos)
     return 0;
 }
 
-int is_drawn_by_repetition(Position* pos)
+int repetition_count(Position* pos)
 {
     int n = repetition_span(pos);
     const u64 key = *pos->key_top;
@@ -70,5 +70,10 @@ int is_drawn_by_repetition(Position* pos)
     for (int i = 1; i <= n; i++)
         if (pos->key_top[-2 * i] == key)
             count++;
-    return count >= 3;
+    return count;
+}
+
+int is_drawn_by_repetition(Position* pos)
+{
+    return repetition_count(pos) >= 3;
 }

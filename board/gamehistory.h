@@ -8,4 +8,7 @@ int push_game_move(Position* pos, Move move);
 Move pop_game_move(Position* pos);
 Move redo_game_move(Position* pos);
 int is_draw(Position* pos);
+// Earlier occurrences of the position on the board since the last capture or
+// pawn move; the game is drawn at three.
+int repetition_count(Position* pos);
 int is_drawn_by_repetition(Position* pos);

@@ -8,6 +8,8 @@
 // judged.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <unistd.h>
 
@@ -51,6 +53,46 @@ TEST(XboardReferee, QuarvelAgainstFairymax)
     if (access("/usr/games/fairymax", X_OK) != 0)
         GTEST_SKIP() << "fairymax is not installed";
     run_referee("/usr/games/fairymax", 2, true);
+}
+
+// An engine that shuffles its knight out and back four times and then falls
+// silent, as engines do once they have claimed the threefold repetition.
+const char SHUFFLER[] = R"(n=0
+while read -r line; do
+  case "$line" in
+    protover*) echo "feature done=1" ;;
+    ping*) echo "pong ${line#ping }" ;;
+    go|g1f3|g8f6|f3g1|f6g8)
+      n=$((n + 1))
+      [ $n -gt 4 ] && continue
+      case "$line" in go|f6g8) m=g1f3 ;; g1f3) m=g8f6 ;; g8f6) m=f3g1 ;; f3g1) m=f6g8 ;; esac
+      echo "move $m" ;;
+  esac
+done
+)";
+
+TEST(XboardReferee, ThreefoldRepetitionEndsTheGame)
+{
+    char dir[] = "/tmp/quarvel-referee-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string script = std::string(dir) + "/shuffler.sh";
+    FILE* file = fopen(script.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    fputs(SHUFFLER, file);
+    fclose(file);
+    const std::string engine = "/bin/sh " + script;
+    EngineProcess referee;
+    ASSERT_TRUE(process_start(&referee, std::string(QUARVEL_BUILD_DIR) + "/referee",
+                              {"-g", "1", "-b", "1", engine, engine}));
+    ASSERT_TRUE(process_read_to_end(&referee, 30000));
+    EXPECT_EQ(process_wait_exit(&referee, 10000), 0) << process_transcript(&referee);
+    // The start position stands for the third time after eight plies.
+    EXPECT_NE(process_transcript(&referee).find("game 1: 1/2-1/2 (white engine1) " + engine +
+                                                ", 8 plies"),
+              std::string::npos)
+        << process_transcript(&referee);
+    unlink(script.c_str());
+    rmdir(dir);
 }
 
 } // namespace

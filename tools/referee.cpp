@@ -281,7 +281,9 @@ std::string play_game(Engine* engines, int white_index, const Options& options, 
             result = "1/2-1/2 {Drawn by 50-move rule}";
             break;
         }
-        if (is_drawn_by_repetition(pos)) {
+        // The rules' threefold repetition, which other engines claim and then
+        // stop playing; Quarvel's own claim waits for a fourth occurrence.
+        if (repetition_count(pos) >= 2) {
             result = "1/2-1/2 {Drawn by repetition}";
             break;
         }
