@@ -125,22 +125,6 @@ void* alloc_tb_memory(int bytes)
     return block;
 }
 
-const char* parse_piece_letters(const char* text, int counts[5])
-{
-    for (int i = 0; i < 5; ++i)
-        counts[i] = 0;
-    for (; *text && *text != 'k'; ++text) {
-        switch (*text) {
-            case 'q': ++counts[4]; break;
-            case 'r': ++counts[3]; break;
-            case 'b': ++counts[2]; break;
-            case 'n': ++counts[1]; break;
-            default: ++counts[0]; break;
-        }
-    }
-    return text;
-}
-
 intptr_t* alloc_signature_level(int budget, int levels_below)
 {
     intptr_t* level = static_cast<intptr_t*>(alloc_tb_memory(int(sizeof(intptr_t)) * (budget + 2)));

@@ -41,7 +41,6 @@ extern int tb_datacomp_count; // compressed table sides registered now
 extern DatacompBlock* tb_decode_block;
 
 int register_table(const char* directory, int id, int side);
-const char* parse_piece_letters(const char* text, int counts[5]);
 int find_table_id(const int counts[10]);
 int register_table_signature(TableDesc* row);
 intptr_t* alloc_signature_level(int budget, int levels_below);

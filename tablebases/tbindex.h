@@ -85,6 +85,24 @@ void build_offsets_pair(const uint8_t* map_lower, const uint8_t* map_higher,
                         const uint8_t* counts_higher, int* total);
 void init_index_tables();
 
+// Counts one side's men in a row name ("qrbn", pawns by any other letter)
+// up to the next 'k' or the end; returns where it stopped.
+constexpr const char* parse_piece_letters(const char* text, int counts[5])
+{
+    for (int i = 0; i < 5; ++i)
+        counts[i] = 0;
+    for (; *text && *text != 'k'; ++text) {
+        switch (*text) {
+            case 'q': ++counts[4]; break;
+            case 'r': ++counts[3]; break;
+            case 'b': ++counts[2]; break;
+            case 'n': ++counts[1]; break;
+            default: ++counts[0]; break;
+        }
+    }
+    return text;
+}
+
 // The material rows with an index-function pair each, in row order (row id,
 // name). Row r's functions are members 2r - 1 and 2r of TB_INDEX_FUNCTIONS
 // (counted from 1), side 0 (the side named first to move) before side 1.

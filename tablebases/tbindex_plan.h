@@ -26,21 +26,8 @@ struct RowShape {
 constexpr RowShape parse_row(const char* name)
 {
     RowShape r{};
-    int side = -1;
-    for (const char* p = name; *p != '\0'; ++p) {
-        if (*p == 'k') {
-            ++side;
-            continue;
-        }
-        int* counts = side == 0 ? r.first : r.second;
-        switch (*p) {
-            case 'q': ++counts[4]; break;
-            case 'r': ++counts[3]; break;
-            case 'b': ++counts[2]; break;
-            case 'n': ++counts[1]; break;
-            default: ++counts[0]; break;
-        }
-    }
+    const char* rest = parse_piece_letters(name + 1, r.first); // past the first 'k'
+    parse_piece_letters(rest + 1, r.second);
     return r;
 }
 
@@ -83,6 +70,26 @@ struct Plan {
     int64_t space;
 };
 
+// Numbers one side's men after those already in the plan, queens first;
+// their pawns and last piece are noted, and their men and kinds listed.
+// Returns how many there are.
+constexpr int add_men(Plan& p, int arr, const int counts[5], int* pawn, int& pawn_count,
+                      int& piece, int men[2], int kind[2])
+{
+    int n = 0;
+    for (int k = 4; k >= 0; --k)
+        for (int i = 0; i < counts[k]; ++i) {
+            p.men[p.men_count] = {arr, 3 * k + i, k == 0};
+            if (k == 0)
+                pawn[pawn_count++] = p.men_count;
+            else
+                piece = p.men_count;
+            men[n] = p.men_count++;
+            kind[n++] = k;
+        }
+    return n;
+}
+
 constexpr Plan make_plan(RowShape row, int side)
 {
     Plan p{};
@@ -94,28 +101,11 @@ constexpr Plan make_plan(RowShape row, int side)
     p.men_count = 2;
     p.s_piece = p.o_piece = -1;
 
-    int s_men[2] = {}, s_kind[2] = {}, s_n = 0;
-    for (int k = 4; k >= 0; --k)
-        for (int i = 0; i < s_counts[k]; ++i) {
-            p.men[p.men_count] = {side, 3 * k + i, k == 0};
-            if (k == 0)
-                p.s_pawn[p.s_pawn_count++] = p.men_count;
-            else
-                p.s_piece = p.men_count;
-            s_men[s_n] = p.men_count++;
-            s_kind[s_n++] = k;
-        }
-    int o_men[2] = {}, o_kind[2] = {}, o_n = 0;
-    for (int k = 4; k >= 0; --k)
-        for (int i = 0; i < o_counts[k]; ++i) {
-            p.men[p.men_count] = {1 - side, 3 * k + i, k == 0};
-            if (k == 0)
-                p.o_pawn[p.o_pawn_count++] = p.men_count;
-            else
-                p.o_piece = p.men_count;
-            o_men[o_n] = p.men_count++;
-            o_kind[o_n++] = k;
-        }
+    int s_men[2] = {}, s_kind[2] = {};
+    const int s_n = add_men(p, side, s_counts, p.s_pawn, p.s_pawn_count, p.s_piece, s_men, s_kind);
+    int o_men[2] = {}, o_kind[2] = {};
+    const int o_n =
+        add_men(p, 1 - side, o_counts, p.o_pawn, p.o_pawn_count, p.o_piece, o_men, o_kind);
 
     // The group: S's men, or O's pawns when S has the bare king.
     bool in_group[MAX_MEN] = {};
