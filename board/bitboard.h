@@ -226,11 +226,23 @@ inline u64 diag_h1a8_attacks_from(const Position* pos, int sq)
 {
     return diag_h1a8_attacks[sq][(pos->occupied_rot315 >> SHIFT315[sq]) & 127];
 }
+// Both lines from given occupancies: the static exchange reads a copy it
+// takes its pieces off.
+inline u64 diagonal_attacks(u64 rot45, u64 rot315, int sq)
+{
+    return diag_a1h8_attacks[sq][(rot45 >> SHIFT45[sq]) & 127] |
+           diag_h1a8_attacks[sq][(rot315 >> SHIFT315[sq]) & 127];
+}
+inline u64 straight_attacks(u64 occupied, u64 rot90, int sq)
+{
+    return rank_attacks[sq][(occupied >> (sq & 56)) & 127] |
+           file_attacks[sq][(rot90 >> ((sq & 7) << 3)) & 127];
+}
 inline u64 diagonal_attacks_from(const Position* pos, int sq)
 {
-    return diag_a1h8_attacks_from(pos, sq) | diag_h1a8_attacks_from(pos, sq);
+    return diagonal_attacks(pos->occupied_rot45, pos->occupied_rot315, sq);
 }
 inline u64 straight_attacks_from(const Position* pos, int sq)
 {
-    return rank_attacks_from(pos, sq) | file_attacks_from(pos, sq);
+    return straight_attacks(pos->occupied, pos->occupied_rot90, sq);
 }

@@ -322,13 +322,11 @@ int least_attacker(const Position* pos, const ExchangeOccupancy& occ, int square
     set = pos->knights[colour] & knight_attacks[square] & occupied;
     if (set)
         return pick(set);
-    const u64 diagonal = diag_a1h8_attacks[square][(occ.rot45 >> SHIFT45[square]) & 127] |
-                         diag_h1a8_attacks[square][(occ.rot315 >> SHIFT315[square]) & 127];
+    const u64 diagonal = diagonal_attacks(occ.rot45, occ.rot315, square);
     set = pos->bishops[colour] & diagonal & occupied;
     if (set)
         return pick(set);
-    const u64 straight = rank_attacks[square][(occupied >> (square & 56)) & 127] |
-                         file_attacks[square][(occ.rot90 >> ((square & 7) << 3)) & 127];
+    const u64 straight = straight_attacks(occupied, occ.rot90, square);
     set = pos->rooks[colour] & straight & occupied;
     if (set)
         return pick(set);
