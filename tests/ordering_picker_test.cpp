@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <random>
 
 #include "tests/search_support.h"
 
@@ -259,6 +260,43 @@ TEST(OrderingPicker, SortKeepsTheOrderOfEqualKeys)
         sort_moves(moves.data(), scores.data(), int(moves.size()));
         EXPECT_EQ(moves, expected);
     }
+}
+
+// The sort's order, ties included, read straight from its description: the
+// candidate starts at `last` and is replaced by any earlier strictly lower
+// score; it swaps moves with `last` and takes over the score at `last`.
+void reference_sort(std::vector<Move>& moves, std::vector<int>& scores)
+{
+    for (int last = int(moves.size()) - 1; last >= 1; --last) {
+        int candidate = last;
+        for (int i = 0; i < last; ++i)
+            if (scores[i] < scores[candidate])
+                candidate = i;
+        std::swap(moves[candidate], moves[last]);
+        scores[candidate] = scores[last];
+    }
+}
+
+TEST(OrderingPicker, SortMatchesItsDescriptionOnRandomLists)
+{
+    std::mt19937 random(12345);
+    // Few distinct values give long runs of ties; wide ones, none.
+    for (int spread : {1, 3, 10, 1000000000})
+        for (int count = 0; count <= 80; ++count)
+            for (int round = 0; round < 20; ++round) {
+                std::vector<Move> moves(count);
+                std::vector<int> scores(count);
+                for (int i = 0; i < count; ++i) {
+                    moves[i] = i + 1;
+                    scores[i] = int(random() % (2u * spread + 1)) - spread;
+                }
+                std::vector<Move> want_moves = moves;
+                std::vector<int> want_scores = scores;
+                reference_sort(want_moves, want_scores);
+                sort_moves(moves.data(), scores.data(), count);
+                ASSERT_EQ(moves, want_moves) << "count " << count << " spread " << spread;
+                ASSERT_EQ(scores, want_scores) << "count " << count << " spread " << spread;
+            }
 }
 
 TEST(OrderingPicker, IsLegalMoveAndRootMovesAgreeWithTheLegalityFilter)
