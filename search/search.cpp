@@ -276,6 +276,60 @@ bool futility_prunes(Move move, int depth, int alpha, int estimate, int in_check
     return v + FUTILITY_MARGIN_ONE_PLY < alpha;
 }
 
+// A quiet move that futility would prune once made, told before making it:
+// no extension can apply (no threat, no check, no pawn to the seventh) and,
+// with the occupancy it would leave, no enemy line piece reaches the own
+// king and none of the mover's pieces reaches the enemy king (out of check,
+// nothing else can change by a quiet move). Otherwise false, and the move
+// is made and judged in full.
+bool quiet_move_is_futile(const Position* pos, Move move, int depth, int alpha, int estimate)
+{
+    if (move_captured(move) != 0 || move_promo(move) != 0)
+        return false;
+    int unused = 0;
+    if (!futility_prunes(move, depth, alpha, estimate, 0, &unused))
+        return false;
+    const int side = pos->side_to_move, other = side ^ 1;
+    const int kind = piece_kind(move_piece(move));
+    if (kind == KING || pawn_reaches_seventh(move) || pos->phase[other] < FUTILITY_MIN_PHASE)
+        return false;
+    const int from = move_from(move), to = move_to(move);
+    const u64 moved = (u64(1) << from) | (u64(1) << to);
+    const u64 occupied = pos->occupied ^ moved;
+    const u64 rot90 =
+        pos->occupied_rot90 ^ (u64(1) << ROT90_INDEX[from]) ^ (u64(1) << ROT90_INDEX[to]);
+    const u64 rot45 =
+        pos->occupied_rot45 ^ (u64(1) << ROT45_INDEX[from]) ^ (u64(1) << ROT45_INDEX[to]);
+    const u64 rot315 =
+        pos->occupied_rot315 ^ (u64(1) << ROT315_INDEX[from]) ^ (u64(1) << ROT315_INDEX[to]);
+    const int own_king = pos->king_square[side], enemy_king = pos->king_square[other];
+    const u64 enemy_diagonal = pos->bishops[other] | pos->queens[other];
+    const u64 enemy_straight = pos->rooks[other] | pos->queens[other];
+    const u64 own_diagonal =
+        (pos->bishops[side] | pos->queens[side]) ^ (kind == BISHOP || kind == QUEEN ? moved : 0);
+    const u64 own_straight =
+        (pos->rooks[side] | pos->queens[side]) ^ (kind == ROOK || kind == QUEEN ? moved : 0);
+    const u64 own_knights = pos->knights[side] ^ (kind == KNIGHT ? moved : 0);
+    const u64 own_pawns = pos->pawns[side] ^ (kind == PAWN ? moved : 0);
+    const u64 pawn_checks = (side == WHITE ? pawn_attacks_black : pawn_attacks_white)[enemy_king];
+    const u64 reached = (diagonal_attacks(rot45, rot315, own_king) & enemy_diagonal) |
+                        (straight_attacks(occupied, rot90, own_king) & enemy_straight) |
+                        (diagonal_attacks(rot45, rot315, enemy_king) & own_diagonal) |
+                        (straight_attacks(occupied, rot90, enemy_king) & own_straight) |
+                        (knight_attacks[enemy_king] & own_knights) | (pawn_checks & own_pawns);
+    return reached == 0;
+}
+
+// What quiet_move_is_futile concludes without making the move, checked by
+// making it.
+[[maybe_unused]] bool legal_and_quiet_once_made(Position* pos, Move move)
+{
+    make_move(pos, move);
+    const bool quiet = !mover_king_attacked(pos) && !side_to_move_in_check(pos);
+    unmake_move(pos, move);
+    return quiet;
+}
+
 // The extension after futility: halved far from the root unless the move
 // checks, a ply less for a promotion to an unguarded square, at most a ply.
 int limit_extension(Position* pos, Move move, int depth, int ply, int e, int gives_check)
@@ -407,7 +461,20 @@ int search(Position* pos, int depth, int ply, int alpha, int beta, int allow_nul
     int legal = 0;
     Move best = 0;
 
+    // Only a node neither in check nor threatened can prune a move unmade
+    // (out of check no move is a single reply).
+    const bool prune_unmade =
+        !in_check && !threat && !parent_threat && depth < 4 * ONE_PLY && estimate != SCORE_INFINITE;
     for (Move move = pick_first_move(pos, ply); move != 0; move = pick_next_move(pos, ply)) {
+        if (prune_unmade && quiet_move_is_futile(pos, move, depth, alpha, estimate)) {
+            ASSERT(legal_and_quiet_once_made(pos, move));
+            legal++;
+            pos->current_move[ply] = move;
+            pos->in_check[ply + 1] = 0;
+            pos->ext_flags[ply + 1] = 0;
+            node_count++;
+            continue;
+        }
         make_move(pos, move);
         if (mover_king_attacked(pos)) {
             unmake_move(pos, move);
