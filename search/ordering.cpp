@@ -350,7 +350,10 @@ void grouped_sort(Move* moves, int* scores, int count)
         while (entries &= entries - 1);
         while (places) {
             const int at_end = entry_at[last];
-            const int taken = (places >> last) & 1 ? last : lowest_square(places);
+            // The end's entry if it holds the value, else the first; written
+            // without a branch, which the search could not predict.
+            const int first = lowest_square(places);
+            const int taken = first + int((places >> last) & 1) * (last - first);
             places &= ~(u64(1) << taken);
             moves[last] = move_of[entry_at[taken]];
             scores[last] = score_of[at_end];
