@@ -26,7 +26,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -262,8 +261,6 @@ int play_game(Engine* white, Engine* black, const Settings& s, std::string* reas
     Position* pos = create_position();
     setup_new_game(pos);
     std::string moves;
-    std::map<u64, int> seen;
-    seen[*pos->key_top]++;
     white->clock_ms = black->clock_ms = s.base_ms;
     for (Engine* e : {white, black}) {
         engine_send(e, "ucinewgame");
@@ -293,7 +290,8 @@ int play_game(Engine* white, Engine* black, const Settings& s, std::string* reas
             *reason = "50-move rule";
             break;
         }
-        if (seen[*pos->key_top] >= 3) {
+        // The third occurrence of the position, as the xboard referee counts.
+        if (repetition_count(pos) >= 2) {
             result = 3;
             *reason = "repetition";
             break;
@@ -358,7 +356,6 @@ int play_game(Engine* white, Engine* black, const Settings& s, std::string* reas
         (*plies)++;
         moves += " " + text;
         last_move = text;
-        seen[*pos->key_top]++;
 
         // Think on the opponent's time about the reply the engine expects.
         if (s.ponder && words.size() > 3 && words[2] == "ponder") {
