@@ -226,8 +226,8 @@ inline u64 diag_h1a8_attacks_from(const Position* pos, int sq)
 {
     return diag_h1a8_attacks[sq][(pos->occupied_rot315 >> SHIFT315[sq]) & 127];
 }
-// Both lines from given occupancies: the static exchange reads a copy it
-// takes its pieces off.
+// Both lines from given occupancies: the static exchange and the futility
+// test read changed copies.
 inline u64 diagonal_attacks(u64 rot45, u64 rot315, int sq)
 {
     return diag_a1h8_attacks[sq][(rot45 >> SHIFT45[sq]) & 127] |
