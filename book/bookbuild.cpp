@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <csignal>
 #include <ctime>
 #include <fcntl.h>
 #include <string>
@@ -31,34 +32,100 @@ namespace {
 constexpr char MERGE_FILE_NAME[] = "book.tmp";
 
 // The files this build created and that still exist; a build that fails
-// half-way removes them, and nothing else: a file of the same name that was
-// there before is not ours to delete.
-int runs_owned = 0;         // run files 0 .. runs_owned - 1
-int merge_file_owned = 0;   // "book.tmp"
-std::string book_temp_name; // the new book beside its target, until renamed
+// half-way or is interrupted removes them, and nothing else: a file of the
+// same name that was there before is not ours to delete. A signal handler
+// reads these, so they are plain flags and a fixed buffer, changed only
+// while the signals are held (see hold_signals).
+volatile sig_atomic_t runs_owned = 0;       // run files 0 .. runs_owned - 1
+volatile sig_atomic_t merge_file_owned = 0; // "book.tmp"
+char book_temp_name[PATH_MAX + 32];         // the new book beside its target, until renamed
 
+// "book.tmp.N" without the C library's formatting, which a signal handler
+// may not call.
 void run_file_name(char* buffer, size_t size, int number)
 {
-    snprintf(buffer, size, "book.tmp.%d", number);
+    char digits[16];
+    int n = 0;
+    unsigned value = unsigned(number);
+    do
+        digits[n++] = char('0' + value % 10);
+    while ((value /= 10) != 0 && n < int(sizeof digits));
+    size_t at = 0;
+    for (const char* p = MERGE_FILE_NAME; *p && at + 1 < size; p++)
+        buffer[at++] = *p;
+    if (at + 1 < size)
+        buffer[at++] = '.';
+    while (n > 0 && at + 1 < size)
+        buffer[at++] = digits[--n];
+    buffer[at] = 0;
 }
 
 // Gives back what a running build_book holds (see below); defined with it.
 void release_build();
 
+// Safe inside a signal handler: unlink and the name above only.
 void remove_temporary_files()
 {
     char name[32];
     for (int i = 0; i < runs_owned; i++) {
         run_file_name(name, sizeof name, i);
-        remove(name);
+        unlink(name);
     }
     runs_owned = 0;
     if (merge_file_owned)
-        remove(MERGE_FILE_NAME);
+        unlink(MERGE_FILE_NAME);
     merge_file_owned = 0;
-    if (!book_temp_name.empty())
-        remove(book_temp_name.c_str());
-    book_temp_name.clear();
+    if (book_temp_name[0] != 0)
+        unlink(book_temp_name);
+    book_temp_name[0] = 0;
+}
+
+const int BUILD_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction signals_before[3];
+
+// An interrupted build leaves no temporary file to block the next one; the
+// signal then ends the program as it would have without the builder.
+void on_build_signal(int signal_number)
+{
+    remove_temporary_files();
+    ::signal(signal_number, SIG_DFL);
+    raise(signal_number);
+}
+
+void catch_build_signals()
+{
+    for (int i = 0; i < 3; i++) {
+        struct sigaction action;
+        memset(&action, 0, sizeof action);
+        action.sa_handler = on_build_signal;
+        sigemptyset(&action.sa_mask);
+        sigaction(BUILD_SIGNALS[i], nullptr, &signals_before[i]);
+        // A signal the caller ignores (nohup) stays ignored.
+        if (signals_before[i].sa_handler != SIG_IGN)
+            sigaction(BUILD_SIGNALS[i], &action, nullptr);
+    }
+}
+
+void restore_build_signals()
+{
+    for (int i = 0; i < 3; i++)
+        sigaction(BUILD_SIGNALS[i], &signals_before[i], nullptr);
+}
+
+// Creating or renaming a file and noting it are one step for the handler.
+sigset_t hold_signals()
+{
+    sigset_t held, before;
+    sigemptyset(&held);
+    for (int signal_number : BUILD_SIGNALS)
+        sigaddset(&held, signal_number);
+    sigprocmask(SIG_BLOCK, &held, &before);
+    return before;
+}
+
+void release_signals(const sigset_t& before)
+{
+    sigprocmask(SIG_SETMASK, &before, nullptr);
 }
 
 // A new file that no one else can have prepared: an existing file or a
@@ -234,6 +301,7 @@ void release_build()
     if (b == nullptr)
         return;
     active_build = nullptr;
+    restore_build_signals();
     fclose(b->pgn);
     free_mem(b->pool);
     free_mem(b->pool_block);
@@ -433,28 +501,77 @@ void fetch_next(MergeRun* run)
         run->to_come = 0; // a run shorter than its header: nothing more will come
 }
 
+// Where the book really goes: the end of a chain of symbolic links, also
+// when that end does not exist yet (it is then created, as any write through
+// the link would). The links themselves stay.
+std::string resolve_book_target(const char* book_name)
+{
+    std::string path = book_name;
+    for (int hops = 0; hops < 40; hops++) {
+        struct stat st;
+        char link[PATH_MAX];
+        if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return path;
+        const ssize_t length = readlink(path.c_str(), link, sizeof link - 1);
+        if (length < 0)
+            return path;
+        link[length] = 0;
+        const size_t slash = path.rfind('/');
+        path = link[0] == '/' || slash == std::string::npos ? std::string(link)
+                                                            : path.substr(0, slash + 1) + link;
+    }
+    errno = ELOOP;
+    fail_with_perror(book_name);
+}
+
+// The book replaces only a regular file the user may write (a device, a
+// pipe or a folder of that name is not a book; a read-only book is kept
+// from change, by root too). Returns the mode of the book it replaces, or
+// -1 when there is none yet.
+int check_book_target(const char* book_name, const std::string& target)
+{
+    struct stat st;
+    if (stat(target.c_str(), &st) != 0)
+        return -1;
+    const char* refusal = nullptr;
+    if (!S_ISREG(st.st_mode))
+        refusal = "is not a regular file";
+    else if ((st.st_mode & 0222) == 0 || access(target.c_str(), W_OK) != 0)
+        refusal = "is read-only";
+    if (refusal != nullptr) {
+        char text[160];
+        snprintf(text, sizeof text, "Book file %.60s %s: nothing written", book_name, refusal);
+        fail_with_text(text);
+    }
+    return int(st.st_mode & 07777);
+}
+
 // The book is written beside its target and renamed into place once whole,
-// so a failed build leaves a good book as it was. A target that is a symbolic
-// link keeps it: the file it names is the one replaced.
+// so a failed build leaves a good book as it was; it keeps the mode of the
+// book it replaces.
 FILE* create_book_temp(const char* book_name, std::string* target)
 {
-    *target = book_name;
-    struct stat st;
-    if (lstat(book_name, &st) == 0 && S_ISLNK(st.st_mode)) {
-        char resolved[PATH_MAX];
-        if (realpath(book_name, resolved) != nullptr)
-            *target = resolved;
-    }
+    *target = resolve_book_target(book_name);
+    const int mode = check_book_target(book_name, *target);
     for (int attempt = 0; attempt < 100; attempt++) {
         std::string name = *target + ".new";
         name += std::to_string(getpid() + attempt);
+        if (name.size() >= sizeof book_temp_name) {
+            errno = ENAMETOOLONG;
+            break;
+        }
+        const sigset_t before = hold_signals();
         FILE* stream = create_exclusive(name.c_str());
+        if (stream != nullptr)
+            memcpy(book_temp_name, name.c_str(), name.size() + 1);
+        release_signals(before);
         if (stream != nullptr) {
-            book_temp_name = name;
+            if (mode >= 0 && fchmod(fileno(stream), mode_t(mode)) != 0)
+                fail_with_perror(book_name);
             return stream;
         }
         if (errno != EEXIST)
-            fail_with_perror(book_name); // the directory refuses new files
+            break; // the directory refuses new files
     }
     fail_with_perror(book_name);
 }
@@ -493,10 +610,13 @@ void write_book_run(BookEntry** entries, int count, int depth)
     run_file_name(name, sizeof name, book_run_count);
     runs_owned = book_run_count;
     book_run_count++;
+    const sigset_t before = hold_signals();
     FILE* stream = create_exclusive(name);
+    if (stream != nullptr)
+        runs_owned = book_run_count;
+    release_signals(before);
     if (stream == nullptr)
         fail_with_perror(name);
-    runs_owned = book_run_count;
     if (count > 0)
         qsort(entries, size_t(count), sizeof(BookEntry*), compare_book_entries);
 
@@ -552,9 +672,11 @@ int merge_book_runs()
         run->has_current = 0;
     }
 
+    sigset_t before = hold_signals();
     FILE* out = create_exclusive(MERGE_FILE_NAME);
     if (out != nullptr)
         merge_file_owned = 1;
+    release_signals(before);
     if (out == nullptr || !write_header(out, &first_header))
         fail_with_perror(MERGE_FILE_NAME);
 
@@ -608,19 +730,28 @@ int merge_book_runs()
         fclose(runs[i].stream);
     // Newest first, so the runs still present stay numbered from 0 on.
     for (int i = 0; i < n; i++) {
-        if (remove(runs[i].name) != 0)
+        before = hold_signals();
+        const int removed = remove(runs[i].name) == 0;
+        if (removed)
+            runs_owned = book_run_count + n - 1 - i;
+        release_signals(before);
+        if (!removed)
             fail_with_perror(runs[i].name);
-        runs_owned = book_run_count + n - 1 - i;
     }
 
     // The rename replaces whatever took the free name in between.
     char name[32];
     run_file_name(name, sizeof name, book_run_count);
-    if (rename(MERGE_FILE_NAME, name) != 0)
+    before = hold_signals();
+    const int renamed = rename(MERGE_FILE_NAME, name) == 0;
+    if (renamed) {
+        merge_file_owned = 0;
+        book_run_count++;
+        runs_owned = book_run_count;
+    }
+    release_signals(before);
+    if (!renamed)
         fail_with_perror("rename");
-    merge_file_owned = 0;
-    book_run_count++;
-    runs_owned = book_run_count;
     return 0;
 }
 
@@ -658,15 +789,29 @@ void filter_book(const char* input_name, const char* book_name, int min_played)
         }
     }
 
+    if (written == 0) {
+        // An empty book would only replace a good one with nothing.
+        fclose(book);
+        fclose(input);
+        char text[160];
+        snprintf(text, sizeof text, "No position played at least %d times: book %.60s left as it was",
+                 min_played, book_name);
+        fail_with_text(text);
+    }
+
     snprintf(header.created, sizeof header.created, "%.27s", format_current_date());
     header.entry_count = written;
     if (!write_header(book, &header))
         fail_io("fwrite");
     close_checked(book);
     fclose(input);
-    if (rename(book_temp_name.c_str(), target.c_str()) != 0)
+    const sigset_t before = hold_signals();
+    const int renamed = rename(book_temp_name, target.c_str()) == 0;
+    if (renamed)
+        book_temp_name[0] = 0;
+    release_signals(before);
+    if (!renamed)
         fail_with_perror(book_name);
-    book_temp_name.clear();
 }
 
 void build_book(const char* pgn_file_name, const char* book_file_name, int depth, int min_played)
@@ -674,7 +819,9 @@ void build_book(const char* pgn_file_name, const char* book_file_name, int depth
     const u32 start = get_time_cs();
     emit_text("Creating book %s %d\n", book_file_name, depth);
 
-    // The PGN file is checked before anything is taken that would need giving back.
+    // The target and the PGN file are checked before anything is taken that
+    // would need giving back, and the target now rather than after the build.
+    check_book_target(book_file_name, resolve_book_target(book_file_name));
     FILE* pgn = fopen(pgn_file_name, "rb");
     if (pgn == nullptr) {
         // Nothing was built: the exit code must not report success.
@@ -705,6 +852,7 @@ void build_book(const char* pgn_file_name, const char* book_file_name, int depth
         b.pool[i] = &b.pool_block[i];
     b.depth = depth;
     active_build = &b;
+    catch_build_signals();
 
     read_games(&b, pgn, start);
     if (b.moves_counted == 0) {

@@ -2,9 +2,13 @@
 // byte and compared with an independent replay of the games, the PGN reading
 // rules on hand-written games, merging of many runs, and failures that must
 // leave no temporary files behind.
+#include <csignal>
+#include <fcntl.h>
 #include <malloc.h>
 #include <map>
 #include <random>
+#include <sys/stat.h>
+#include <time.h>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define QUARVEL_ASAN 1
@@ -20,6 +24,7 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 #include "book_support.h"
+#include "tools/helpers/engine_process.h"
 
 namespace {
 
@@ -314,10 +319,12 @@ TEST_F(BookBuild, NoGoodBookIsSpoiltAndNoForeignFileTouched)
         std::string pgn;
         int depth;
         const char* book;
+        int min_played = 1;
     } cases[] = {{"", 60, "good.bok"},
                  {"not a game at all\n", 60, "good.bok"},
                  {"[Event \"c\"]\n[Result \"*\"]\n\n1. d4 d5 *\n", 60, "good.bok"},
                  {games, 0, "good.bok"},
+                 {games, 60, "good.bok", 100000}, // no position played that often
                  {games, 60, "g.pgn"},
                  {games, 60, "link.pgn"}};
     for (const auto& c : cases) {
@@ -326,7 +333,8 @@ TEST_F(BookBuild, NoGoodBookIsSpoiltAndNoForeignFileTouched)
         write_file("good.bok", good);
         write_file("g.pgn", c.pgn);
         std::filesystem::create_symlink("g.pgn", "link.pgn");
-        EXPECT_EXIT(build_book("g.pgn", c.book, c.depth, 1), testing::ExitedWithCode(1), "");
+        EXPECT_EXIT(build_book("g.pgn", c.book, c.depth, c.min_played), testing::ExitedWithCode(1),
+                    "");
         EXPECT_EQ(read_text("good.bok"), good);
         EXPECT_EQ(read_text("g.pgn"), c.pgn);
         EXPECT_EQ(scratch.strays({"good.bok", "g.pgn", "link.pgn"}), std::vector<std::string>{});
@@ -356,6 +364,111 @@ TEST_F(BookBuild, NoGoodBookIsSpoiltAndNoForeignFileTouched)
     ASSERT_TRUE(read_raw_book("real.bok", &book));
     EXPECT_EQ(book.entries.size(), 2u);
     EXPECT_EQ(dir.strays({"g.pgn", "real.bok", "link.bok"}), std::vector<std::string>{});
+}
+
+void build_and_exit(const char* book)
+{
+    build_book("g.pgn", book, 60, 1);
+    exit(0);
+}
+
+mode_t mode_of(const char* name)
+{
+    struct stat st;
+    return stat(name, &st) == 0 ? st.st_mode : 0;
+}
+
+TEST_F(BookBuild, OnlyAWritableRegularFileIsReplacedByTheBook)
+{
+    // "t.bok" is what the build is told to write; "file" is where it lands.
+    const std::string good = raw_book_bytes({{7, 3, 1, 1, 1}});
+    const struct {
+        const char* what;
+        std::function<void()> make;
+        const char* file;
+        mode_t type_and_mode; // of `file` afterwards
+        int code;
+        const char* message;
+    } cases[] = {
+        {"pipe", [] { mkfifo("t.bok", 0644); }, "t.bok", S_IFIFO | 0644, 1,
+         "Book file t.bok is not a regular file: nothing written"},
+        {"folder", [] { mkdir("t.bok", 0755); }, "t.bok", S_IFDIR | 0755, 1,
+         "Book file t.bok is not a regular file"},
+        {"link to a pipe", [] { mkfifo("p", 0600), symlink("p", "t.bok"); }, "p", S_IFIFO | 0600,
+         1, "Book file t.bok is not a regular file"},
+        {"read-only book", [&] { write_file("t.bok", good), chmod("t.bok", 0444); }, "t.bok",
+         S_IFREG | 0444, 1, "Book file t.bok is read-only: nothing written"},
+        {"private book", [&] { write_file("t.bok", good), chmod("t.bok", 0600); }, "t.bok",
+         S_IFREG | 0600, 0, ""},
+        {"dangling link", [] { symlink("sub/../made.bok", "t.bok"), mkdir("sub", 0755); },
+         "made.bok", S_IFREG, 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchDir scratch;
+        write_file("g.pgn", "[Event \"a\"]\n[Result \"1-0\"]\n\n1. e4 e5 1-0\n");
+        c.make();
+        EXPECT_EXIT(build_and_exit("t.bok"), testing::ExitedWithCode(c.code), c.message);
+        const mode_t mode = mode_of(c.file);
+        if (c.type_and_mode & 07777)
+            EXPECT_EQ(mode, c.type_and_mode);
+        else
+            EXPECT_EQ(mode & S_IFMT, c.type_and_mode);
+        RawBook book;
+        if (c.code == 0) {
+            ASSERT_TRUE(read_raw_book(c.file, &book));
+            EXPECT_EQ(book.entries.size(), 2u);
+        } else if (S_ISREG(mode)) {
+            EXPECT_EQ(read_text(c.file), good);
+        }
+        if (strcmp(c.file, "t.bok") != 0) {
+            struct stat st;
+            EXPECT_TRUE(lstat("t.bok", &st) == 0 && S_ISLNK(st.st_mode));
+        }
+        EXPECT_EQ(scratch.strays({"g.pgn", "t.bok", "p", "sub", "made.bok"}),
+                  std::vector<std::string>{});
+    }
+}
+
+// Waits, within a generous deadline, for `ready` to hold.
+bool wait_until(const std::function<bool()>& ready)
+{
+    for (int waited = 0; waited < scaled_timeout(60000); waited += 10) {
+        if (ready())
+            return true;
+        const struct timespec pause = {0, 10 * 1000 * 1000};
+        nanosleep(&pause, nullptr);
+    }
+    return false;
+}
+
+TEST_F(BookBuild, InterruptedBuildRemovesItsOwnFilesOnly)
+{
+    // The games come through a pipe that stays open, so the builder is
+    // caught reading after its first run file, whatever the machine's speed.
+    static const std::string games = random_games(2200, 60, 5);
+    signal(SIGPIPE, SIG_IGN);
+    for (int signal_number : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal_number);
+        ScratchDir scratch;
+        write_file("book.tmp.5", "not the builder's");
+        ASSERT_EQ(mkfifo("games.pgn", 0600), 0);
+        EngineProcess proc;
+        ASSERT_TRUE(process_start(&proc, quarvel_path(),
+                                  {"-c", "/nonexistent-quarvel-dir/quarvel.cfg", "-I", "games.pgn",
+                                   "-B", "out.bok"},
+                                  scratch.path));
+        int fd = -1;
+        ASSERT_TRUE(wait_until([&] { return (fd = open("games.pgn", O_WRONLY | O_NONBLOCK)) >= 0; }));
+        fcntl(fd, F_SETFL, 0);
+        ASSERT_EQ(write(fd, games.data(), games.size()), ssize_t(games.size()));
+        ASSERT_TRUE(wait_until([] { return access("book.tmp.0", F_OK) == 0; }));
+        kill(proc.pid, signal_number);
+        EXPECT_EQ(process_wait_exit(&proc, scaled_timeout(30000)), 128 + signal_number);
+        close(fd);
+        EXPECT_EQ(read_text("book.tmp.5"), "not the builder's");
+        EXPECT_EQ(scratch.strays({"games.pgn", "book.tmp.5"}), std::vector<std::string>{});
+    }
 }
 
 } // namespace

@@ -86,6 +86,9 @@ TEST_F(BookProcess, BuildThatCountsNothingKeepsTheGoodBook)
                          {"~ No game counted in wrong.pgn"}),
               1);
     EXPECT_EQ(run_engine(*this, {"-I", "same.pgn", "-B", "same.pgn"}, {}), 1);
+    EXPECT_EQ(run_engine(*this, {"-I", "same.pgn", "-B", "good.bok", "-P", "100000"},
+                         {"~ No position played at least 100000 times: book good.bok left"}),
+              1);
     EXPECT_EQ(read_text(dir.file("good.bok")), good);
     EXPECT_EQ(read_text(dir.file("same.pgn")), "[Result \"1-0\"]\n1. e4 e5 1-0\n");
     EXPECT_EQ(dir.strays({"good.bok", "wrong.pgn", "same.pgn"}), std::vector<std::string>{});
