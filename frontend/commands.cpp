@@ -14,7 +14,9 @@
 #include "frontend/diagram.h"
 #include "frontend/frontend.h"
 #include "frontend/input.h"
+#include "frontend/numbers.h"
 #include "frontend/uci.h"
+#include "frontend/uci_options.h"
 #include "search/levels.h"
 #include "search/multipv.h"
 #include "search/ordering.h"
@@ -36,24 +38,12 @@ struct Command {
 // The line being handled, as received (setboard reads its FEN from it).
 const char* handled_line = nullptr;
 
-// Decimal value of a token; text that is not a number gives 0, and values
-// beyond int are clamped rather than wrapped.
-int token_int(const char* text)
-{
-    long value = strtol(text, nullptr, 10);
-    if (value > INT_MAX)
-        return INT_MAX;
-    if (value < INT_MIN)
-        return INT_MIN;
-    return static_cast<int>(value);
-}
-
 // The decimal value of a token within [low, high]: false (the command then
 // treats it as missing) when it lies below, cut to `high` above. Text that
 // is not a number reads as 0.
 bool token_in_range(const char* text, long low, long high, int* value)
 {
-    long parsed = strtol(text, nullptr, 10);
+    long long parsed = read_decimal(text);
     if (parsed < low)
         return false;
     *value = static_cast<int>(parsed > high ? high : parsed);
@@ -350,13 +340,13 @@ void command_nopost(Position*, int, const char* const*)
 void command_time(Position*, int count, const char* const* tokens)
 {
     if (count == 2)
-        own_clock = token_int(tokens[1]);
+        own_clock = read_int(tokens[1]);
 }
 
 void command_otim(Position*, int count, const char* const* tokens)
 {
     if (count == 2)
-        opponent_clock = token_int(tokens[1]);
+        opponent_clock = read_int(tokens[1]);
 }
 
 void command_sd(Position*, int count, const char* const* tokens)

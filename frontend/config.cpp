@@ -6,10 +6,10 @@
 // on a later line; a key name or a comment standing there is no value, so a
 // value left out never swallows the next setting.
 #include "frontend/config.h"
+#include "frontend/numbers.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -48,8 +48,7 @@ std::int32_t parse_size(const char* text)
 {
     if (text == nullptr || text[0] == '\0')
         return 0;
-    errno = 0;
-    long long number = std::strtoll(text, nullptr, 10);
+    long long number = read_decimal(text);
     long long scale = 1;
     switch (text[std::strlen(text) - 1]) {
         case 'K':
@@ -83,10 +82,9 @@ bool parse_strict_int(const char* text, int* result)
 {
     if (text == nullptr || text[0] == '\0')
         return false;
-    char* end = nullptr;
-    errno = 0;
-    long long value = std::strtoll(text, &end, 10);
-    if (end == text || *end != '\0' || errno == ERANGE || value < INT32_MIN || value > INT32_MAX)
+    bool whole = false;
+    long long value = read_decimal(text, &whole);
+    if (!whole || value < INT32_MIN || value > INT32_MAX)
         return false;
     *result = int(value);
     return true;

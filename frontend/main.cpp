@@ -14,6 +14,7 @@
 #include "frontend/frontend.h"
 #include "frontend/input.h"
 #include "frontend/mainloop.h"
+#include "frontend/numbers.h"
 #include "frontend/startup.h"
 #include "frontend/testsuite.h"
 #include "search/evaluate.h"
@@ -84,11 +85,6 @@ struct StartupSettings {
     exit(1);
 }
 
-int option_int(const char* text)
-{
-    return static_cast<int>(strtol(text, nullptr, 10));
-}
-
 void apply_options(int argc, char** argv, StartupSettings* settings)
 {
     opterr = 1;
@@ -99,7 +95,7 @@ void apply_options(int argc, char** argv, StartupSettings* settings)
             case 'd': show_diagram = 1; break;
             case 'n': show_move_numbers = 1; break;
             case 'H': show_hash_usage = 1; break;
-            case 'm': max_depth = option_int(optarg) * ONE_PLY; break;
+            case 'm': max_depth = read_int(optarg) * ONE_PLY; break;
             case 'c':
                 settings->config_file = optarg;
                 settings->config_named = true;
@@ -112,7 +108,7 @@ void apply_options(int argc, char** argv, StartupSettings* settings)
             case 'N':
                 analyze_mode = 1;
                 search_requested = 1;
-                multipv_lines = option_int(optarg);
+                multipv_lines = read_int(optarg);
                 break;
             case 'b': settings->fen = optarg; break;
             case 'h':
@@ -123,16 +119,16 @@ void apply_options(int argc, char** argv, StartupSettings* settings)
             case 'e': ponder_enabled = 0; break;
             case 'x': tb_enabled = 0; break;
             case 'T': settings->test_file = optarg; break;
-            case 't': settings->test_seconds = option_int(optarg); break;
-            case 'p': settings->test_extra_plies = option_int(optarg); break;
+            case 't': settings->test_seconds = read_int(optarg); break;
+            case 'p': settings->test_extra_plies = read_int(optarg); break;
             case 'B': set_config_value("BOOK", optarg); break;
             case 'I':
                 settings->pgn_file = optarg;
                 tb_enabled = 0;
                 break;
-            case 'D': settings->book_depth = option_int(optarg); break;
+            case 'D': settings->book_depth = read_int(optarg); break;
             case 'o': book_enabled = 0; break;
-            case 'P': settings->book_min_played = option_int(optarg); break;
+            case 'P': settings->book_min_played = read_int(optarg); break;
             case 'l': set_config_value("LOGFNAME", optarg); break;
             case 'v': emit_text("Quarvel %s\n", QUARVEL_VERSION); exit(0);
             default:

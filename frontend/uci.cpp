@@ -10,18 +10,13 @@
 #include <string>
 
 #include "board/board.h"
-#include "book/book.h"
-#include "frontend/config.h"
 #include "frontend/frontend.h"
 #include "frontend/input.h"
-#include "search/hashmem.h"
-#include "search/levels.h"
-#include "search/multipv.h"
+#include "frontend/numbers.h"
+#include "frontend/uci_options.h"
 #include "search/root.h"
 #include "search/search.h"
 #include "search/timecontrol.h"
-#include "search/transposition.h"
-#include "tablebases/tbprobe.h"
 
 int uci_start_moves = 0;
 
@@ -31,25 +26,6 @@ namespace {
 constexpr int SEARCH_MOVES_LIMIT = 256;
 static_assert(SEARCH_MOVES_CAPACITY >= SEARCH_MOVES_LIMIT);
 
-// Announced option ranges; values outside are brought back with a message so
-// that a GUI typo can neither overflow the byte count nor empty a table.
-constexpr int HASH_MB_MIN = 1, HASH_MB_MAX = 2047;
-constexpr int MULTIPV_MIN = 1, MULTIPV_MAX = 20;
-constexpr int TB_CACHE_MB_MIN = 1, TB_CACHE_MB_MAX = 128;
-
-const char* const UCI_OPTION_LINES[] = {
-    "option name Hash type spin min 1 max 2047 default 32\n",
-    "option name MultiPV type spin min 1 max 20 default 1\n",
-    "option name NalimovPath type string default c:\\chess\\tb\n",
-    "option name NalimovCache type spin min 1 max 128 default 1\n",
-    "option name Clear Hash type button\n",
-    "option name OwnBook type check default true\n",
-    "option name Play level type spin min 1 max 11 default 11\n",
-    // Adapters send "go ponder" only to engines that announce this option;
-    // the pondering itself follows "go ponder" and "ponderhit" whatever it says.
-    "option name Ponder type check default false\n",
-};
-
 bool same(const char* a, const char* b)
 {
     return a != nullptr && std::strcmp(a, b) == 0;
@@ -58,25 +34,6 @@ bool same(const char* a, const char* b)
 const char* token_at(int count, const char* const* tokens, int index)
 {
     return index < count ? tokens[index] : nullptr;
-}
-
-// Decimal value of a token; text that is not a number gives 0.
-long long decimal(const char* text)
-{
-    return std::strtoll(text, nullptr, 10);
-}
-
-long long clamp_ll(long long value, long long low, long long high)
-{
-    return value < low ? low : (value > high ? high : value);
-}
-
-int clamp_option(const char* name, long long value, int low, int high)
-{
-    long long clamped = clamp_ll(value, low, high);
-    if (clamped != value)
-        emit_text("%s %lld out of range %d..%d, using %lld\n", name, value, low, high, clamped);
-    return int(clamped);
 }
 
 [[noreturn]] void fail_illegal_move(const char* text)
@@ -98,54 +55,6 @@ void rebase_long_game(Position* pos)
     setup_new_game(pos);
     set_board(pos, text);
     *pos->fifty_top = fifty;
-}
-
-void set_option_tb_path(int count, const char* const* tokens)
-{
-    if (tb_enabled == 0)
-        return;
-    size_t length = 0;
-    for (int i = 4; i < count; i++)
-        length += std::strlen(tokens[i]) + 1;
-    char* path = static_cast<char*>(alloc_mem(length + 1));
-    path[0] = '\0';
-    for (int i = 4; i < count; i++) {
-        if (i > 4)
-            std::strcat(path, " ");
-        std::strcat(path, tokens[i]);
-    }
-    tb_path = path;
-    emit_text("Initializing tablebases: %s\n", tb_path);
-    tb_max_men = init_tablebases(tb_path);
-    if (tb_max_men == 0) {
-        emit_text("No endgame tables found\n");
-        tb_enabled = 0;
-    } else if (tb_cache_buffer == nullptr) {
-        // GUIs send only the options the user changed: without a cache the
-        // registered tables would never answer, so the configured size serves.
-        tb_cache_buffer = alloc_mem(size_t(tb_cache_bytes));
-        set_tb_cache(tb_cache_buffer, unsigned(tb_cache_bytes));
-    }
-}
-
-void set_option_tb_cache(const char* value)
-{
-    if (tb_enabled == 0)
-        return;
-    if (tb_max_men == 0) {
-        tb_enabled = 0;
-        return;
-    }
-    int megabytes = clamp_option("NalimovCache", decimal(value), TB_CACHE_MB_MIN, TB_CACHE_MB_MAX);
-    tb_cache_bytes = megabytes * 1048576;
-    char size_text[32];
-    emit_text("Initializing tablebase cache: %s\n", format_size(size_text, tb_cache_bytes));
-    void* block = alloc_mem(size_t(tb_cache_bytes));
-    set_tb_cache(block, unsigned(tb_cache_bytes));
-    // The cache now uses the new block only; the one it replaces can go.
-    if (tb_cache_buffer != nullptr)
-        free_mem(tb_cache_buffer);
-    tb_cache_buffer = block;
 }
 
 // Trailing characters that are not printable go, as the main loop cuts them.
@@ -190,29 +99,31 @@ void set_go_limit(const Position* pos, const char* word, long long value)
 {
     if (same(word, "wtime") || same(word, "btime")) {
         if (pos->side_to_move == (same(word, "wtime") ? WHITE : BLACK))
-            own_clock = int(clamp_ll(value, 0, INT_MAX) / 10);
+            own_clock = int(clamp_value(value, 0, INT_MAX) / 10);
         return;
     }
     if (same(word, "movetime")) {
         // A positive time shorter than a centisecond still fixes the time;
         // 0 means "no fixed time".
         if (value >= 0)
-            fixed_move_time = value > 0 && value < 10 ? 1 : int(clamp_ll(value, 0, INT_MAX) / 10);
+            fixed_move_time =
+                value > 0 && value < 10 ? 1 : int(clamp_value(value, 0, INT_MAX) / 10);
         return;
     }
     if (same(word, "winc") || same(word, "binc")) {
         if (value >= 0)
-            increment[same(word, "winc") ? WHITE : BLACK] = int(clamp_ll(value, 0, INT_MAX) / 1000);
+            increment[same(word, "winc") ? WHITE : BLACK] =
+                int(clamp_value(value, 0, INT_MAX) / 1000);
         return;
     }
     if (value < 1)
         return;
     if (same(word, "movestogo"))
-        moves_to_go = int(clamp_ll(value, 1, 1000));
+        moves_to_go = int(clamp_value(value, 1, 1000));
     else if (same(word, "depth"))
-        max_depth = ONE_PLY * int(clamp_ll(value, 1, MAX_PLY)); // the per-ply arrays' depth
+        max_depth = ONE_PLY * int(clamp_value(value, 1, MAX_PLY)); // the per-ply arrays' depth
     else if (same(word, "mate"))
-        mate_limit = int(clamp_ll(value, 1, MAX_PLY));
+        mate_limit = int(clamp_value(value, 1, MAX_PLY));
     else
         set_node_limit(value);
 }
@@ -226,59 +137,9 @@ void uci_command_uci(Position*, int, const char* const*)
     moves_per_control = 0;
     std::printf("id name Quarvel %s\n", QUARVEL_VERSION);
     std::printf("id author Tolvenar\n");
-    for (const char* line : UCI_OPTION_LINES)
-        std::fputs(line, stdout);
+    print_uci_options();
     std::printf("uciok\n");
     std::fflush(stdout);
-}
-
-void uci_command_setoption(Position* pos, int count, const char* const* tokens)
-{
-    const char* name = token_at(count, tokens, 2);
-    const char* second = token_at(count, tokens, 3);
-    const char* value = token_at(count, tokens, 4);
-    if (name == nullptr)
-        return;
-    if (same(name, "MultiPV") || same(name, "multipv")) {
-        if (value != nullptr)
-            multipv_lines = clamp_option("MultiPV", decimal(value), MULTIPV_MIN, MULTIPV_MAX);
-    } else if (same(name, "Hash")) {
-        if (value == nullptr)
-            return;
-        int megabytes = clamp_option("Hash", decimal(value), HASH_MB_MIN, HASH_MB_MAX);
-        // Interfaces send the size before every game: tables of that size
-        // stay as they are, with what they have learnt.
-        const bool in_use = megabytes * 1048576 == hash_total_bytes && hash_table != nullptr &&
-                            pawn_hash_table != nullptr;
-        hash_total_bytes = megabytes * 1048576;
-        set_hash_sizes(hash_total_bytes);
-        if (!in_use) {
-            resize_hash(hash_entry_count);
-            alloc_pawn_and_eval_cache();
-        }
-    } else if (same(name, "Clear") && same(second, "Hash")) {
-        clear_hash();
-    } else if (same(name, "OwnBook")) {
-        if (value != nullptr)
-            book_enabled = same(value, "false") ? 0 : 1;
-    } else if (same(name, "Play") && same(second, "level")) {
-        const char* level = token_at(count, tokens, 5);
-        if (level != nullptr)
-            set_level(pos, int(clamp_ll(decimal(level), INT_MIN, INT_MAX)));
-    } else if (same(name, "NalimovPath")) {
-        if (value != nullptr)
-            set_option_tb_path(count, tokens);
-    } else if (same(name, "Ponder") && (same(value, "true") || same(value, "false"))) {
-        // Accepted: a GUI announces its pondering this way; nothing to set.
-    } else if (same(name, "NalimovCache")) {
-        if (value != nullptr)
-            set_option_tb_cache(value);
-    } else {
-        emit_text("Ignored:");
-        for (int i = 0; i < count; i++)
-            emit_text(" %s", tokens[i]);
-        emit_text("\n");
-    }
 }
 
 void uci_command_stop(Position*, int, const char* const*)
@@ -392,7 +253,7 @@ void uci_command_go(Position* pos, int count, const char* const* tokens)
             if (value == nullptr)
                 break; // a keyword without its value ends the line
             i++;
-            set_go_limit(pos, word, decimal(value));
+            set_go_limit(pos, word, read_decimal(value));
         } else {
             emit_text("FIXME undefined command\n");
         }

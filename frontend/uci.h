@@ -18,7 +18,6 @@ constexpr int FEN_TEXT_LIMIT = 80;
 extern int uci_start_moves;
 
 void uci_command_uci(Position* pos, int token_count, const char* const* tokens);
-void uci_command_setoption(Position* pos, int token_count, const char* const* tokens);
 void uci_command_stop(Position* pos, int token_count, const char* const* tokens);
 void uci_command_isready(Position* pos, int token_count, const char* const* tokens);
 void uci_command_ponderhit(Position* pos, int token_count, const char* const* tokens);

@@ -5,6 +5,7 @@
 
 #include "frontend/config.h"
 #include "frontend/uci.h"
+#include "frontend/uci_options.h"
 #include "tests/board_support.h"
 
 namespace {
@@ -276,7 +277,7 @@ TEST_F(TableFixture, UsageLines)
     probe(12, 0, 0, 0);
     auto usage = [] {
         output_enabled = 1; // an earlier test may have silenced the output
-        protocol_mode = 0; // console
+        protocol_mode = 0;  // console
         ::testing::internal::CaptureStdout();
         show_hash_usage = 1;
         print_hash_usage();

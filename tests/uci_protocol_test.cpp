@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "board/board.h"
+#include "frontend/uci_options.h"
 #include "tools/helpers/engine_process.h"
 
 namespace {
@@ -134,6 +135,24 @@ void run_all(const std::string& dir, std::vector<LoggedDialogue> cases)
     }
 }
 
+// The "uci" reply: one "option" line a row of the option table, in its order.
+Steps handshake()
+{
+    const char* const TYPES[] = {"spin", "check", "string", "button"};
+    Steps steps = {"> uci", "= id name Quarvel 2.1.0", "- id author Tolvenar"};
+    for (int i = 0; i < UCI_OPTION_COUNT; i++) {
+        const UciOption& row = UCI_OPTIONS[i];
+        std::string line = std::string("- option name ") + row.name + " type " + TYPES[row.type];
+        if (row.type == UCI_SPIN)
+            line += " min " + std::to_string(row.min) + " max " + std::to_string(row.max);
+        if (row.type != UCI_BUTTON)
+            line += std::string(" default ") + row.default_value;
+        steps.push_back(line);
+    }
+    steps.push_back("- uciok");
+    return steps;
+}
+
 std::string game_moves(int plies)
 {
     const char* game[] = {"e2e4", "e7e5", "g1f3", "b8c6", "f1b5", "a7a6", "b5a4",
@@ -167,19 +186,7 @@ TEST(UciProtocol, Dialogues)
         dir,
         {
             // "feature done=0" comes first from start-up; the handshake follows.
-            {{"handshake",
-              {},
-              steps_of({{"> uci", "= id name Quarvel 2.1.0", "- id author Tolvenar",
-                         "- option name Hash type spin min 1 max 2047 default 32",
-                         "- option name MultiPV type spin min 1 max 20 default 1",
-                         "- option name NalimovPath type string default c:\\chess\\tb",
-                         "- option name NalimovCache type spin min 1 max 128 default 1",
-                         "- option name Clear Hash type button",
-                         "- option name OwnBook type check default true",
-                         "- option name Play level type spin min 1 max 11 default 11",
-                         "- option name Ponder type check default false", "- uciok"},
-                        SYNC,
-                        {"> quit", "$"}})}},
+            {{"handshake", {}, steps_of({handshake(), SYNC, {"> quit", "$"}})}},
             // "isready" is answered during an infinite search and does not end it.
             {{"go infinite and stop",
               {},
