@@ -11,7 +11,7 @@
 #include "board/board.h"
 #include "book/book.h"
 #include "frontend/config.h"
-#include "frontend/diagram.h"
+#include "frontend/editor.h"
 #include "frontend/frontend.h"
 #include "frontend/input.h"
 #include "frontend/numbers.h"
@@ -48,6 +48,25 @@ bool token_in_range(const char* text, long low, long high, int* value)
         return false;
     *value = static_cast<int>(parsed > high ? high : parsed);
     return true;
+}
+
+// "Illegal move: <from><to>" for the xboard interface.
+void print_illegal_move(Move move)
+{
+    printf("Illegal move: %s%s\n", square_name[move_from(move)], square_name[move_to(move)]);
+    fflush(stdout);
+}
+
+// The same reply for text that gave no move code at all: the interface is
+// answered with the move it sent, not with the squares of move 0.
+void print_illegal_move_text(Move move, const char* text)
+{
+    if (move != 0) {
+        print_illegal_move(move);
+        return;
+    }
+    printf("Illegal move: %s\n", text);
+    fflush(stdout);
 }
 
 void clear_killers(Position* pos)

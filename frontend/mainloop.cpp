@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "board/board.h"
+#include "board/diagram.h"
 #include "frontend/commands.h"
-#include "frontend/diagram.h"
 #include "frontend/frontend.h"
 #include "frontend/input.h"
 #include "frontend/turn.h"

@@ -14,7 +14,7 @@
 #include <unistd.h>
 
 #include "board/board.h"
-#include "frontend/diagram.h"
+#include "board/diagram.h"
 #include "frontend/frontend.h"
 #include "search/ordering.h"
 #include "search/root.h"

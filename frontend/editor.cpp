@@ -1,5 +1,5 @@
-// The two one-line bad-move replies and the position editor.
-#include "frontend/diagram.h"
+// The position editor: placing lines, castling lines, and the rebuild on ".".
+#include "frontend/editor.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -112,22 +112,6 @@ void finish_editing(Position* pos, const EditedState& saved)
 }
 
 } // namespace
-
-void print_illegal_move(Move move)
-{
-    printf("Illegal move: %s%s\n", square_name[move_from(move)], square_name[move_to(move)]);
-    fflush(stdout);
-}
-
-void print_illegal_move_text(Move move, const char* text)
-{
-    if (move != 0) {
-        print_illegal_move(move);
-        return;
-    }
-    printf("Illegal move: %s\n", text);
-    fflush(stdout);
-}
 
 void edit_position(Position* pos)
 {
