@@ -245,12 +245,10 @@ struct Options {
     std::string engine_command[2];
 };
 
-// Plays one game; returns "1-0", "0-1" or "1/2-1/2".
-std::string play_game(Engine* engines, int white_index, const Options& options, int game_number,
-                      Position* pos)
+// Sets both engines up for a new game and makes sure each is listening.
+void start_game(Engine* engines, const Options& options, int game_number)
 {
     static int ping_number = 0;
-    Engine* side_engine[2] = {&engines[white_index], &engines[1 - white_index]};
     for (int i = 0; i < 2; i++) {
         Engine* e = &engines[i];
         engine_send(e, "new");
@@ -266,35 +264,93 @@ std::string play_game(Engine* engines, int white_index, const Options& options, 
         if (!wait_for(engines, e, ("pong " + std::to_string(number)).c_str(), 10000))
             fault("%s did not answer ping before game %s", e->name, std::to_string(game_number));
     }
+}
+
+// The result line of a game the rules (or the ply limit) end here, or "".
+std::string rules_result(Position* pos, int ply, const Options& options)
+{
+    if (count_legal_moves(pos) == 0) {
+        if (is_in_check(pos, pos->side_to_move))
+            return pos->side_to_move == WHITE ? "0-1 {Black mates}" : "1-0 {White mates}";
+        return "1/2-1/2 {Stalemate}";
+    }
+    if (*pos->fifty_top >= 100)
+        return "1/2-1/2 {Drawn by 50-move rule}";
+    // The rules' threefold repetition, which other engines claim and then
+    // stop playing; Quarvel's own claim waits for a fourth occurrence.
+    if (repetition_count(pos) >= 2)
+        return "1/2-1/2 {Drawn by repetition}";
+    if (insufficient_material(pos))
+        return "1/2-1/2 {Insufficient material}";
+    if (ply >= options.max_plies)
+        return "1/2-1/2 {Adjudicated}";
+    return "";
+}
+
+// Waits for the mover's "move" line (into move_text) or its resignation
+// (into result); a move out of turn is a fault. False when the mover gave
+// neither before the deadline.
+bool await_move(Engine* engines, Engine* mover, long long deadline, std::string* move_text,
+                std::string* result)
+{
+    for (;;) {
+        for (int i = 0; i < 2; i++) {
+            Engine* x = &engines[i];
+            for (const std::string& line : take_lines(x)) {
+                if (starts_with(line, "move ")) {
+                    if (x != mover)
+                        fault("%s sent a move out of turn: %s", x->name, line);
+                    else if (move_text->empty())
+                        *move_text = line.substr(5);
+                } else if (x == mover && line.find("resigns}") != std::string::npos) {
+                    *result = line;
+                }
+            }
+        }
+        if (!move_text->empty() || !result->empty())
+            return true;
+        long long left = deadline - now_ms();
+        if (left <= 0 || mover->closed) {
+            fault("%s did not move (%s)", mover->name,
+                  mover->closed ? "its output closed" : "no answer");
+            return false;
+        }
+        pump(engines, 2, static_cast<int>(left));
+    }
+}
+
+// Charges the mover's clock for its move; false when its flag fell.
+bool charge_clock(Engine* mover, long long start, const Options& options, int ply,
+                  const std::string& move_text)
+{
+    long used = static_cast<long>(now_ms() - start) - options.lag_ms;
+    if (used < 0)
+        used = 0;
+    mover->clock_ms -= used;
+    if (options.verbose)
+        printf("  ply %d %s: %s in %ld ms, %ld ms left\n", ply, mover->name.c_str(),
+               move_text.c_str(), used, mover->clock_ms);
+    if (mover->clock_ms < 0) {
+        fault("%s lost on time (%s ms over)", mover->name, std::to_string(-mover->clock_ms));
+        return false;
+    }
+    mover->clock_ms += options.increment * 1000L;
+    return true;
+}
+
+// Plays one game; returns "1-0", "0-1" or "1/2-1/2".
+std::string play_game(Engine* engines, int white_index, const Options& options, int game_number,
+                      Position* pos)
+{
+    Engine* side_engine[2] = {&engines[white_index], &engines[1 - white_index]};
+    start_game(engines, options, game_number);
     setup_new_game(pos);
     std::string last_move;
     std::string result;
     for (int ply = 0;; ply++) {
-        if (count_legal_moves(pos) == 0) {
-            if (is_in_check(pos, pos->side_to_move))
-                result = pos->side_to_move == WHITE ? "0-1 {Black mates}" : "1-0 {White mates}";
-            else
-                result = "1/2-1/2 {Stalemate}";
+        result = rules_result(pos, ply, options);
+        if (!result.empty())
             break;
-        }
-        if (*pos->fifty_top >= 100) {
-            result = "1/2-1/2 {Drawn by 50-move rule}";
-            break;
-        }
-        // The rules' threefold repetition, which other engines claim and then
-        // stop playing; Quarvel's own claim waits for a fourth occurrence.
-        if (repetition_count(pos) >= 2) {
-            result = "1/2-1/2 {Drawn by repetition}";
-            break;
-        }
-        if (insufficient_material(pos)) {
-            result = "1/2-1/2 {Insufficient material}";
-            break;
-        }
-        if (ply >= options.max_plies) {
-            result = "1/2-1/2 {Adjudicated}";
-            break;
-        }
         Engine* mover = side_engine[pos->side_to_move];
         Engine* other = side_engine[1 - pos->side_to_move];
         engine_send(mover, "time " + std::to_string(mover->clock_ms / 10));
@@ -306,45 +362,12 @@ std::string play_game(Engine* engines, int white_index, const Options& options, 
         long long start = now_ms();
         // Resignations count as a move that ends the game.
         std::string move_text;
-        long long deadline = start + mover->clock_ms + 3000;
-        while (move_text.empty() && result.empty()) {
-            for (int i = 0; i < 2; i++) {
-                Engine* x = &engines[i];
-                for (const std::string& line : take_lines(x)) {
-                    if (starts_with(line, "move ")) {
-                        if (x != mover)
-                            fault("%s sent a move out of turn: %s", x->name, line);
-                        else if (move_text.empty())
-                            move_text = line.substr(5);
-                    } else if (x == mover && line.find("resigns}") != std::string::npos) {
-                        result = line;
-                    }
-                }
-            }
-            if (!move_text.empty() || !result.empty())
-                break;
-            long long left = deadline - now_ms();
-            if (left <= 0 || mover->closed) {
-                fault("%s did not move (%s)", mover->name,
-                      mover->closed ? "its output closed" : "no answer");
-                return "aborted";
-            }
-            pump(engines, 2, static_cast<int>(left));
-        }
+        if (!await_move(engines, mover, start + mover->clock_ms + 3000, &move_text, &result))
+            return "aborted";
         if (!result.empty())
             break;
-        long used = static_cast<long>(now_ms() - start) - options.lag_ms;
-        if (used < 0)
-            used = 0;
-        mover->clock_ms -= used;
-        if (options.verbose)
-            printf("  ply %d %s: %s in %ld ms, %ld ms left\n", ply, mover->name.c_str(),
-                   move_text.c_str(), used, mover->clock_ms);
-        if (mover->clock_ms < 0) {
-            fault("%s lost on time (%s ms over)", mover->name, std::to_string(-mover->clock_ms));
+        if (!charge_clock(mover, start, options, ply, move_text))
             return "aborted";
-        }
-        mover->clock_ms += options.increment * 1000L;
         Move move = find_legal_move(pos, move_text);
         if (move == 0) {
             fault("%s played an illegal move: %s", mover->name, move_text);
@@ -361,6 +384,30 @@ std::string play_game(Engine* engines, int white_index, const Options& options, 
     for (int i = 0; i < 2; i++)
         engine_send(&engines[i], "result " + result);
     return result.substr(0, result.find(' '));
+}
+
+// End of input must end each engine cleanly, pondering or not.
+void stop_engines(Engine* engines, const Options& options)
+{
+    for (int i = 0; i < 2; i++) {
+        close(engines[i].in_fd);
+        engines[i].in_fd = -1;
+    }
+    for (int i = 0; i < 2; i++) {
+        long long deadline = now_ms() + 15000;
+        int status = 0;
+        pid_t r = 0;
+        while ((r = waitpid(engines[i].pid, &status, WNOHANG)) == 0 && now_ms() < deadline)
+            pump(engines, 2, 20);
+        if (r == 0) {
+            kill(engines[i].pid, SIGKILL);
+            waitpid(engines[i].pid, &status, 0);
+            fault("%s did not exit at the end of its input", engines[i].name);
+        } else if ((!WIFEXITED(status) || WEXITSTATUS(status) != 0) &&
+                   !(i == 1 && options.foreign_second)) {
+            fault("%s ended with status %s", engines[i].name, std::to_string(status));
+        }
+    }
 }
 
 } // namespace
@@ -431,26 +478,7 @@ int main(int argc, char** argv)
             score[2]++;
     }
 
-    // End of input must end each engine cleanly, pondering or not.
-    for (int i = 0; i < 2; i++) {
-        close(engines[i].in_fd);
-        engines[i].in_fd = -1;
-    }
-    for (int i = 0; i < 2; i++) {
-        long long deadline = now_ms() + 15000;
-        int status = 0;
-        pid_t r = 0;
-        while ((r = waitpid(engines[i].pid, &status, WNOHANG)) == 0 && now_ms() < deadline)
-            pump(engines, 2, 20);
-        if (r == 0) {
-            kill(engines[i].pid, SIGKILL);
-            waitpid(engines[i].pid, &status, 0);
-            fault("%s did not exit at the end of its input", engines[i].name);
-        } else if ((!WIFEXITED(status) || WEXITSTATUS(status) != 0) &&
-                   !(i == 1 && options.foreign_second)) {
-            fault("%s ended with status %s", engines[i].name, std::to_string(status));
-        }
-    }
+    stop_engines(engines, options);
     printf("games %d: engine1 %d, engine2 %d, draws %d, faults %d\n",
            score[0] + score[1] + score[2], score[0], score[1], score[2], fault_count);
     fflush(stdout);

@@ -80,16 +80,14 @@ struct Successor {
     Value outside;
 };
 
-inline Table solve(int kind, const Table* queen_table, const Table* rook_table)
+// Marks the illegal, mated and stalemated positions of the table and lists
+// every other position (in `open`) with its successors.
+inline void list_successors(Table& table, const Table* queen_table, const Table* rook_table,
+                            std::vector<std::vector<Successor>>& successors, std::vector<int>& open)
 {
-    init_engine_tables();
-    Table table;
-    table.kind = kind;
-    table.id = kind; // the row number equals the kind: kpk 1 ... kqk 5
+    const int kind = table.kind;
     Position* pos = create_position();
     setup_new_game(pos);
-    std::vector<std::vector<Successor>> successors(POSITION_COUNT);
-    std::vector<int> open;
     Move list[256];
     for (int n = 0; n < POSITION_COUNT; ++n) {
         const int man = n & 63, bk = (n >> 6) & 63, wk = (n >> 12) & 63, stm = n >> 18;
@@ -127,6 +125,17 @@ inline Table solve(int kind, const Table* queen_table, const Table* rook_table)
         }
     }
     destroy_position(pos);
+}
+
+inline Table solve(int kind, const Table* queen_table, const Table* rook_table)
+{
+    init_engine_tables();
+    Table table;
+    table.kind = kind;
+    table.id = kind; // the row number equals the kind: kpk 1 ... kqk 5
+    std::vector<std::vector<Successor>> successors(POSITION_COUNT);
+    std::vector<int> open;
+    list_successors(table, queen_table, rook_table, successors, open);
 
     // Pass k settles the positions decided in exactly k plies.
     int longest_outside = 0;

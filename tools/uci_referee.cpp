@@ -255,6 +255,67 @@ void stop_pondering(Engine* e, Engine* other)
         fail(e->command + ": no bestmove after stop while pondering");
 }
 
+// 1 white won, 2 black won, 3 draw by the rules (or the ply limit) in this
+// position, with its reason; 0 while the game goes on.
+int rules_result(Position* pos, int plies, const Settings& s, std::string* reason)
+{
+    Move list[MAX_MOVES];
+    int legal = remove_illegal_moves(pos, list, gen_all_moves(pos, list));
+    int side = pos->side_to_move;
+    if (legal == 0) {
+        if (is_in_check(pos, side)) {
+            *reason = side == WHITE ? "Black mates" : "White mates";
+            return side == WHITE ? 2 : 1;
+        }
+        *reason = "Stalemate";
+        return 3;
+    }
+    if (*pos->fifty_top >= 100)
+        *reason = "50-move rule";
+    // The third occurrence of the position, as the xboard referee counts.
+    else if (repetition_count(pos) >= 2)
+        *reason = "repetition";
+    else if (insufficient_material(pos))
+        *reason = "insufficient material";
+    else if (plies >= s.max_plies)
+        *reason = "adjudicated after " + std::to_string(plies) + " plies";
+    else
+        return 0;
+    return 3;
+}
+
+// Sets the mover thinking: "ponderhit" when it pondered on the move just
+// played, otherwise the position and "go". Returns when it started.
+long long release_mover(Engine* mover, Engine* waiting, const std::string& last_move,
+                        const std::string& moves, const std::string& clocks)
+{
+    if (mover->pondering && mover->ponder_move == last_move) {
+        engine_send(mover, "ponderhit");
+        mover->pondering = false;
+        return now_ms();
+    }
+    stop_pondering(mover, waiting);
+    engine_send(mover, "position startpos" + (moves.empty() ? "" : " moves" + moves));
+    engine_send(mover, "go" + clocks);
+    return now_ms();
+}
+
+// Thinks on the opponent's time about the reply the mover expects, when
+// the answer names one; false when that reply is illegal.
+bool start_pondering(Engine* mover, Position* pos, const std::vector<std::string>& words,
+                     const std::string& moves, const std::string& clocks)
+{
+    if (words.size() <= 3 || words[2] != "ponder")
+        return true;
+    if (find_legal(pos, words[3]) == 0)
+        return false;
+    mover->pondering = true;
+    mover->ponder_move = words[3];
+    engine_send(mover, "position startpos moves" + moves + " " + words[3]);
+    engine_send(mover, "go ponder" + clocks);
+    return true;
+}
+
 // Plays one game; returns 1 white won, 2 black won, 3 draw, 0 on failure.
 int play_game(Engine* white, Engine* black, const Settings& s, std::string* reason, int* plies)
 {
@@ -271,42 +332,8 @@ int play_game(Engine* white, Engine* black, const Settings& s, std::string* reas
     int result = 0;
     *plies = 0;
     std::string last_move;
-    while (failure.empty()) {
-        Move list[MAX_MOVES];
-        int legal = remove_illegal_moves(pos, list, gen_all_moves(pos, list));
+    while (failure.empty() && (result = rules_result(pos, *plies, s, reason)) == 0) {
         int side = pos->side_to_move;
-        if (legal == 0) {
-            if (is_in_check(pos, side)) {
-                result = side == WHITE ? 2 : 1;
-                *reason = side == WHITE ? "Black mates" : "White mates";
-            } else {
-                result = 3;
-                *reason = "Stalemate";
-            }
-            break;
-        }
-        if (*pos->fifty_top >= 100) {
-            result = 3;
-            *reason = "50-move rule";
-            break;
-        }
-        // The third occurrence of the position, as the xboard referee counts.
-        if (repetition_count(pos) >= 2) {
-            result = 3;
-            *reason = "repetition";
-            break;
-        }
-        if (insufficient_material(pos)) {
-            result = 3;
-            *reason = "insufficient material";
-            break;
-        }
-        if (*plies >= s.max_plies) {
-            result = 3;
-            *reason = "adjudicated after " + std::to_string(*plies) + " plies";
-            break;
-        }
-
         Engine* mover = side == WHITE ? white : black;
         Engine* waiting = side == WHITE ? black : white;
         // Whatever the mover wrote while it pondered came before the command
@@ -315,17 +342,8 @@ int play_game(Engine* white, Engine* black, const Settings& s, std::string* reas
         watch_ponderer(mover);
         if (!failure.empty())
             break;
-        long long started;
-        if (mover->pondering && mover->ponder_move == last_move) {
-            engine_send(mover, "ponderhit");
-            mover->pondering = false;
-            started = now_ms();
-        } else {
-            stop_pondering(mover, waiting);
-            engine_send(mover, "position startpos" + (moves.empty() ? "" : " moves" + moves));
-            engine_send(mover, "go" + go_clocks(white, black, s));
-            started = now_ms();
-        }
+        long long started =
+            release_mover(mover, waiting, last_move, moves, go_clocks(white, black, s));
         std::string answer =
             expect_prefix(mover, waiting, "bestmove", started + mover->clock_ms + 5000);
         long long used = std::max(0LL, now_ms() - started - s.lag_ms);
@@ -356,18 +374,9 @@ int play_game(Engine* white, Engine* black, const Settings& s, std::string* reas
         (*plies)++;
         moves += " " + text;
         last_move = text;
-
-        // Think on the opponent's time about the reply the engine expects.
-        if (s.ponder && words.size() > 3 && words[2] == "ponder") {
-            Move reply = find_legal(pos, words[3]);
-            if (reply == 0) {
-                fail(mover->command + ": illegal ponder move in \"" + answer + "\"");
-                break;
-            }
-            mover->pondering = true;
-            mover->ponder_move = words[3];
-            engine_send(mover, "position startpos moves" + moves + " " + words[3]);
-            engine_send(mover, "go ponder" + go_clocks(white, black, s));
+        if (s.ponder && !start_pondering(mover, pos, words, moves, go_clocks(white, black, s))) {
+            fail(mover->command + ": illegal ponder move in \"" + answer + "\"");
+            break;
         }
     }
     stop_pondering(white, black);
