@@ -167,30 +167,49 @@ void run_child(const std::function<void(int input_writer)>& body,
     EXPECT_EQ(WEXITSTATUS(status), CHILD_DONE) << "see the child's message above";
 }
 
-// Waits (at most 20 s) until the child catches SIGINT, has no SIGINT
-// pending and sleeps: it is blocked again, any earlier signal handled.
-bool wait_for_child_asleep_with_handler(pid_t child)
+// Whether a /proc/PID/status text shows a process that catches SIGINT, has
+// none pending and sleeps: blocked again, any earlier signal handled. The
+// state is the letter after "State:", never any S on that line (the one of
+// "State:" itself matches a running process too).
+bool status_asleep_with_handler(const std::string& status)
 {
-    const std::string path = "/proc/" + std::to_string(child) + "/status";
     const auto has_sigint = [](const char* mask) {
         return (std::strtoull(mask, nullptr, 16) >> (SIGINT - 1)) & 1;
     };
+    bool caught = false, sleeping = false, pending = false;
+    for (size_t start = 0; start < status.size();) {
+        size_t end = status.find('\n', start);
+        if (end == std::string::npos)
+            end = status.size();
+        const std::string line = status.substr(start, end - start);
+        start = end + 1;
+        if (line.rfind("SigCgt:", 0) == 0)
+            caught = has_sigint(line.c_str() + 7);
+        if (line.rfind("SigPnd:", 0) == 0 || line.rfind("ShdPnd:", 0) == 0)
+            pending = pending || has_sigint(line.c_str() + 7);
+        if (line.rfind("State:", 0) == 0) {
+            const size_t letter = line.find_first_not_of(" \t", 6);
+            sleeping = letter != std::string::npos && line[letter] == 'S';
+        }
+    }
+    return caught && sleeping && !pending;
+}
+
+// Waits (at most 20 s) until the child's status shows it asleep with its
+// SIGINT handler installed and no SIGINT pending.
+bool wait_for_child_asleep_with_handler(pid_t child)
+{
+    const std::string path = "/proc/" + std::to_string(child) + "/status";
     for (int tries = 0; tries < 20000; ++tries, pause_ms(1)) {
         FILE* file = std::fopen(path.c_str(), "r");
         if (file == nullptr)
             return false;
-        char line[256];
-        bool caught = false, sleeping = false, pending = false;
-        while (std::fgets(line, sizeof line, file)) {
-            if (std::strncmp(line, "SigCgt:", 7) == 0)
-                caught = has_sigint(line + 7);
-            if (std::strncmp(line, "SigPnd:", 7) == 0 || std::strncmp(line, "ShdPnd:", 7) == 0)
-                pending = pending || has_sigint(line + 7);
-            if (std::strncmp(line, "State:", 6) == 0)
-                sleeping = std::strchr(line, 'S') != nullptr;
-        }
+        std::string status;
+        char chunk[4096];
+        for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
+            status.append(chunk, n);
         std::fclose(file);
-        if (caught && sleeping && !pending)
+        if (status_asleep_with_handler(status))
             return true;
     }
     return false;
@@ -403,6 +422,27 @@ TEST(InputPoll, FeederWithDelaysDuringAPonderSearch)
                 write_all(writer, piece);
             }
         });
+}
+
+TEST(InputPoll, ChildStatusIsAsleepOnlyWhenTheStateLetterSaysSo)
+{
+    const std::string handler = "SigCgt:\t0000000000000002\n";
+    const std::string none = "SigPnd:\t0000000000000000\nShdPnd:\t0000000000000000\n";
+    const struct {
+        std::string status;
+        bool asleep;
+    } rows[] = {
+        {"State:\tS (sleeping)\n" + none + handler, true},
+        {"State:\tR (running)\n" + none + handler, false},
+        {"State:\tD (disk sleep)\n" + none + handler, false},
+        {"State:\tT (stopped)\n" + none + handler, false},
+        {"State:\tS (sleeping)\n" + none + "SigCgt:\t0000000000000400\n", false},
+        {"State:\tS (sleeping)\nSigPnd:\t0000000000000002\nShdPnd:\t0\n" + handler, false},
+        {"State:\tS (sleeping)\nSigPnd:\t0\nShdPnd:\t0000000000000002\n" + handler, false},
+        {none + handler, false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(status_asleep_with_handler(row.status), row.asleep) << row.status;
 }
 
 TEST(InputPoll, InterruptSetsTheCountdownStaysInstalledAndReadsResume)
