@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "tools/helpers/engine_process.h"
 
@@ -33,8 +34,10 @@ void run_referee(const std::string& second, int games, bool foreign)
     args.insert(args.end(), {QUARVEL, second});
     EngineProcess referee;
     ASSERT_TRUE(process_start(&referee, std::string(QUARVEL_BUILD_DIR) + "/referee", args));
-    // Each game lasts at most both clocks plus the process overhead.
-    ASSERT_TRUE(process_read_to_end(&referee, games * 36000)) << process_transcript(&referee);
+    // Each game lasts at most both clocks plus the process overhead (a
+    // sanitized process, slow by design, gets the usual five times that).
+    ASSERT_TRUE(process_read_to_end(&referee, scaled_timeout(games * 36000)))
+        << process_transcript(&referee);
     EXPECT_EQ(process_wait_exit(&referee, 10000), 0) << process_transcript(&referee);
     ASSERT_FALSE(referee.lines.empty());
     const std::string& summary = referee.lines.back();
@@ -71,28 +74,95 @@ while read -r line; do
 done
 )";
 
-TEST(XboardReferee, ThreefoldRepetitionEndsTheGame)
+// Writes `text` as a shell script in a fresh directory; returns the command
+// that runs it. The directory goes with remove_script.
+std::string write_script(const std::string& text)
 {
     char dir[] = "/tmp/quarvel-referee-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string script = std::string(dir) + "/shuffler.sh";
+    if (mkdtemp(dir) == nullptr)
+        return "";
+    const std::string script = std::string(dir) + "/engine.sh";
     FILE* file = fopen(script.c_str(), "w");
-    ASSERT_NE(file, nullptr);
-    fputs(SHUFFLER, file);
+    if (file == nullptr)
+        return "";
+    fputs(text.c_str(), file);
     fclose(file);
-    const std::string engine = "/bin/sh " + script;
+    return "/bin/sh " + script;
+}
+
+void remove_script(const std::string& command)
+{
+    const std::string script = command.substr(command.find(' ') + 1);
+    unlink(script.c_str());
+    rmdir(script.substr(0, script.rfind('/')).c_str());
+}
+
+TEST(XboardReferee, ThreefoldRepetitionEndsTheGame)
+{
+    const std::string engine = write_script(SHUFFLER);
+    ASSERT_FALSE(engine.empty());
     EngineProcess referee;
+    // Only the rules are under test: a lag allowance keeps the clocks out.
     ASSERT_TRUE(process_start(&referee, std::string(QUARVEL_BUILD_DIR) + "/referee",
-                              {"-g", "1", "-b", "1", engine, engine}));
-    ASSERT_TRUE(process_read_to_end(&referee, 30000));
+                              {"-g", "1", "-b", "1", "-l", "60000", engine, engine}));
+    ASSERT_TRUE(process_read_to_end(&referee, scaled_timeout(60000)));
     EXPECT_EQ(process_wait_exit(&referee, 10000), 0) << process_transcript(&referee);
     // The start position stands for the third time after eight plies.
     EXPECT_NE(process_transcript(&referee).find("game 1: 1/2-1/2 (white engine1) " + engine +
                                                 ", 8 plies"),
               std::string::npos)
         << process_transcript(&referee);
-    unlink(script.c_str());
-    rmdir(dir);
+    remove_script(engine);
+}
+
+// Engines that take longer to move than their clock and the usual grace.
+const char SLOW_XBOARD[] = R"(while read -r line; do
+  case "$line" in
+    protover*) echo "feature done=1" ;;
+    ping*) echo "pong ${line#ping }" ;;
+    go) sleep 4; echo "move g1f3" ;;
+  esac
+done
+)";
+const char SLOW_UCI[] = R"(while read -r line; do
+  case "$line" in
+    uci) echo uciok ;;
+    isready) echo readyok ;;
+    go*) sleep 6; echo "bestmove e2e4" ;;
+    quit) exit 0 ;;
+  esac
+done
+)";
+
+// The lag allowance is the machine's share of every wait: a loaded machine
+// that delays an answer past the clock is not taken for a silent engine.
+TEST(XboardReferee, BothRefereesGrantTheLagAllowanceToEveryWait)
+{
+    const struct {
+        const char* referee;
+        const char* script;
+        std::vector<std::string> args;
+        const char* report;
+    } rows[] = {
+        {"referee", SLOW_XBOARD, {"-g", "1", "-m", "1", "-b", "0", "-l", "10000"}, "faults 0"},
+        {"uci_referee", SLOW_UCI, {"-g", "1", "-m", "1", "-t", "1", "-l", "10000"}, "referee: ok"},
+    };
+    EngineProcess referees[2];
+    std::string engines[2];
+    for (int i = 0; i < 2; i++) { // both at once: the waits overlap
+        engines[i] = write_script(rows[i].script);
+        std::vector<std::string> args = rows[i].args;
+        args.insert(args.end(), {engines[i], engines[i]});
+        ASSERT_TRUE(process_start(&referees[i],
+                                  std::string(QUARVEL_BUILD_DIR) + "/" + rows[i].referee, args));
+    }
+    for (int i = 0; i < 2; i++) {
+        EXPECT_TRUE(process_read_to_end(&referees[i], scaled_timeout(60000)));
+        EXPECT_EQ(process_wait_exit(&referees[i], 10000), 0) << process_transcript(&referees[i]);
+        EXPECT_NE(process_transcript(&referees[i]).find(rows[i].report), std::string::npos)
+            << process_transcript(&referees[i]);
+        remove_script(engines[i]);
+    }
 }
 
 } // namespace

@@ -11,7 +11,8 @@
 // 0 when no fault happened, 1 otherwise. -v lists every move with its time.
 // -l grants each move a lag allowance, as chess servers do: the time between
 // writing the move and the engine reading it (and back) is the machine's,
-// not the engine's; 0 by default.
+// not the engine's; 0 by default. Every wait for an answer is lengthened by
+// it too, so that a slow machine is never taken for a silent engine.
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -261,7 +262,8 @@ void start_game(Engine* engines, const Options& options, int game_number)
         e->clock_ms = options.base_seconds * 1000L;
         int number = ++ping_number;
         engine_send(e, "ping " + std::to_string(number));
-        if (!wait_for(engines, e, ("pong " + std::to_string(number)).c_str(), 10000))
+        if (!wait_for(engines, e, ("pong " + std::to_string(number)).c_str(),
+                      10000 + options.lag_ms))
             fault("%s did not answer ping before game %s", e->name, std::to_string(game_number));
     }
 }
@@ -362,7 +364,8 @@ std::string play_game(Engine* engines, int white_index, const Options& options, 
         long long start = now_ms();
         // Resignations count as a move that ends the game.
         std::string move_text;
-        if (!await_move(engines, mover, start + mover->clock_ms + 3000, &move_text, &result))
+        if (!await_move(engines, mover, start + mover->clock_ms + 3000 + options.lag_ms,
+                        &move_text, &result))
             return "aborted";
         if (!result.empty())
             break;
@@ -394,7 +397,7 @@ void stop_engines(Engine* engines, const Options& options)
         engines[i].in_fd = -1;
     }
     for (int i = 0; i < 2; i++) {
-        long long deadline = now_ms() + 15000;
+        long long deadline = now_ms() + 15000 + options.lag_ms;
         int status = 0;
         pid_t r = 0;
         while ((r = waitpid(engines[i].pid, &status, WNOHANG)) == 0 && now_ms() < deadline)
@@ -459,7 +462,7 @@ int main(int argc, char** argv)
         engine_send(&engines[i], "protover 2");
     }
     for (int i = 0; i < 2; i++) {
-        if (!wait_for(engines, &engines[i], "feature done=1", 10000))
+        if (!wait_for(engines, &engines[i], "feature done=1", 10000 + options.lag_ms))
             fault("%s did not finish its feature list (%s)", engines[i].name, engines[i].command);
     }
 

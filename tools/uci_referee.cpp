@@ -9,7 +9,8 @@
 //
 // -l grants each move a lag allowance, as chess servers do: the time between
 // writing "go" and the engine reading it (and back) is the machine's, not the
-// engine's; 0 by default.
+// engine's; 0 by default. Every wait for an answer is lengthened by it too,
+// so that a slow machine is never taken for a silent engine.
 //
 // An engine is a command line split at blanks ("/path/quarvel -x"). -a and -b
 // send "setoption" lines to engine A and B. Colours alternate, engine A white
@@ -66,6 +67,13 @@ struct Engine {
 };
 
 std::string failure; // first failure found; the games stop there
+long long lag_ms = 0; // -l
+
+// The deadline for an answer due within `ms` on an idle machine.
+long long answer_deadline(long long ms)
+{
+    return now_ms() + ms + lag_ms;
+}
 
 void fail(const std::string& reason)
 {
@@ -190,7 +198,7 @@ bool handshake(Engine* e)
         return false;
     }
     engine_send(e, "uci");
-    if (expect_prefix(e, nullptr, "uciok", now_ms() + 10000).empty()) {
+    if (expect_prefix(e, nullptr, "uciok", answer_deadline(10000)).empty()) {
         fail(e->command + ": no uciok");
         return false;
     }
@@ -200,7 +208,7 @@ bool handshake(Engine* e)
                            (eq == std::string::npos ? "" : option.substr(eq + 1)));
     }
     engine_send(e, "isready");
-    if (expect_prefix(e, nullptr, "readyok", now_ms() + 10000).empty()) {
+    if (expect_prefix(e, nullptr, "readyok", answer_deadline(10000)).empty()) {
         fail(e->command + ": no readyok");
         return false;
     }
@@ -232,7 +240,6 @@ struct Settings {
     int games = 2;
     long long base_ms = 10000;
     long long inc_ms = 100;
-    long long lag_ms = 0;
     bool ponder = false;
     int max_plies = 200;
 };
@@ -251,7 +258,7 @@ void stop_pondering(Engine* e, Engine* other)
         return;
     engine_send(e, "stop");
     e->pondering = false;
-    if (expect_prefix(e, other, "bestmove", now_ms() + 10000).empty())
+    if (expect_prefix(e, other, "bestmove", answer_deadline(10000)).empty())
         fail(e->command + ": no bestmove after stop while pondering");
 }
 
@@ -326,7 +333,7 @@ int play_game(Engine* white, Engine* black, const Settings& s, std::string* reas
     for (Engine* e : {white, black}) {
         engine_send(e, "ucinewgame");
         engine_send(e, "isready");
-        if (expect_prefix(e, nullptr, "readyok", now_ms() + 10000).empty())
+        if (expect_prefix(e, nullptr, "readyok", answer_deadline(10000)).empty())
             fail(e->command + ": no readyok before the game");
     }
     int result = 0;
@@ -345,8 +352,8 @@ int play_game(Engine* white, Engine* black, const Settings& s, std::string* reas
         long long started =
             release_mover(mover, waiting, last_move, moves, go_clocks(white, black, s));
         std::string answer =
-            expect_prefix(mover, waiting, "bestmove", started + mover->clock_ms + 5000);
-        long long used = std::max(0LL, now_ms() - started - s.lag_ms);
+            expect_prefix(mover, waiting, "bestmove", started + mover->clock_ms + 5000 + lag_ms);
+        long long used = std::max(0LL, now_ms() - started - lag_ms);
         if (answer.empty()) {
             fail(mover->command + ": no bestmove in time");
             break;
@@ -390,7 +397,7 @@ bool shut_down(Engine* e)
     if (e->pid < 0)
         return true;
     engine_send(e, "quit");
-    long long deadline = now_ms() + 10000;
+    long long deadline = answer_deadline(10000);
     int status = 0;
     for (;;) {
         pid_t r = waitpid(e->pid, &status, WNOHANG);
@@ -434,7 +441,7 @@ int main(int argc, char** argv)
             case 'g': s.games = std::atoi(optarg); break;
             case 't': s.base_ms = std::atoll(optarg); break;
             case 'i': s.inc_ms = std::atoll(optarg); break;
-            case 'l': s.lag_ms = std::atoll(optarg); break;
+            case 'l': lag_ms = std::atoll(optarg); break;
             case 'p': s.ponder = true; break;
             case 'm': s.max_plies = std::atoi(optarg); break;
             case 'a': engines[0].options.push_back(optarg); break;
