@@ -28,29 +28,20 @@ rm -f "$out/match.pgn" "$out/xboard.debug" "$out/screenshot.png"
 work=$(mktemp -d /tmp/quarvel-gui-XXXXXX)
 mkdir "$work/bare" "$work/fairymax"
 
-# A free display number: Xvfb refuses one that is taken.
-display=
-xvfb_pid=
-for n in $(seq 91 140); do
-    [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-    xvfb_pid=$!
-    tries=0
-    while [ ! -e "/tmp/.X11-unix/X$n" ] && kill -0 "$xvfb_pid" 2>/dev/null && [ $tries -lt 100 ]; do
-        sleep 0.1
-        tries=$((tries + 1))
-    done
-    if [ -e "/tmp/.X11-unix/X$n" ] && kill -0 "$xvfb_pid" 2>/dev/null; then
-        display=":$n"
-        break
-    fi
-    kill "$xvfb_pid" 2>/dev/null
-    wait "$xvfb_pid" 2>/dev/null
-done
-if [ -z "$display" ]; then
+# Xvfb picks a free display itself and writes its number once it accepts
+# connections; the read below waits for that line (or for Xvfb's end).
+mkfifo "$work/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+n=
+read -r n <"$work/display"
+if [ -z "$n" ]; then
     echo "xboard_match: FAILED, no virtual display could be started" >&2
+    cat "$work/xvfb.log" >&2
+    rm -rf "$work"
     exit 1
 fi
+display=":$n"
 cleanup() {
     kill "$xvfb_pid" 2>/dev/null
     wait "$xvfb_pid" 2>/dev/null
