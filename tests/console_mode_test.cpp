@@ -115,28 +115,36 @@ TEST(Console, Dialogues)
          {"- feature done=0", "> display", "> ping 1", "= (0) Black to move:", "= pong 1"}},
         // Each read is announced by the prompt and echoed; a rejected move
         // shows the board, then the report; SAN is no move here. The
-        // engine's turn shows the diagram before the search.
+        // engine's turn shows the diagram before the search. Each line
+        // waits for the prompt: one that arrives sooner is taken by the
+        // poll before the read and echoed in braces first.
         {"prompt, echo and diagram",
          {"-d"},
          {"> force",
           "~ [force]",
+          "? quarvel: ",
           "> e2e4",
           "- quarvel: [e2e4]",
+          "? quarvel: ",
           "> e7e4",
           "- quarvel: [e7e4]",
           "- (1) Black to move:",
           "= Invalid move: e7-e4",
+          "? quarvel: ",
           "> d2d4",
           "- quarvel: [d2d4]",
           "- (1) Black to move:",
           "= Invalid move: d2-d4",
+          "? quarvel: ",
           "> e2e4",
           "- quarvel: [e2e4]",
           "- (1) Black to move:",
           "= Invalid move: e2-e4",
+          "? quarvel: ",
           "> Nf3",
           "- quarvel: [Nf3]",
           "- Unknown command, Nf3",
+          "? quarvel: ",
           "> QUIT",
           "- quarvel: [QUIT]",
           "- Unknown command, QUIT",

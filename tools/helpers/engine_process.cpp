@@ -297,6 +297,15 @@ bool process_next_line(EngineProcess* proc, int ms, std::string* line)
         proc, [](const std::string&) { return true; }, ms, line);
 }
 
+bool process_expect_prompt(EngineProcess* proc, const std::string& text, int timeout_ms)
+{
+    const long long deadline = now_ms() + timeout_ms;
+    while (proc->partial != text)
+        if (!pump(proc, deadline) && (proc->out_closed || now_ms() >= deadline))
+            return false;
+    return true;
+}
+
 bool process_read_to_end(EngineProcess* proc, int timeout_ms)
 {
     long long deadline = now_ms() + timeout_ms;
@@ -405,6 +414,7 @@ std::string process_step(EngineProcess* proc, const std::string& step, int timeo
                     return "unexpected \"" + proc->lines[i] + "\"";
             return "";
         case '!': return kill(proc->pid, SIGINT) == 0 ? "" : "kill failed";
+        case '?': return process_expect_prompt(proc, arg, timeout_ms) ? "" : "no prompt";
         case '$':
             process_close_input(proc);
             if (!process_read_to_end(proc, timeout_ms))

@@ -59,6 +59,9 @@ bool process_expect_prefix(EngineProcess* proc, const std::string& prefix, int t
 bool process_expect_substring(EngineProcess* proc, const std::string& text, int timeout_ms,
                               std::string* matched = nullptr);
 bool process_next_line(EngineProcess* proc, int timeout_ms, std::string* line);
+// Waits until the output's unfinished last line is `text`: a prompt, which
+// the program writes just before it blocks to read.
+bool process_expect_prompt(EngineProcess* proc, const std::string& text, int timeout_ms);
 
 // Reads until the output closes; true when it did within the timeout.
 bool process_read_to_end(EngineProcess* proc, int timeout_ms);
@@ -84,6 +87,7 @@ std::string read_text_file(const std::string& name);
 //         first blank) is L
 //   "|" mark this point       "x P" no line since the mark starts with P
 //   "!" send SIGINT           "$" end the input: no further line may follow
+//   "? P" wait for the prompt P: the next line sent meets the blocking read
 // After the steps the input ends; the exit code must be `exit_code` and
 // stderr must contain `err`.
 struct Dialogue {
