@@ -267,6 +267,25 @@ size_t datacomp_index_bytes(const DatacompIndex* index)
     return sizeof(DatacompIndex) + sizeof(int64_t) * size_t(index->block_count + 1);
 }
 
+namespace {
+
+// The longest code-length stream a valid index can hold is about 5 KB (the
+// two small codes, then 1024 lengths of at most 71 bits a run of two).
+constexpr uint64_t CODE_LENGTHS_MAX_BYTES = 8192;
+
+// Whether the block count can give this header length: 8 check bytes a
+// block, the packed sizes and distances, the code lengths and the check
+// value. A damaged length is refused before any of it is read or allocated.
+bool header_length_fits(uint32_t header_length, uint32_t block_count, int size_bits)
+{
+    if (block_count == 0 || uint64_t(block_count) * 8 + 84 > header_length)
+        return false;
+    const uint64_t packed = (uint64_t(size_bits) * (uint64_t(block_count) + 25) + 7) / 8;
+    return header_length <= 80 + uint64_t(block_count) * 8 + packed + CODE_LENGTHS_MAX_BYTES + 4;
+}
+
+} // namespace
+
 int open_datacomp_index(DatacompIndex** out, FILE* stream)
 {
     if (out == nullptr)
@@ -290,6 +309,9 @@ int open_datacomp_index(DatacompIndex** out, FILE* stream)
         return DC_ERR_DISTANCE_COUNT;
     if (read_be32(head + 76) != DATACOMP_HEADER_WORD)
         return DC_ERR_HEADER_WORD;
+    const uint32_t block_count = read_be32(head + 72);
+    if (!header_length_fits(header_length, block_count, size_bits))
+        return DC_ERR_HEADER_SIZE;
 
     // A header longer than the file cannot be read whole: refuse it before
     // allocating what a broken length field asks for.
@@ -314,11 +336,6 @@ int open_datacomp_index(DatacompIndex** out, FILE* stream)
         return DC_ERR_INDEX_CHECK;
     }
 
-    const uint32_t block_count = read_be32(header + 72);
-    if (block_count == 0 || uint64_t(block_count) * 8 + 84 > header_length) {
-        std::free(header);
-        return DC_ERR_HEADER_SIZE;
-    }
     const size_t bytes = sizeof(DatacompIndex) + sizeof(int64_t) * (size_t(block_count) + 1);
     DatacompIndex* index = static_cast<DatacompIndex*>(std::malloc(bytes));
     if (index == nullptr) {

@@ -229,7 +229,7 @@ TEST(DatacompHeader, EveryCheckHasItsCode)
         {"distances", [](auto& f) { f[71] = 23; }, DC_ERR_DISTANCE_COUNT},
         {"word", [](auto& f) { f[79] ^= 0x10; }, DC_ERR_HEADER_WORD},
         {"index cut", [d](auto& f) { f.resize(d - 1); }, DC_ERR_SHORT_INDEX},
-        {"huge length", [](auto& f) { f[64] = 0x7F; }, DC_ERR_SHORT_INDEX},
+        {"huge length", [](auto& f) { f[64] = 0x7F; }, DC_ERR_HEADER_SIZE},
         {"check value", [d](auto& f) { f[d - 6] ^= 4; }, DC_ERR_INDEX_CHECK},
         {"no blocks", [](auto& f) { f[72] = f[73] = f[74] = f[75] = 0, tbenc::reseal(f); },
          DC_ERR_HEADER_SIZE},
@@ -247,12 +247,42 @@ TEST(DatacompHeader, EveryCheckHasItsCode)
         EXPECT_EQ(open_bytes(file, &index), c.error) << c.name;
         EXPECT_EQ(index, nullptr) << c.name;
     }
-    // Length 84 passes the size test (and then fails a later one).
+    // The smallest length the block count leaves room for passes the size
+    // test (and then fails a later one).
     std::vector<uint8_t> file = good;
-    file[64] = file[65] = file[66] = 0, file[67] = 84;
+    const uint32_t smallest = 84 + 8 * (uint32_t(good[74]) << 8 | good[75]);
+    ASSERT_LT(smallest, 256u);
+    file[64] = file[65] = file[66] = 0, file[67] = uint8_t(smallest);
     DatacompIndex* index = nullptr;
     EXPECT_NE(open_bytes(file, &index), DC_ERR_HEADER_SIZE);
     EXPECT_EQ(index, nullptr);
+}
+
+TEST(DatacompHeader, LengthTheBlockCountCannotGiveIsRefusedUnread)
+{
+    // Random bytes do not compress: the blocks stand well beyond the index.
+    const std::vector<uint8_t> good = tbenc::encode(random_bytes(100000, 3));
+    const uint32_t d = header_length(good);
+    const struct {
+        uint32_t length;
+        int error;
+        long read_to; // where the stream stands after the refusal
+    } cases[] = {
+        {d + 8192, DC_ERR_HEADER_SIZE, 80},            // beyond any code-length stream
+        {uint32_t(good.size()), DC_ERR_HEADER_SIZE, 80}, // the whole file
+        {d + 100, DC_ERR_INDEX_CHECK, long(d) + 100},   // possible: read and checked
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.length);
+        std::vector<uint8_t> file = good;
+        for (int i = 0; i < 4; i++)
+            file[64 + i] = uint8_t(c.length >> (24 - 8 * i));
+        FILE* f = stream_of(file);
+        DatacompIndex* index = nullptr;
+        EXPECT_EQ(open_datacomp_index(&index, f), c.error);
+        EXPECT_EQ(std::ftell(f), c.read_to);
+        std::fclose(f);
+    }
 }
 
 TEST(DatacompHeader, ExponentSixteenOpensButBlocksBeyondTheAreaAreRefused)
