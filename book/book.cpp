@@ -10,6 +10,7 @@
 #include <sys/types.h>
 
 #include "board/clock.h"
+#include "board/fileopen.h"
 #include "board/output.h"
 #include "board/zobrist.h"
 
@@ -132,13 +133,15 @@ int open_book(const char* file_name)
     }
     book_read_only = 0;
     book_entry_limit = 0;
-    book_file = fopen(file_name, "rb+");
+    book_file = open_regular_file(file_name, "rb+");
     if (book_file == nullptr) {
-        book_file = fopen(file_name, "rb");
+        // A pipe, device or folder is no book, read-only or not.
+        if (errno != EISDIR && errno != NOT_REGULAR_FILE)
+            book_file = open_regular_file(file_name, "rb");
         if (book_file == nullptr) {
             int error = errno;
             close_book_off();
-            emit_text("Cannot open opening book: %s: %s\n", file_name, strerror(error));
+            emit_text("Cannot open opening book: %s: %s\n", file_name, file_error_text(error));
             return -1;
         }
         emit_text("Book open in read only mode\n");

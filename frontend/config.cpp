@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "board/clock.h"
+#include "board/fileopen.h"
 #include "board/output.h"
 #include "search/hashmem.h"
 
@@ -286,9 +287,9 @@ void load_config(const char* file_name)
         std::fprintf(stderr, "No config file\n");
         return;
     }
-    FILE* file = std::fopen(file_name, "r");
+    FILE* file = open_regular_file(file_name, "r");
     if (file == nullptr) {
-        std::perror(file_name);
+        report_file_error(file_name);
         return;
     }
     emit_text("Loading configuration: %s\n", file_name);

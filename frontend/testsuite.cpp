@@ -15,6 +15,7 @@
 
 #include "board/board.h"
 #include "board/diagram.h"
+#include "board/fileopen.h"
 #include "frontend/frontend.h"
 #include "search/ordering.h"
 #include "search/root.h"
@@ -188,9 +189,9 @@ void open_suite_files(SuiteFiles* files, const char* file_name)
 {
     files->result_log = open_shared_temp(temp_path("quarvel.test"), true);
     files->failed = open_shared_temp(temp_path("failed.epd"), false);
-    files->suite = std::fopen(file_name, "r");
+    files->suite = open_regular_file(file_name, "r");
     if (files->suite == nullptr) {
-        std::perror(file_name);
+        report_file_error(file_name);
         close_suite_files(files);
         close_log_file();
         std::exit(1);

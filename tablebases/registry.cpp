@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "board/fileopen.h"
 #include "tablebases/tbcache.h"
 #include "tablebases/tbprobe.h"
 
@@ -237,7 +238,8 @@ int register_table(const char* directory, int id, int side)
     std::strcpy(name, raw_name);
     uint64_t length = 0;
     DatacompIndex* index = nullptr;
-    FILE* stream = std::fopen(name, "rb");
+    // Only regular files: a pipe or a folder of a table's name is skipped.
+    FILE* stream = open_regular_file(name, "rb");
     if (stream) {
         if (std::fseek(stream, 0, SEEK_END) != 0)
             fail_with("*** Seek in %s failed\n", name);
@@ -250,9 +252,9 @@ int register_table(const char* directory, int id, int side)
     } else {
         bool opened = false;
         if (compose_file_name(name, directory, row.name, side == 0 ? ".nbw.emd" : ".nbb.emd"))
-            opened = (stream = std::fopen(name, "rb")) != nullptr;
+            opened = (stream = open_regular_file(name, "rb")) != nullptr;
         if (!opened && compose_file_name(name, directory, row.name, packed_suffix))
-            opened = (stream = std::fopen(name, "rb")) != nullptr;
+            opened = (stream = open_regular_file(name, "rb")) != nullptr;
         if (!opened)
             return 0;
         ++tb_datacomp_count;

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "board/fileopen.h"
 #include "tablebases/registry.h"
 
 uint8_t* tb_cache_base = nullptr;
@@ -92,12 +93,12 @@ bool open_table_file(TableDesc& row, int side)
 {
     if (row.file[side])
         return true;
-    row.file[side] = std::fopen(row.path[side], "rb");
+    row.file[side] = open_regular_file(row.path[side], "rb");
     if (row.file[side])
         return true;
     // Perhaps too many files are open: give them all back and try once more.
     close_table_files();
-    row.file[side] = std::fopen(row.path[side], "rb");
+    row.file[side] = open_regular_file(row.path[side], "rb");
     return row.file[side] != nullptr;
 }
 

@@ -5,6 +5,9 @@
 // registration make positions unavailable.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <random>
 #include <string>
@@ -309,19 +312,45 @@ TEST_F(ProbeFixture, RootSearchReportsExactTableDistances)
     tb_max_men = 0;
 }
 
-TEST_F(ProbeFixture, DeletedFileMakesItsSideUnavailable)
+TEST_F(ProbeFixture, FileGoneOrReplacedMakesItsSideUnavailable)
 {
-    write_tables(dir, true, false);
-    ASSERT_EQ(init_tablebases(dir.c_str()), 3);
-    use_cache(4);
-    ASSERT_TRUE(probe(KQK));
-    // A new cache closes the files; the next miss must reopen the file.
-    use_cache(4);
-    ASSERT_EQ(std::remove((dir + "/kqk.nbw").c_str()), 0);
-    EXPECT_EQ(probe(KQK), 0);
-    EXPECT_EQ(is_table_present(5, 0), 0);
-    EXPECT_EQ(is_table_present(5, 1), 1);
-    EXPECT_EQ(probe("8/8/8/8/8/2k5/8/KQ6 b - - 0 1"), 1);
+    // A pipe in its place would block the reopening forever: each case runs
+    // in a child that a generous alarm ends should it hang.
+    const struct {
+        const char* what;
+        void (*replace)(const std::string& name);
+    } cases[] = {
+        {"deleted", [](const std::string&) {}},
+        {"pipe", [](const std::string& name) { mkfifo(name.c_str(), 0644); }},
+        {"folder", [](const std::string& name) { mkdir(name.c_str(), 0755); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        remove_dir(dir);
+        dir = make_scratch_dir("probe");
+        write_tables(dir, true, false);
+        EXPECT_EXIT(
+            {
+                alarm(sanitized_run() ? 600 : 120);
+                if (init_tablebases(dir.c_str()) != 3)
+                    exit(3);
+                use_cache(4);
+                if (!probe(KQK))
+                    exit(4);
+                // A new cache closes the files; the next miss must reopen the file.
+                use_cache(4);
+                const std::string name = dir + "/kqk.nbw";
+                if (std::remove(name.c_str()) != 0)
+                    exit(5);
+                c.replace(name);
+                EXPECT_EQ(probe(KQK), 0);
+                EXPECT_EQ(is_table_present(5, 0), 0);
+                EXPECT_EQ(is_table_present(5, 1), 1);
+                EXPECT_EQ(probe("8/8/8/8/8/2k5/8/KQ6 b - - 0 1"), 1);
+                exit(::testing::Test::HasFailure() ? 2 : 0);
+            },
+            ::testing::ExitedWithCode(0), "");
+    }
 }
 
 TEST_F(ProbeFixture, TruncatedRawFileAnswersOnlyWhatItHolds)

@@ -4,6 +4,9 @@
 // buffer, and the fatal messages for files that contradict their table.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -196,6 +199,28 @@ TEST_F(RegistryFixture, FilesThatContradictTheirTableAreFatal)
     // The healthy file registers and leaves the process alone.
     ASSERT_TRUE(tbgen::write_file(dir + "/kqk.nbw.emd", tbenc::encode(kqk)));
     EXPECT_EXIT(init_and_exit(dir), ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(RegistryFixture, PipesAndFoldersNamedLikeTablesAreSkipped)
+{
+    // Opening a pipe would wait for a writer: a generous alarm ends a hang.
+    GeneratedTables& t = generated_tables();
+    ASSERT_EQ(mkfifo((dir + "/kqk.nbw.emd").c_str(), 0444), 0);
+    ASSERT_EQ(mkdir((dir + "/kqk.nbb").c_str(), 0755), 0);
+    ASSERT_EQ(mkfifo((dir + "/krk.nbw").c_str(), 0644), 0);
+    ASSERT_EQ(mkdir((dir + "/krknbb.emd").c_str(), 0755), 0);
+    ASSERT_TRUE(tbgen::write_file(other + "/krk.nbw", t.side_bytes(4, 0)));
+    const std::string list = dir + ";" + other;
+    EXPECT_EXIT(
+        {
+            alarm(sanitized_run() ? 600 : 120);
+            const int men = init_tablebases(list.c_str());
+            exit(men == 3 && !is_table_present(5, 0) && !is_table_present(5, 1) &&
+                         is_table_present(4, 0) && !is_table_present(4, 1)
+                     ? 0
+                     : 2);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(RegistryFixture, ReinitialisationKeepsAWorkingCache)
