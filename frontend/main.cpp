@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <getopt.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "board/board.h"
@@ -146,6 +147,19 @@ bool default_file_absent(const char* name)
     return access(name, F_OK) != 0 && errno == ENOENT;
 }
 
+// The log appends text: never into the book or the games a build reads.
+// Same file by device and inode, whatever the names.
+void refuse_log_into(const char* name, const char* what)
+{
+    struct stat log_st, st;
+    if (log_file == nullptr || name == nullptr || fstat(fileno(log_file), &log_st) != 0 ||
+        stat(name, &st) != 0 || log_st.st_dev != st.st_dev || log_st.st_ino != st.st_ino)
+        return;
+    close_log_file();
+    fprintf(stderr, "Log file %s is the %s: no log written\n", log_file_name, what);
+    fflush(stderr);
+}
+
 void log_start_time()
 {
     time_t now = time(nullptr);
@@ -171,6 +185,9 @@ int main(int argc, char** argv)
     if (settings.config_named || !default_file_absent(settings.config_file))
         load_config(settings.config_file);
     open_log_file(log_file_name != nullptr ? log_file_name : "");
+    refuse_log_into(book_enabled || settings.pgn_file != nullptr ? book_file_name : nullptr,
+                    "book file");
+    refuse_log_into(settings.pgn_file, "PGN file");
     log_start_time();
     // The book builder needs the keys, not the search's tables.
     start_engine(pos, !(settings.pgn_file != nullptr && settings.test_file == nullptr));

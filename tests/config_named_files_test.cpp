@@ -1,6 +1,7 @@
 // Files the user names or a folder holds, through the whole program: a pipe,
 // a folder or a device where the configuration, a test suite, the book or a
-// table is expected is reported or skipped, never waited on.
+// table is expected is reported or skipped, never waited on; the log is
+// never written into the book or the games of a build.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -75,6 +76,34 @@ TEST(NamedFiles, PipesAndFoldersAreReportedOrSkippedNeverWaitedOn)
         ScratchDir scratch;
         c.make();
         run_case(c, scratch.path);
+    }
+}
+
+TEST(NamedFiles, LogIsNeverTheBookOrTheGamesOfABuild)
+{
+    const std::string book = raw_book_bytes({{7, 3, 1, 1, 1}});
+    const std::string games = "[Event \"a\"]\n[Result \"1-0\"]\n\n1. e4 e5 1-0\n";
+    const struct {
+        Case run;
+        const char* kept;         // a file that must stay as it was
+        const std::string* bytes; // its bytes
+    } cases[] = {
+        {{"book", [] {}, {"-c", NO_CONFIG, "-B", "b.bok", "-l", "b.bok"}, PLAYS, 0,
+          "Log file b.bok is the book file: no log written"},
+         "b.bok", &book},
+        {{"games, by a second name", [] { link("g.pgn", "same.pgn"); },
+          {"-c", NO_CONFIG, "-I", "g.pgn", "-B", "out.bok", "-P", "1", "-l", "same.pgn"}, {}, 0,
+          "Log file same.pgn is the PGN file: no log written"},
+         "g.pgn", &games},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.run.what);
+        ScratchDir scratch;
+        write_file("b.bok", book);
+        write_file("g.pgn", games);
+        c.run.make();
+        run_case(c.run, scratch.path);
+        EXPECT_EQ(read_text(c.kept), *c.bytes);
     }
 }
 
