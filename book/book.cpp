@@ -45,6 +45,17 @@ void put_u32(unsigned char* p, std::uint32_t v)
     exit_with_message(text);
 }
 
+// The open book that failed an operation is turned off; another stream's
+// failure is fatal.
+void book_stream_failure(FILE* stream, const char* operation)
+{
+    if (stream != book_file || stream == nullptr)
+        book_io_failure(operation);
+    char text[160];
+    snprintf(text, sizeof text, "book: %s: %s", operation, strerror(errno ? errno : EIO));
+    close_broken_book(text);
+}
+
 // Reads up to count entries from the stream's current position; returns how
 // many whole entries were read. The end of the stream is a quiet stop.
 int read_entry_block(int count, BookEntry* out, FILE* stream)
@@ -55,7 +66,8 @@ int read_entry_block(int count, BookEntry* out, FILE* stream)
     size_t got = fread(bytes, BOOK_ENTRY_SIZE, size_t(count), stream);
     if (got < size_t(count) && ferror(stream)) {
         free_mem(bytes);
-        book_io_failure("fread");
+        book_stream_failure(stream, "fread");
+        return 0;
     }
     for (size_t i = 0; i < got; i++)
         book_decode_entry(bytes + i * BOOK_ENTRY_SIZE, &out[i]);
@@ -206,30 +218,46 @@ int read_book_entries(int count, BookEntry* out, FILE* stream)
     return read_entry_block(count, out, stream) == count ? 0 : -1;
 }
 
-void read_book_entry(int index, BookEntry* out)
+void close_broken_book(const char* reason)
+{
+    emit_text("%s\n", reason);
+    emit_text("Opening book disabled\n");
+    close_book_off();
+}
+
+int read_book_entry(int index, BookEntry* out)
 {
     unsigned char bytes[BOOK_ENTRY_SIZE];
     if (book_file == nullptr || index < 0 ||
-        fseeko(book_file, off_t(BOOK_HEADER_SIZE) + off_t(BOOK_ENTRY_SIZE) * index, SEEK_SET) != 0)
-        book_io_failure("fseek");
+        fseeko(book_file, off_t(BOOK_HEADER_SIZE) + off_t(BOOK_ENTRY_SIZE) * index, SEEK_SET) != 0) {
+        book_stream_failure(book_file, "fseek");
+        return 0;
+    }
     if (fread(bytes, BOOK_ENTRY_SIZE, 1, book_file) != 1) {
         // A short read leaves errno untouched; name the cause all the same.
         if (!ferror(book_file))
             errno = EIO;
-        book_io_failure("fread");
+        book_stream_failure(book_file, "fread");
+        return 0;
     }
     book_decode_entry(bytes, out);
+    return 1;
 }
 
-void write_book_entry(int index, const BookEntry* entry)
+int write_book_entry(int index, const BookEntry* entry)
 {
     unsigned char bytes[BOOK_ENTRY_SIZE];
     book_encode_entry(entry, bytes);
     if (book_file == nullptr || index < 0 ||
-        fseeko(book_file, off_t(BOOK_HEADER_SIZE) + off_t(BOOK_ENTRY_SIZE) * index, SEEK_SET) != 0)
-        book_io_failure("fseek");
-    if (fwrite(bytes, BOOK_ENTRY_SIZE, 1, book_file) != 1)
-        book_io_failure("fwrite");
+        fseeko(book_file, off_t(BOOK_HEADER_SIZE) + off_t(BOOK_ENTRY_SIZE) * index, SEEK_SET) != 0) {
+        book_stream_failure(book_file, "fseek");
+        return 0;
+    }
+    if (fwrite(bytes, BOOK_ENTRY_SIZE, 1, book_file) != 1) {
+        book_stream_failure(book_file, "fwrite");
+        return 0;
+    }
+    return 1;
 }
 
 int scan_book_entries(Position* pos, int count, const BookEntry* entries)
@@ -260,7 +288,8 @@ int find_book_entry(Position* pos, int first, int end)
         if (fseeko(book_file, off_t(BOOK_HEADER_SIZE) + off_t(BOOK_ENTRY_SIZE) * first, SEEK_SET) !=
             0) {
             free_mem(block);
-            book_io_failure("fseek");
+            book_stream_failure(book_file, "fseek");
+            return -1;
         }
         int got = read_entry_block(n, block, book_file);
         int index = scan_book_entries(pos, got, block);
@@ -279,7 +308,8 @@ int find_book_entry(Position* pos, int first, int end)
         entry_key = slot->key;
     } else {
         BookEntry entry;
-        read_book_entry(mid, &entry);
+        if (!read_book_entry(mid, &entry))
+            return -1;
         entry_key = book_entry_key(&entry);
         slot->key = entry_key;
         slot->index = mid;

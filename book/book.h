@@ -99,8 +99,12 @@ void book_encode_entry(const BookEntry* entry, unsigned char* bytes);
 int open_book(const char* file_name);
 int read_book_header(FILE* stream, BookHeader* out);
 int read_book_entries(int count, BookEntry* out, FILE* stream);
-void read_book_entry(int index, BookEntry* out);
-void write_book_entry(int index, const BookEntry* entry);
+// 1 on success; 0 when the book broke, which turns it off (close_broken_book).
+int read_book_entry(int index, BookEntry* out);
+int write_book_entry(int index, const BookEntry* entry);
+// A book that breaks after start-up (cut short, unreadable, changed under
+// the engine) is reported with `reason` and turned off; the game goes on.
+void close_broken_book(const char* reason);
 int scan_book_entries(Position* pos, int count, const BookEntry* entries);
 int find_book_entry(Position* pos, int first, int end);
 

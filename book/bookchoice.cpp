@@ -147,14 +147,17 @@ Move choose_book_move(Position* pos)
         memset(&candidates[i].entry, 0, sizeof candidates[i].entry);
         make_move(pos, moves[i]);
         int index = find_book_entry(pos, 0, entry_count);
-        if (index >= 0) {
-            read_book_entry(index, &candidates[i].entry);
-            if (book_entry_key(&candidates[i].entry) != *pos->key_top)
-                exit_with_message("\nSearch failed");
-            candidates[i].weight = entry_weight(pos, &candidates[i].entry);
-            total += std::uint64_t(candidates[i].weight);
+        if (index >= 0 && read_book_entry(index, &candidates[i].entry)) {
+            if (book_entry_key(&candidates[i].entry) != *pos->key_top) {
+                close_broken_book("\nSearch failed");
+            } else {
+                candidates[i].weight = entry_weight(pos, &candidates[i].entry);
+                total += std::uint64_t(candidates[i].weight);
+            }
         }
         unmake_move(pos, moves[i]);
+        if (book_file == nullptr)
+            return 0; // the book broke under the engine and is off now
     }
 
     Move chosen = 0;
@@ -244,13 +247,15 @@ void learn_from_result(Position* pos)
             continue;
         }
         misses++;
+        // A book that breaks turns off; the game's moves are still made again.
         int index = find_book_entry(pos, 0, header.entry_count);
-        if (index < 0)
-            continue;
         BookEntry entry;
-        read_book_entry(index, &entry);
-        if (book_entry_key(&entry) != *pos->key_top)
-            exit_with_message("Book failure");
+        if (index < 0 || !read_book_entry(index, &entry))
+            continue;
+        if (book_entry_key(&entry) != *pos->key_top) {
+            close_broken_book("Book failure");
+            continue;
+        }
         const std::uint32_t old_learn = entry.learn;
         std::uint32_t learn;
         entry.flags &= ~BOOK_LAST_MASK;
@@ -268,13 +273,13 @@ void learn_from_result(Position* pos)
         entry.learn = learn;
         emit_text(won ? " %s! (%.02f==>%.02f)" : " %s? (%.02f==>%.02f)", text,
                   learn_factor(old_learn), learn_factor(learn));
-        write_book_entry(index, &entry);
-        misses--;
+        if (write_book_entry(index, &entry))
+            misses--;
     }
     emit_text("\n");
-    if (fflush(book_file) != 0) {
+    if (book_file != nullptr && fflush(book_file) != 0) {
         char message[160];
         snprintf(message, sizeof message, "book: fwrite: %s", strerror(errno));
-        exit_with_message(message);
+        close_broken_book(message);
     }
 }

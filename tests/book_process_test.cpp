@@ -103,4 +103,35 @@ TEST_F(BookProcess, BrokenBookLeavesTheEnginePlaying)
               0);
 }
 
+TEST_F(BookProcess, BookCutShortWhilePlayingIsTurnedOff)
+{
+    // Over 512 entries, so that the lookup reads single middle entries.
+    std::vector<RawEntry> entries = {{key_after({"e4"}), 10, 10}};
+    for (uint64_t i = 1; i <= 1000; i++)
+        entries.push_back({i * 0x9E3779B97F4A7C15ull, 1, 1});
+    std::sort(entries.begin(), entries.end(),
+              [](const RawEntry& a, const RawEntry& b) { return a.key < b.key; });
+    write_file("big.bok", raw_book_bytes(entries));
+    EngineProcess proc;
+    ASSERT_TRUE(process_start(&proc, quarvel_path(),
+                              {"-c", "/nonexistent-quarvel-dir/quarvel.cfg", "-B", "big.bok"},
+                              dir.path));
+    size_t mark = 0;
+    // "pong" comes from the main loop, after the book was opened and checked.
+    for (const char* step : {"= 1001 book moves, depth=10", "> ping 1", "= pong 1", "truncate",
+                             "> sd 2", "> go",
+                             "= book: fread: Input/output error", "= Opening book disabled",
+                             "^ Best move: ", "> new", "> go", "^ Best move: "}) {
+        if (std::string(step) == "truncate") {
+            ASSERT_EQ(truncate("big.bok", 68 + 32 * 10), 0);
+            continue;
+        }
+        ASSERT_EQ(process_step(&proc, step, scaled_timeout(30000), &mark), "")
+            << step << "\n" << process_transcript(&proc);
+    }
+    process_close_input(&proc);
+    EXPECT_TRUE(process_read_to_end(&proc, scaled_timeout(60000)));
+    EXPECT_EQ(process_wait_exit(&proc, scaled_timeout(10000)), 0);
+}
+
 } // namespace
