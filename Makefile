@@ -101,9 +101,12 @@ suite-sanitize:
 	$(CTEST_PARALLEL) build-san
 
 # Two games in the real xboard GUI under Xvfb against fairymax (installs
-# nothing; skipped when xboard, Xvfb or fairymax is missing). Not part of test.
+# nothing; skipped when xboard, Xvfb or fairymax is missing), then two games
+# through pychess's engine code (installs Debian's pychess when missing).
+# Not part of test.
 test-gui: build
 	sh tests/gui/xboard_match.sh build/quarvel build/gui
+	sh tests/gui/pychess_match.sh build/quarvel build/gui
 
 bench: build
 	sh bench/run.sh build
