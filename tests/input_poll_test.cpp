@@ -112,19 +112,20 @@ int poll_until_pending(Position* pos)
     return 0;
 }
 
-// Set in the started child: the descriptor of its input's write end, or -1.
+// Set in the started child: "fed" when the parent feeds its input, "own"
+// when the child writes its input itself.
 constexpr const char* CHILD_ROLE = "QUARVEL_INPUT_POLL_CHILD";
 // The child's status after its whole body ran (a run of no test ends with 0).
 constexpr int CHILD_DONE = 77;
 
-// Starts this program again for the current test only, standard input
-// already on the pipe; run_child there runs the body.
-[[noreturn]] void exec_fresh_child(int writer)
+// Starts this program again for the current test only; run_child there runs
+// the body.
+[[noreturn]] void exec_fresh_child(const char* role)
 {
     const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
     const std::string filter =
         std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
-    setenv(CHILD_ROLE, std::to_string(writer).c_str(), 1);
+    setenv(CHILD_ROLE, role, 1);
     unsetenv("GTEST_OUTPUT"); // the parent's report file stays the parent's
     execl("/proc/self/exe", "input_poll_child", filter.c_str(), "--gtest_brief=1",
           static_cast<char*>(nullptr));
@@ -132,34 +133,53 @@ constexpr int CHILD_DONE = 77;
     _exit(127);
 }
 
-// Runs body in a fresh child whose standard input is a new pipe. Without a
-// feeder the child gets the write end; with one, the parent feeds.
+// In the child: a new pipe on standard input; returns its write end. The
+// child writes its input ahead of reading it (300000 bytes at most), so the
+// pipe must hold that much.
+int own_input_pipe()
+{
+    int fds[2];
+    CHILD_CHECK(pipe(fds) == 0);
+    CHILD_CHECK(fcntl(fds[1], F_SETPIPE_SZ, 1 << 20) >= (1 << 20));
+    CHILD_CHECK(dup2(fds[0], 0) == 0);
+    close(fds[0]);
+    return fds[1];
+}
+
+// Runs body in a fresh child. With a feeder, its standard input is a pipe
+// the parent feeds. Without one, the child makes the pipe itself and gets
+// its write end: no other process holds a copy, so closing it ends the input
+// at once (a copy left in the parent kept it open for as long as the parent
+// took to close it).
 void run_child(const std::function<void(int input_writer)>& body,
                const std::function<void(int writer, pid_t child)>& feeder = nullptr)
 {
     if (const char* role = std::getenv(CHILD_ROLE)) {
-        body(std::atoi(role));
+        body(std::strcmp(role, "own") == 0 ? own_input_pipe() : -1);
         std::fflush(stdout);
         _exit(CHILD_DONE);
     }
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    fcntl(fds[1], F_SETPIPE_SZ, 1 << 20);
+    int fds[2] = {-1, -1};
+    if (feeder) {
+        ASSERT_EQ(pipe(fds), 0);
+    }
     std::fflush(stdout);
     std::fflush(stderr);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        dup2(fds[0], 0);
-        close(fds[0]);
-        if (feeder)
+        if (feeder) {
+            dup2(fds[0], 0);
+            close(fds[0]);
             close(fds[1]);
-        exec_fresh_child(feeder ? -1 : fds[1]);
+        }
+        exec_fresh_child(feeder ? "fed" : "own");
     }
-    close(fds[0]);
-    if (feeder)
+    if (feeder) {
+        close(fds[0]);
         feeder(fds[1], child);
-    close(fds[1]);
+        close(fds[1]);
+    }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status))
