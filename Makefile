@@ -3,10 +3,12 @@
 # build-pgo/ (the program users run: tuned for this processor and optimised
 # with a profile of the search benchmark).
 # `make test` builds build/ and build-san/ side by side and runs both suites
-# side by side (they judge no clock), then the Release games that judge the
-# clocks (label `games`) alone, so that no clock is judged on a machine the
-# suite itself loads, then the bench signature. `test-release` and
-# `test-sanitize` do the same for one build.
+# side by side (they judge no clock; the Release half ends with the bench
+# signature, a node count), then the Release games that judge the clocks
+# (label `games`) alone, so that no clock is judged on a machine the suite
+# itself loads. `test-release` and `test-sanitize` do the same for one build.
+# JOBS is each half's parallelism, so `make test` runs up to twice JOBS
+# processes; on a shared machine give a smaller one (`make test JOBS=3`).
 JOBS ?= $(shell nproc 2>/dev/null || echo 4)
 CTEST_PARALLEL = ctest --output-on-failure -LE '^games$$' -j $(JOBS) --test-dir
 CTEST_GAMES = ctest --output-on-failure -L '^games$$' -j 1 --test-dir
