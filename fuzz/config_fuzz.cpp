@@ -48,10 +48,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const std::string path = fuzz_write_file("config", data, 0);
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f || std::fwrite(data, 1, size, f) != size || std::fclose(f) != 0)
-        fuzz_fail("cannot write scratch file");
+    const std::string path = fuzz_write_file("config", data, size);
     load_config(path.c_str());
     check_and_restore();
     return 0;

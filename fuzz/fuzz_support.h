@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <string>
 
+#include <dirent.h>
 #include <unistd.h>
 
 #include "board/board.h"
@@ -86,11 +87,36 @@ inline std::string fuzz_text(const uint8_t* data, size_t size)
     return std::string(reinterpret_cast<const char*>(data), size).c_str();
 }
 
-// A private scratch file for the targets that read files.
+// A private scratch folder for the targets that read and write files, in
+// memory where the system offers it (the disk would add a write-back to
+// every input), removed with its files when the process ends.
+inline char fuzz_scratch[4096]; // plain bytes: still there when exit handlers run
+
+inline const char* fuzz_scratch_folder()
+{
+    if (fuzz_scratch[0] != 0)
+        return fuzz_scratch;
+    const char* tmp = std::getenv("TMPDIR");
+    const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : tmp ? tmp : "/tmp";
+    std::snprintf(fuzz_scratch, sizeof fuzz_scratch, "%s/quarvel-fuzz-XXXXXX", base);
+    if (mkdtemp(fuzz_scratch) == nullptr)
+        fuzz_fail("cannot make a scratch folder", fuzz_scratch);
+    std::atexit([] {
+        if (DIR* dir = opendir(fuzz_scratch)) {
+            while (dirent* e = readdir(dir))
+                if (e->d_name[0] != '.')
+                    std::remove((std::string(fuzz_scratch) + "/" + e->d_name).c_str());
+            closedir(dir);
+        }
+        rmdir(fuzz_scratch);
+    });
+    return fuzz_scratch;
+}
+
+// A scratch file of that name holding the bytes.
 inline std::string fuzz_write_file(const char* name, const uint8_t* data, size_t size)
 {
-    std::string path = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") +
-                       "/quarvel-fuzz-" + std::to_string(long(getpid())) + "-" + name;
+    const std::string path = std::string(fuzz_scratch_folder()) + "/" + name;
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f || std::fwrite(data, 1, size, f) != size || std::fclose(f) != 0)
         fuzz_fail("cannot write scratch file", path.c_str());

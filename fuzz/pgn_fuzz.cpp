@@ -1,17 +1,13 @@
 // Arbitrary PGN text through the book builder, which writes its runs and the
 // book in a private scratch folder. The book it writes must read back: a
 // header and whole entries sorted by key.
-#include <sys/stat.h>
 #include <unistd.h>
-
-#include <cstring>
 
 #include "book/book.h"
 #include "fuzz/fuzz_support.h"
 
 namespace {
 
-std::string folder;
 Position* engine_position; // the engine's own, kept for the whole run
 
 void check_book(const char* name)
@@ -39,10 +35,6 @@ void check_book(const char* name)
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     engine_position = fuzz_engine_start();
-    char name[] = "/tmp/quarvel-pgn-fuzz-XXXXXX";
-    if (mkdtemp(name) == nullptr)
-        std::abort();
-    folder = name;
     return 0;
 }
 
@@ -50,12 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     // The builder writes its runs in the current folder: ours only while it
     // runs, since libFuzzer keeps files relative to the folder it started in.
+    fuzz_write_file("games.pgn", data, size);
     char home[4096];
-    if (getcwd(home, sizeof home) == nullptr || chdir(folder.c_str()) != 0)
+    if (getcwd(home, sizeof home) == nullptr || chdir(fuzz_scratch_folder()) != 0)
         std::abort();
-    FILE* f = std::fopen("games.pgn", "wb");
-    if (!f || std::fwrite(data, 1, size, f) != size || std::fclose(f) != 0)
-        fuzz_fail("cannot write scratch file");
     // A text that holds no game is refused with exit code 1.
     const int code = fuzz_run_allowing_exit([] { build_book("games.pgn", "games.bok", 60, 1); });
     if (code != -1 && code != 1)
