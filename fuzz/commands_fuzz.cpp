@@ -1,9 +1,15 @@
 // Arbitrary sequences of lines through the real main loop and command
 // handler, in the console, xboard or UCI mode (picked by the first byte).
 // The input comes from the fuzzer's bytes through the input reader's memory
-// source, never from standard input. Searches stay small: the search polls
-// input every few hundred nodes, and every poll takes a line or meets the end
-// of the input, which stops the search.
+// source, never from standard input. A poll of the input always finds the
+// next line waiting, so a search ends at its first poll: the first byte also
+// picks how many nodes come before it (mostly one, for speed; more where
+// that reaches code the short searches do not). After the lines, the engine
+// must still answer a client: "isready" with "readyok" (UCI), "ping N" with
+// "pong N" (xboard and console), with a position that passes its own check.
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <cstring>
 
@@ -24,7 +30,10 @@ namespace {
 
 Position* pos;
 
-void reset_front_end(int mode)
+// The nodes between the search's input polls, by the first byte's choice.
+constexpr int POLL_INTERVALS[] = {1, 1, 1, 1, 1, 16, 256, 4096};
+
+void reset_front_end(int mode, int poll_interval)
 {
     protocol_mode = mode;
     protocol_version = 0;
@@ -45,18 +54,19 @@ void reset_front_end(int mode)
     tb_enabled = 0;
     book_enabled = 0;
     uci_start_moves = 0;
-    node_countdown_reload = 256;
+    node_countdown_reload = poll_interval;
     node_countdown = 0;
     setup_new_game(pos);
 }
 
-// The first word of the line being handled, lower case.
+// Whether the line being handled starts with the word, after the white
+// space (carriage returns included) that the command reader skips too.
 bool handling(const char* word)
 {
     if (pending_line == nullptr)
         return false;
     const char* p = pending_line;
-    while (*p == ' ' || *p == '\t')
+    while (std::isspace(static_cast<unsigned char>(*p)))
         ++p;
     return std::strncmp(p, word, std::strlen(word)) == 0;
 }
@@ -91,11 +101,54 @@ bool asks_for_big_hash(const std::string& text)
     return false;
 }
 
+// Standard output while the client's questions are asked; /dev/null else.
+int answer_fd = -1;
+int null_fd = -1;
+
+// Runs the main loop over the lines with standard output kept; returns the
+// exit code, and what was printed in *printed.
+int run_capturing(const char* lines, std::string* printed)
+{
+    std::fflush(stdout);
+    if (ftruncate(answer_fd, 0) != 0 || dup2(answer_fd, 1) < 0)
+        fuzz_fail("cannot capture standard output");
+    input_use_memory(lines, int(std::strlen(lines)));
+    pending_line = nullptr; // the loop had nothing left when the input ended
+    const int code = fuzz_run_allowing_exit([] { run_main_loop(pos); });
+    std::fflush(stdout);
+    if (dup2(null_fd, 1) < 0)
+        fuzz_fail("cannot restore standard output");
+    const off_t size = lseek(answer_fd, 0, SEEK_END);
+    printed->assign(size_t(size > 0 ? size : 0), '\0');
+    if (size > 0 && pread(answer_fd, printed->data(), size_t(size), 0) != size)
+        fuzz_fail("cannot read the captured output");
+    return code;
+}
+
+// The client's next questions after the lines: whatever state they left,
+// the engine answers them and ends in order at the end of its input.
+void check_engine_answers()
+{
+    std::string printed;
+    const int code = run_capturing("isready\nping 4711\n", &printed);
+    if (code != 0)
+        fuzz_fail("the engine exited while answering isready and ping");
+    if (protocol_mode == PROTOCOL_UCI ? printed.find("readyok\n") == std::string::npos
+                                      : printed.find("pong 4711\n") == std::string::npos)
+        fuzz_fail("no answer to isready or ping after the dialogue", printed.c_str());
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    pos = fuzz_engine_start();
+    // The smallest hash a user can set (HASH 1M, or the UCI Hash option at
+    // 1): cleared by every new game, a larger one would cost each input more.
+    pos = fuzz_engine_start(1 << 20);
+    answer_fd = memfd_create("answers", 0);
+    null_fd = dup(1);
+    if (answer_fd < 0 || null_fd < 0)
+        fuzz_fail("cannot set up the output capture");
     return 0;
 }
 
@@ -106,7 +159,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
     if (asks_for_big_hash(text))
         return -1;
-    reset_front_end(data[0] % 3);
+    reset_front_end(data[0] % 3, POLL_INTERVALS[(data[0] / 3) % 8]);
     input_use_memory(text.data(), int(text.size()));
     const int code = fuzz_run_allowing_exit([] { run_main_loop(pos); });
     if (!exit_is_outcome(code)) {
@@ -114,9 +167,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::snprintf(detail, sizeof detail, "exit code %d", code);
         fuzz_fail("the engine exited", detail);
     }
-    // After a fatal exit (code 1) the program would be gone: a position it
-    // left half edited is never used.
-    if (code != 1)
-        fuzz_check_position(pos, "after the dialogue");
+    // After a fatal exit (code 1) or "quit" the program would be gone: a
+    // position it left half edited is never used, and no client asks more.
+    if (code == 1 || handling("quit"))
+        return 0;
+    check_engine_answers();
+    fuzz_check_position(pos, "after the dialogue");
     return 0;
 }
