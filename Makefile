@@ -22,7 +22,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = fen move commands config pgn book table tbindex
 
 .PHONY: all build build-sanitize profile-build FORCE run install test test-release test-sanitize \
-    suite-release suite-sanitize test-gui bench clean fuzz fuzz-build test-valgrind
+    suite-release suite-sanitize test-gui bench clean fuzz fuzz-build fuzz-campaign test-valgrind
 
 all: build
 
@@ -113,13 +113,29 @@ test-gui: build
 bench: build
 	sh bench/run.sh build
 
-# libFuzzer targets (clang, ASan + UBSan) in build-fuzz/, each run FUZZ_SECONDS.
+# libFuzzer targets (clang, ASan + UBSan) in build-fuzz/. `make fuzz` runs
+# them side by side on the machine's cores (FUZZ_JOBS at a time), each
+# FUZZ_SECONDS from the repository's seeds, which it leaves as they are.
+# `make fuzz-campaign` is the long run: each target an hour or ten million
+# inputs, whichever comes first, from its corpus folder in FUZZ_CORPUS (made
+# from the seeds the first time), into which it merges what it found
+# (minimised). Both print inputs, speed, coverage and findings per target.
+FUZZ_JOBS ?= $(shell nproc 2>/dev/null || echo 4)
+FUZZ_RUNS ?= -1
+FUZZ_CORPUS ?= $(CURDIR)/build-fuzz/corpus
+fuzz-campaign: FUZZ_SECONDS = 3600
+fuzz-campaign: FUZZ_RUNS = 10000000
+
 fuzz-build:
 	CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARVEL_FUZZ=ON
 	cmake --build build-fuzz -j $(JOBS) --target $(addsuffix _fuzz,$(FUZZ_TARGETS))
 
 fuzz: fuzz-build
-	sh fuzz/run.sh build-fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+	FUZZ_JOBS=$(FUZZ_JOBS) FUZZ_RUNS=$(FUZZ_RUNS) sh fuzz/run.sh build-fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+fuzz-campaign: fuzz-build
+	FUZZ_JOBS=$(FUZZ_JOBS) FUZZ_RUNS=$(FUZZ_RUNS) FUZZ_CORPUS=$(FUZZ_CORPUS) \
+	    sh fuzz/run.sh build-fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 # The Release engine under valgrind memcheck: perft, a UCI dialogue with
 # pondering, an xboard game.
