@@ -120,22 +120,27 @@ bench: build
 # inputs, whichever comes first, from its corpus folder in FUZZ_CORPUS (made
 # from the seeds the first time), into which it merges what it found
 # (minimised). Both print inputs, speed, coverage and findings per target.
+# An input that takes over FUZZ_TIMEOUT seconds is a hang, unless it is
+# quicker when run again alone (a loaded machine); the campaign, under nice
+# beside other work, allows more.
 FUZZ_JOBS ?= $(shell nproc 2>/dev/null || echo 4)
 FUZZ_RUNS ?= -1
+FUZZ_TIMEOUT ?= 1
 FUZZ_CORPUS ?= $(CURDIR)/build-fuzz/corpus
 fuzz-campaign: FUZZ_SECONDS = 3600
 fuzz-campaign: FUZZ_RUNS = 10000000
+fuzz-campaign: FUZZ_TIMEOUT = 5
+FUZZ_ENV = FUZZ_JOBS=$(FUZZ_JOBS) FUZZ_RUNS=$(FUZZ_RUNS) FUZZ_TIMEOUT=$(FUZZ_TIMEOUT)
 
 fuzz-build:
 	CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARVEL_FUZZ=ON
 	cmake --build build-fuzz -j $(JOBS) --target $(addsuffix _fuzz,$(FUZZ_TARGETS))
 
 fuzz: fuzz-build
-	FUZZ_JOBS=$(FUZZ_JOBS) FUZZ_RUNS=$(FUZZ_RUNS) sh fuzz/run.sh build-fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+	$(FUZZ_ENV) sh fuzz/run.sh build-fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 fuzz-campaign: fuzz-build
-	FUZZ_JOBS=$(FUZZ_JOBS) FUZZ_RUNS=$(FUZZ_RUNS) FUZZ_CORPUS=$(FUZZ_CORPUS) \
-	    sh fuzz/run.sh build-fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+	$(FUZZ_ENV) FUZZ_CORPUS=$(FUZZ_CORPUS) sh fuzz/run.sh build-fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 # The Release engine under valgrind memcheck: perft, a UCI dialogue with
 # pondering, an xboard game.

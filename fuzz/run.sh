@@ -3,7 +3,8 @@
 # machine's cores by default), each for SECONDS or FUZZ_RUNS inputs
 # (whichever ends first; -1, the default, sets no count), then prints one
 # line per target: inputs run, inputs per second, coverage, new inputs and
-# the verdict.
+# the verdict. An input that takes over FUZZ_TIMEOUT seconds (1 by default)
+# is a hang.
 #
 # Each target starts from its corpus folder: FUZZ_CORPUS/TARGET when
 # FUZZ_CORPUS is set (made from the repository's seeds in fuzz/corpus the
@@ -17,14 +18,31 @@
 # Usage: fuzz/run.sh BUILD_DIR SECONDS [TARGET...]
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
+timeout=${FUZZ_TIMEOUT:-1}
+
+# One stretch of fuzzing into the work corpus, logged to $log.
+fuzz_stretch() {
+    "$build/${t}_fuzz" -max_total_time="$1" -runs="$2" -timeout="$timeout" \
+        -rss_limit_mb=2048 -max_len=4096 -print_final_stats=1 \
+        -artifact_prefix="$work/findings/$t/" $dict "$corpus" >"$log" 2>&1
+}
+
+# A timeout on a loaded machine is a hang only if the input, run again
+# alone, still takes over the limit; then it is kept aside as slow-*.
+slow_only() {
+    slow=$(ls "$work/findings/$t/" | grep '^timeout-' | head -1)
+    [ -n "$slow" ] && ! grep -q -E 'ERROR: (Address|Leak|Undefined)|FUZZ FINDING' "$log" &&
+        "$build/${t}_fuzz" -timeout="$timeout" -rss_limit_mb=2048 "$work/findings/$t/$slow" \
+            >"$work/$t.rerun.log" 2>&1 &&
+        mv "$work/findings/$t/$slow" "$work/findings/$t/slow-${slow#timeout-}"
+}
 
 # One target; its summary and status go to files the caller prints.
 run_one() {
     build=$1 seconds=$2 t=$3
     work="$build/fuzz-work"
     corpus="$work/$t"
-    log="$work/$t.log"
-    rm -rf "$corpus" "$log" "$work/findings/$t"
+    rm -rf "$corpus" "$work/$t".log* "$work/findings/$t"
     mkdir -p "$corpus" "$work/findings/$t"
     seeds="$here/corpus/$t"
     if [ -n "${FUZZ_CORPUS:-}" ]; then
@@ -36,26 +54,29 @@ run_one() {
     cp "$seeds/"* "$corpus/"
     dict=""
     [ -f "$here/dict/$t.dict" ] && dict="-dict=$here/dict/$t.dict"
-    "$build/${t}_fuzz" -max_total_time="$seconds" -runs="${FUZZ_RUNS:--1}" -timeout=1 \
-        -rss_limit_mb=2048 -max_len=4096 -print_final_stats=1 \
-        -artifact_prefix="$work/findings/$t/" $dict "$corpus" >"$log" 2>&1
-    rc=$?
-    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-    speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
-    cov=$(grep -E '^#[0-9]+' "$log" | tail -1 | sed -n 's/.*\(cov: [0-9]* ft: [0-9]*\).*/\1/p')
-    news=$(grep -c -E '^#[0-9]+.*NEW' "$log")
+    # A slow input alone does not end the run: the rest of the time and of
+    # the inputs go to a new stretch from the corpus found so far.
+    start=$(date +%s) runs=0 news=0 stretch=0 slows=0
+    while :; do
+        stretch=$((stretch + 1))
+        log="$work/$t.log.$stretch"
+        left_runs=-1
+        [ "${FUZZ_RUNS:--1}" -ge 0 ] && left_runs=$((FUZZ_RUNS - runs))
+        fuzz_stretch $((seconds - ($(date +%s) - start))) $left_runs
+        rc=$?
+        done_runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+        runs=$((runs + ${done_runs:-0}))
+        news=$((news + $(grep -c -E '^#[0-9]+.*NEW' "$log")))
+        [ $rc -ne 0 ] && slow_only && rc=0 && slows=$((slows + 1)) &&
+            [ $((seconds - ($(date +%s) - start))) -gt 5 ] && [ $left_runs -ne 0 ] && continue
+        break
+    done
+    elapsed=$(($(date +%s) - start))
+    cov=$(grep -h -E '^#[0-9]+' "$work/$t".log.* | tail -1 | sed -n 's/.*\(cov: [0-9]* ft: [0-9]*\).*/\1/p')
     verdict=ok
-    # A timeout on a loaded machine is a hang only if the input, run again
-    # alone, still takes over the limit.
-    slow=$(ls "$work/findings/$t/" | grep '^timeout-' | head -1)
-    if [ $rc -ne 0 ] && [ -n "$slow" ] && ! grep -q -E 'ERROR: (Address|Leak|Undefined)|FUZZ FINDING' "$log" &&
-        "$build/${t}_fuzz" -timeout=1 -rss_limit_mb=2048 "$work/findings/$t/$slow" >"$work/$t.rerun.log" 2>&1; then
-        verdict="ok ($slow took over a second only under load; kept as slow-${slow#timeout-})"
-        mv "$work/findings/$t/$slow" "$work/findings/$t/slow-${slow#timeout-}"
-        rc=0
-    fi
+    [ $slows -gt 0 ] && verdict="ok ($slows inputs over ${timeout} s only under load, kept as slow-*)"
     if [ $rc -ne 0 ]; then
-        verdict="FINDING: $(grep -E 'FUZZ FINDING|ERROR|SUMMARY' "$log" | head -1); inputs in $work/findings/$t, log $log"
+        verdict="FINDING: $(grep -h -E 'FUZZ FINDING|ERROR|SUMMARY' "$log" | head -1); inputs in $work/findings/$t, log $log"
     elif [ "$news" -eq 0 ]; then
         verdict="BROKEN: no new feature found"
         rc=1
@@ -66,7 +87,7 @@ run_one() {
             "$FUZZ_CORPUS/$t" "$corpus" >"$work/$t.merge.log" 2>&1 ||
             verdict="$verdict; merge failed (log $work/$t.merge.log)"
     fi
-    echo "$t: ${runs:-?} runs, ${speed:-?}/s, ${cov:-no coverage line}, $news new inputs: $verdict" \
+    echo "$t: $runs runs in $elapsed s, $((runs / (elapsed > 0 ? elapsed : 1)))/s, ${cov:-no coverage line}, $news new inputs: $verdict" \
         >"$work/$t.summary"
     echo $rc >"$work/$t.status"
 }
