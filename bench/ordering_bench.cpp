@@ -13,7 +13,8 @@
 
 #include "board/board.h"
 #include "frontend/input.h"
-#include "search/ordering.h"
+#include "search/exchange.h"
+#include "search/movepicker.h"
 #include "tools/epd_fens.h"
 
 #ifndef QUARVEL_DATA_DIR

@@ -12,8 +12,8 @@
 #include "frontend/input.h"
 #include "frontend/turn.h"
 #include "frontend/uci.h"
+#include "search/history.h"
 #include "search/multipv.h"
-#include "search/ordering.h"
 #include "search/timecontrol.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include "board/diagram.h"
 #include "board/fileopen.h"
 #include "frontend/frontend.h"
-#include "search/ordering.h"
+#include "search/history.h"
 #include "search/root.h"
 #include "search/search.h"
 #include "search/think.h"

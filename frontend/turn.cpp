@@ -7,7 +7,7 @@
 #include "book/book.h"
 #include "frontend/config.h"
 #include "frontend/frontend.h"
-#include "search/ordering.h"
+#include "search/legality.h"
 #include "search/root.h"
 #include "search/search.h"
 #include "search/think.h"

@@ -6,8 +6,9 @@
 #include <cstdio>
 
 #include "board/board.h"
-#include "search/ordering.h"
+#include "search/pvtable.h"
 #include "search/root.h"
+#include "search/rootmoves.h"
 #include "search/search.h"
 #include "search/searchinfo.h"
 #include "search/settings.h"

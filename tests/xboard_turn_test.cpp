@@ -12,7 +12,7 @@
 #include "frontend/turn.h"
 #include "search/evaluate.h"
 #include "search/hashmem.h"
-#include "search/ordering.h"
+#include "search/legality.h"
 #include "search/root.h"
 #include "search/timecontrol.h"
 #include "search/transposition.h"
