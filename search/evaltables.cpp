@@ -302,6 +302,15 @@ const int PAWN_PATTERN_WEIGHT[4] = {10, 10, 20, 35};
 const int PASSER_BLOCKED[8] = {0, 10, 10, 15, 30, 50, 70, 0};
 const int PASSER_UNCATCHABLE[8] = {0, 14, 14, 22, 30, 40, 54, 0};
 const int PASSER_KING_SUPPORT[8] = {0, 0, 0, 0, 0, 50, 100, 0};
+const int PASSED_PAWN[4][8] = {
+    {0, 10, 10, 30, 50, 80, 120, 0},
+    {0, 10, 10, 30, 50, 80, 120, 0},
+    {0, 20, 20, 30, 50, 90, 140, 0},
+    {0, 20, 20, 30, 60, 100, 140, 0},
+};
+const int CONNECTED_PASSER[8] = {0, 0, 0, 10, 20, 30, 40, 0};
+const int ISOLATED_FILE[8] = {10, 12, 14, 16, 16, 14, 12, 10};
+const int ISOLATED_COUNT[9] = {0, 0, 2, 8, 22, 36, 41, 46, 0};
 
 void init_eval_tables()
 {

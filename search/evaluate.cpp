@@ -13,7 +13,7 @@
 #include "search/evaltables.h"
 #include "search/pawns.h"
 
-int lazy_margin = 100;
+int lazy_margin = LAZY_MARGIN_START;
 int eval_calls = 0;
 int eval_lazy_exits = 0;
 
@@ -132,20 +132,23 @@ int eval_rooks(const Position* pos, const PawnHashEntry* entry, int phase, int e
         v += pst<C>(PST_KIND_ROOK, phase, sq);
         u64 ahead = ray_ahead<C>(sq);
         if (ahead & passers_of<C>(entry))
-            v += 20;
+            v += ROOK_BEHIND_PASSER;
         if (!(ahead & pos->pawns[C]))
             attack += ROOK_FILE_TROPISM[file_distance(sq, enemy_king)];
         if (!(file_mask[sq] & pos->pawns[C])) {
             if (!(file_mask[sq] & pos->pawns[O]))
-                v += (ahead & pos->rooks[C]) ? 40 : 35;
+                v += (ahead & pos->rooks[C]) ? ROOK_OPEN_FILE_DOUBLED : ROOK_OPEN_FILE;
             else
-                v += ((weak_files_of<O>(entry) >> file) & 1) ? 10 : 5;
+                v += ((weak_files_of<O>(entry) >> file) & 1) ? ROOK_HALF_OPEN_WEAK_PAWN
+                                                             : ROOK_HALF_OPEN_FILE;
         }
         if (rel_rank<C>(sq) == 6 && seventh_rank_target<C>(pos, enemy_king)) {
-            v += (rank_attacks_from(pos, sq) & (pos->queens[C] | pos->rooks[C])) ? 42 : 32;
+            v += (rank_attacks_from(pos, sq) & (pos->queens[C] | pos->rooks[C]))
+                     ? ROOK_SEVENTH_DOUBLED
+                     : ROOK_SEVENTH;
             const u64 inner = C == WHITE ? rank7_inner_mask : rank2_inner_mask;
-            if (phase == 3 && rel_rank<C>(enemy_king) == 7 && !(pos->pieces[O] & inner))
-                v += 20;
+            if (phase == ENDGAME_PHASE && rel_rank<C>(enemy_king) == 7 && !(pos->pieces[O] & inner))
+                v += ROOK_SEVENTH_KING_SHUT_IN;
         }
     }
     return v;
@@ -165,12 +168,12 @@ int eval_knights(const Position* pos, int phase, int enemy_king, int& attack)
         if (o != 0 && !(span_ahead<C>(sq) & pos->pawns[O])) {
             int defenders = count_bits(pawn_defenders<C>(pos, sq));
             if (defenders >= 1) {
-                int bonus = 5 * o;
+                int bonus = KNIGHT_OUTPOST_SCALE * o;
                 v += bonus;
                 if (pos->knights[O] == 0 && !(pos->bishops[O] & same_colour_squares(sq)))
                     v += bonus;
                 v += bonus;
-                if (defenders == 2)
+                if (defenders == KNIGHT_OUTPOST_BOTH_DEFENDERS)
                     v += bonus;
             }
         }
@@ -192,7 +195,7 @@ int eval_bishops(const Position* pos, int phase, int enemy_king, int& attack)
         attack += BISHOP_TROPISM[distance(sq, enemy_king)];
         int o = single_table<C>(SINGLE_OUTPOST, sq);
         if (o != 0 && !(span_ahead<C>(sq) & pos->pawns[O]) && pawn_defenders<C>(pos, sq))
-            v += 2 * o;
+            v += BISHOP_OUTPOST_SCALE * o;
         // Shut in behind the enemy pawns after taking on a7 or h7.
         const u64 enemy_pawns = pos->pawns[O];
         auto enemy_pawn_on = [&](char file, int rank) {
@@ -201,10 +204,10 @@ int eval_bishops(const Position* pos, int phase, int enemy_king, int& attack)
         const int rs = rel_square<C>(sq);
         if ((rs == square_at('a', 7) || rs == square_at('b', 8)) && enemy_pawn_on('b', 6) &&
             enemy_pawn_on('c', 7))
-            v -= 110;
+            v -= TRAPPED_BISHOP_PENALTY;
         if ((rs == square_at('h', 7) || rs == square_at('g', 8)) && enemy_pawn_on('g', 6) &&
             enemy_pawn_on('f', 7))
-            v -= 110;
+            v -= TRAPPED_BISHOP_PENALTY;
     }
     return v;
 }
@@ -222,7 +225,7 @@ int eval_queens(const Position* pos, int phase, int own_king, int enemy_king, in
         enemy_attack += QUEEN_KING_DISTANCE[distance(sq, own_king)];
         if (rel_rank<C>(sq) == 6 && seventh_rank_target<C>(pos, enemy_king) &&
             (rank_attacks_from(pos, sq) & (pos->queens[C] | pos->rooks[C])))
-            v += 20;
+            v += QUEEN_SEVENTH_DOUBLED;
     }
     return v;
 }
@@ -235,7 +238,7 @@ int eval_king_shelter_terms(const Position* pos, int phase, int king)
     constexpr int O = 1 - C;
     int v = pst<C>(PST_KIND_KING, phase, king);
     if (pos->rooks[C] & trapped_rook_mask[king])
-        v -= 50;
+        v -= ROOK_TRAPPED_BY_KING_PENALTY;
     const int file = king & 7;
     const bool own_g2 = (pos->pawns[C] & bit(rel_square<C>(square_at('g', 2)))) != 0;
     const bool own_b2 = (pos->pawns[C] & bit(rel_square<C>(square_at('b', 2)))) != 0;
@@ -244,14 +247,14 @@ int eval_king_shelter_terms(const Position* pos, int phase, int king)
         const u64 queenside = C == WHITE ? pattern_b2_a3_c3 : pattern_b7_a6_c6;
         if ((file >= 5 && !own_g2 && (pos->bishops[C] & kingside)) ||
             (file <= 2 && !own_b2 && (pos->bishops[C] & queenside)))
-            v += 3;
+            v += FIANCHETTO_BONUS;
     }
     if (rel_rank<C>(king) == 0 && pos->queens[O]) {
         const u64 intruders = pos->pawns[O] | pos->bishops[O];
         if (file >= 5 && !own_g2 && (intruders & bit(rel_square<C>(square_at('f', 3)))))
-            v -= 20;
+            v -= KING_HOLE_PENALTY;
         if (file <= 2 && !own_b2 && (intruders & bit(rel_square<C>(square_at('c', 3)))))
-            v -= 20;
+            v -= KING_HOLE_PENALTY;
     }
     return v;
 }
@@ -290,7 +293,7 @@ int eval_endgame_passers(const Position* pos, const PawnHashEntry* entry, int ow
         if ((r == 5 || r == 6) && rel_rank<C>(own_king) >= r && file_distance(own_king, sq) == 1)
             v += PASSER_KING_SUPPORT[r];
         if (ray_behind<C>(sq) & pos->rooks[C])
-            v += 20;
+            v += PASSER_ROOK_BEHIND;
     }
     return v;
 }
@@ -314,7 +317,7 @@ template <int C>
 bool wrong_bishop_draw(const Position* pos, int defending_king)
 {
     constexpr int O = 1 - C;
-    if (pos->phase[C] != 3 || pos->bishop_count[C] != 1 || pos->pawn_count[C] == 0)
+    if (pos->phase[C] != PHASE_LONE_MINOR || pos->bishop_count[C] != 1 || pos->pawn_count[C] == 0)
         return false;
     if (pos->material[O] > piece_value[BISHOP - 1])
         return false;
@@ -343,22 +346,23 @@ bool drawn_material(const Position* pos, int& score, int wk, int bk)
     if (wp == 0) {
         if (bp == 0 && pos->phase[WHITE] == pos->phase[BLACK])
             return true;
-        if (bp <= 2 && equal_majors && score >= 0 && score <= 400)
+        if (bp <= DRAWISH_MAX_PAWNS && equal_majors && score >= 0 && score <= DRAWISH_MAX_LEAD)
             score = 0;
     }
-    if (bp == 0 && wp <= 2 && equal_majors && -score >= 0 && -score <= 400)
+    if (bp == 0 && wp <= DRAWISH_MAX_PAWNS && equal_majors && -score >= 0 &&
+        -score <= DRAWISH_MAX_LEAD)
         score = 0;
 
     const int bishop_value = piece_value[BISHOP - 1];
     if (pos->material[WHITE] <= bishop_value && pos->material[BLACK] <= bishop_value) {
-        if (pos->phase[WHITE] == 3 && bp <= 2)
+        if (pos->phase[WHITE] == PHASE_LONE_MINOR && bp <= DRAWISH_MAX_PAWNS)
             return true;
-        if (pos->phase[BLACK] == 3 && wp <= 2)
+        if (pos->phase[BLACK] == PHASE_LONE_MINOR && wp <= DRAWISH_MAX_PAWNS)
             return true;
     }
 
     if (pos->phase[WHITE] == pos->phase[BLACK] && pos->phase[WHITE] >= 1 &&
-        pos->phase[WHITE] <= 5) {
+        pos->phase[WHITE] <= PHASE_ROOK) {
         if (wp == 1 && bp == 0) {
             int p = lowest_square(pos->pawns[WHITE]);
             if ((bk & 7) == (p & 7) && (bk >> 3) > (p >> 3))
@@ -393,9 +397,9 @@ int eval_endgame_kings(const Position* pos, int wk, int bk)
             v -= (pos->material[WHITE] - pos->material[BLACK]) / 2;
         if (no_pieces) {
             if (bf >= 4 && wf <= bf - 2)
-                v += 140;
+                v += KING_NEARER_PAWNS_BONUS;
             if (wf >= 4 && bf <= wf - 2)
-                v -= 140;
+                v -= KING_NEARER_PAWNS_BONUS;
         }
     } else if (all_pawns && !(all_pawns & files_a_to_d)) {
         v += single_table<WHITE>(SINGLE_KING_END_KINGSIDE, wk) -
@@ -404,9 +408,9 @@ int eval_endgame_kings(const Position* pos, int wk, int bk)
             v -= (pos->material[WHITE] - pos->material[BLACK]) / 2;
         if (no_pieces) {
             if (bf <= 3 && wf >= bf + 2)
-                v += 140;
+                v += KING_NEARER_PAWNS_BONUS;
             if (wf <= 3 && bf >= wf + 2)
-                v -= 140;
+                v -= KING_NEARER_PAWNS_BONUS;
         }
     } else {
         v += single_table<WHITE>(SINGLE_KING_END_CENTRE, wk) -
@@ -419,34 +423,6 @@ inline int from_mover(const Position* pos, int white_view)
 {
     return pos->side_to_move == WHITE ? white_view : -white_view;
 }
-
-// Game phases from game_phase_of: 0 opening to 3 endgame; king shelter and
-// king safety count only up to the late middle game.
-constexpr int ENDGAME_PHASE = 3;
-constexpr int LAST_KING_SAFETY_PHASE = 2;
-
-// Flags in pawn_file_pattern: a pawn outside the other side's pawns, on
-// either wing.
-constexpr int WHITE_OUTSIDE_PAWN = 0x03;
-constexpr int BLACK_OUTSIDE_PAWN = 0x30;
-
-// Pawn endings: a passer or an outside pawn weighs more without pieces.
-constexpr int PAWN_ENDING_PASSER_BONUS = 70;
-constexpr int PAWN_ENDING_OUTSIDE_BONUS = 60;
-
-// Extra minor pieces: one more with equal majors, two more otherwise.
-constexpr int MINOR_ADVANTAGE_BONUS = 140;
-constexpr int MINOR_SURPLUS_WITH_UNEQUAL_MAJORS = 2;
-
-// Highest index into BISHOP_PAIR_BONUS (pawns on the board).
-constexpr int BISHOP_PAIR_LAST_PAWN_COUNT = 19;
-
-// Endgame bishops: own pawns on the bishop's colour, and opposite bishops
-// alone (one minor each) or beside one rook each.
-constexpr int BAD_BISHOP_PAWN_PENALTY = 5;
-constexpr int PHASE_LONE_MINOR = 3;
-constexpr int PHASE_ROOK_AND_MINOR = 8;
-constexpr int OPPOSITE_BISHOPS_ROOKS_PULL = 70;
 
 // Pawn-pattern terms; false when the ending is a known draw.
 inline bool eval_pawn_patterns(Position* pos, PawnHashEntry* entry, int phase, int wk, int bk,
@@ -530,10 +506,11 @@ inline int eval_pieces(Position* pos, const PawnHashEntry* entry, int phase, int
         KingDangers dangers;
         const int k = int16_t(eval_king_safety(pos, &dangers));
         const int total_phase = pos->phase[WHITE] + pos->phase[BLACK];
-        const int db2 = dangers.black_king_danger * (pos->queens[WHITE] ? 2 : 1);
-        const int dw2 = dangers.white_king_danger * (pos->queens[BLACK] ? 2 : 1);
-        score += (total_phase * k) / 256 + (total_phase * attack_scale(white_attack) * db2) / 256 -
-                 (total_phase * attack_scale(black_attack) * dw2) / 256;
+        const int db2 = dangers.black_king_danger * (pos->queens[WHITE] ? QUEEN_DANGER_FACTOR : 1);
+        const int dw2 = dangers.white_king_danger * (pos->queens[BLACK] ? QUEEN_DANGER_FACTOR : 1);
+        score += (total_phase * k) / KING_SAFETY_DIVISOR +
+                 (total_phase * attack_scale(white_attack) * db2) / KING_SAFETY_DIVISOR -
+                 (total_phase * attack_scale(black_attack) * dw2) / KING_SAFETY_DIVISOR;
     }
     return score;
 }

@@ -17,16 +17,6 @@ uint64_t pawn_phase_key[4] = {};
 int pawn_hash_probes = 0;
 int pawn_hash_hits = 0;
 
-const int PASSED_PAWN[4][8] = {
-    {0, 10, 10, 30, 50, 80, 120, 0},
-    {0, 10, 10, 30, 50, 80, 120, 0},
-    {0, 20, 20, 30, 50, 90, 140, 0},
-    {0, 20, 20, 30, 60, 100, 140, 0},
-};
-const int CONNECTED_PASSER[8] = {0, 0, 0, 10, 20, 30, 40, 0};
-const int ISOLATED_FILE[8] = {10, 12, 14, 16, 16, 14, 12, 10};
-const int ISOLATED_COUNT[9] = {0, 0, 2, 8, 22, 36, 41, 46, 0};
-
 namespace {
 
 inline u64 bit(int sq)
@@ -65,22 +55,6 @@ inline u64 pawns_attacking(const Position* pos, int sq)
 constexpr int LAST_RANK = 7;         // counted from the own side
 constexpr int START_RANK = 1;        // where a pawn may step two squares
 constexpr int BACKWARD_MAX_RANK = 5; // a pawn further up is never called backward
-constexpr int ENDING_PHASE = 3;
-
-// The searching side with all eight pawns still has to open the position.
-constexpr int FULL_PAWN_SET_PENALTY = 20;
-constexpr int SAFE_ADVANCE_BONUS = 1;
-constexpr int SIDE_NEIGHBOUR_BONUS = 1;
-constexpr int DOUBLED_ISOLATED_PENALTY = 9;
-constexpr int DOUBLED_PENALTY = 5;
-constexpr int PROTECTED_PASSER_BONUS = 5;
-// Backward pawn, by how many more enemy than own pawns attack the square it
-// has to cross (0, 1, 2; other counts cost nothing).
-constexpr int BACKWARD_PENALTY[3] = {6, 12, 13};
-// Passers on both wings in the ending stretch the defence.
-constexpr int SPLIT_PASSERS_BONUS = 50;
-constexpr int MANY_DOUBLED = 2;
-constexpr int MANY_DOUBLED_PENALTY = 5;
 
 // What one colour's pawn loop gathers besides the score.
 struct PawnFacts {
@@ -239,7 +213,7 @@ int eval_pawns_side(Position* pos, int phase, PawnHashEntry* entry)
         score += eval_pawn<C>(pos, phase, pop_lowest(set), covered, all, &facts);
 
     const u64 passers = facts.passers;
-    if (phase == ENDING_PHASE && (passers & files_f_to_h) && (passers & files_a_to_c))
+    if (phase == ENDGAME_PHASE && (passers & files_f_to_h) && (passers & files_a_to_c))
         score += SPLIT_PASSERS_BONUS;
     store_pawn_facts<C>(entry, &facts);
     score += connected_passers_bonus<C>(passers);
@@ -274,7 +248,7 @@ int best_runner(const Position* pos, const PawnHashEntry* entry, int own_king, i
         int moves = r == 1 ? 5 : 7 - r;
         if (ray_ahead<C>(sq) & bit(own_king))
             moves += 1;
-        int value = piece_value[QUEEN - 1] - 100 * moves;
+        int value = piece_value[QUEEN - 1] - RUNNER_MOVE_VALUE * moves;
         if (!found || value > best)
             best = value;
         found = true;
@@ -295,15 +269,15 @@ int king_danger(const Position* pos, int own_king, int enemy_king)
     if ((kf == 3 || kf == 4) && (ef <= 2 || ef >= 5)) {
         for (int f = 3; f <= 4; f++) {
             if (own & bit(rel_square_at<C>(f, 1)))
-                danger += 0;
+                danger += CENTRE_PAWN_DANGER[SHELTER_PAWN_HOME];
             else if (own & bit(rel_square_at<C>(f, 2)))
-                danger += 4;
+                danger += CENTRE_PAWN_DANGER[SHELTER_PAWN_ONE_UP];
             else
-                danger += 8;
+                danger += CENTRE_PAWN_DANGER[SHELTER_PAWN_FURTHER];
         }
         for (int f = 3; f <= 4; f++)
             if (!(enemy & file_mask[f]))
-                danger += 8;
+                danger += CENTRE_FILE_WITHOUT_ENEMY_PAWN;
     }
 
     // Kings on opposite wings: open files in front of the own king.
@@ -315,9 +289,9 @@ int king_danger(const Position* pos, int own_king, int enemy_king)
     if (first >= 0) {
         for (int f = first; f < first + 3; f++) {
             if (!(enemy & file_mask[f]))
-                danger += 4;
+                danger += WING_FILE_WITHOUT_ENEMY_PAWN;
             if (!(own & file_mask[f]))
-                danger += 4;
+                danger += WING_FILE_WITHOUT_OWN_PAWN;
         }
     }
 
@@ -325,15 +299,15 @@ int king_danger(const Position* pos, int own_king, int enemy_king)
     if (rel_rank<C>(own_king) <= 1 && (kf <= 2 || kf >= 5)) {
         int start = kf <= 2 ? 0 : 5;
         for (int f = start; f < start + 3; f++) {
-            const bool knight_file = f == 1 || f == 6;
+            const int* shelter = SHELTER_DANGER[f == 1 || f == 6];
             if (own & bit(rel_square_at<C>(f, 1)))
-                danger += 0;
+                danger += shelter[SHELTER_PAWN_HOME];
             else if (own & bit(rel_square_at<C>(f, 2)))
-                danger += 4;
+                danger += shelter[SHELTER_PAWN_ONE_UP];
             else if (own & file_mask[f])
-                danger += knight_file ? 12 : 8;
+                danger += shelter[SHELTER_PAWN_FURTHER];
             else
-                danger += knight_file ? 20 : 12;
+                danger += shelter[SHELTER_PAWN_GONE];
         }
     }
     return danger;
@@ -358,15 +332,15 @@ int eval_pawn_race(Position* pos, PawnHashEntry* entry)
     const int w = best_runner<WHITE>(pos, entry, wk, bk);
     const int b = best_runner<BLACK>(pos, entry, bk, wk);
     if (pos->side_to_move == WHITE) {
-        if (w + 100 == b)
-            return -50;
+        if (w + RUNNER_MOVE_VALUE == b)
+            return -RACE_TEMPO_BONUS;
         if (w != 0 && w == b)
-            return 50;
+            return RACE_TEMPO_BONUS;
     } else {
-        if (b + 100 == w)
-            return 50;
+        if (b + RUNNER_MOVE_VALUE == w)
+            return RACE_TEMPO_BONUS;
         if (w != 0 && w == b)
-            return -50;
+            return -RACE_TEMPO_BONUS;
     }
     if (w > b)
         return w / 2;

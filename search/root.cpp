@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "board/board.h"
+#include "search/evaltables.h"
 #include "search/evaluate.h"
 #include "search/hashmem.h"
 #include "search/history.h"
@@ -112,7 +113,7 @@ void init_search(Position* pos)
     stop_search = 0;
     const int side = pos->side_to_move;
     search_side = side;
-    lazy_margin = 100;
+    lazy_margin = LAZY_MARGIN_START;
     pos->engine_side = side;
     pos->search_start = int(get_time_cs());
     pos->search_start_cpu = get_cpu_time_cs();
