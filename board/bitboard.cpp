@@ -61,11 +61,6 @@ u64 trapped_rook_mask[64];
 
 namespace {
 
-inline u64 bit(int sq)
-{
-    return u64(1) << sq;
-}
-
 inline int chebyshev(int a, int b)
 {
     int df = std::abs((a & 7) - (b & 7));

@@ -175,6 +175,12 @@ void init_pawn_file_pattern_table();
 void print_bitboard(FILE* stream, u64 set);
 
 // Bit helpers.
+constexpr u64 bit(int sq)
+{
+    return u64(1) << sq;
+}
+constexpr u64 FILE_A = 0x0101010101010101ull;
+constexpr u64 FILE_H = FILE_A << 7;
 inline int lowest_square(u64 set)
 {
     return __builtin_ctzll(set);

@@ -12,11 +12,6 @@
 
 namespace {
 
-inline u64 bit(int sq)
-{
-    return u64(1) << sq;
-}
-
 // The three rotated bits of each square, so that a square enters or leaves
 // all rotated occupancies with three loads from one cache line.
 struct RotatedBits {

@@ -14,13 +14,6 @@ constexpr u64 RANK_1 = 0x00000000000000FFull;
 constexpr u64 RANK_2 = 0x000000000000FF00ull;
 constexpr u64 RANK_7 = 0x00FF000000000000ull;
 constexpr u64 RANK_8 = 0xFF00000000000000ull;
-constexpr u64 FILE_A = 0x0101010101010101ull;
-constexpr u64 FILE_H = 0x8080808080808080ull;
-
-inline u64 bit(int sq)
-{
-    return u64(1) << sq;
-}
 
 template <bool ASC>
 inline int next_square(u64& set)
@@ -559,16 +552,18 @@ u64 pinned_pieces(const Position* pos, int colour, int ks)
     return pinned;
 }
 
-// The one legality test: make, look at the own king, unmake.
-inline bool leaves_king_safe(Position* pos, Move move, int mover)
+} // namespace
+
+bool leaves_king_safe(Position* pos, Move move)
 {
+    if (!state_stack_has_room(pos))
+        return false;
+    const int mover = pos->side_to_move;
     make_move(pos, move);
     const bool safe = !king_in_check(pos, mover);
     unmake_move(pos, move);
     return safe;
 }
-
-} // namespace
 
 int remove_illegal_moves(Position* pos, Move* list, int count)
 {
@@ -590,7 +585,7 @@ int remove_illegal_moves(Position* pos, Move* list, int count)
             const int from = move_from(move), to = move_to(move);
             bool legal;
             if (from == ks || (ep && to == ep && (move_piece(move) & 7) == PAWN))
-                legal = leaves_king_safe(pos, move, mover);
+                legal = leaves_king_safe(pos, move);
             else
                 legal = !(pinned & (u64(1) << from)) ||
                         direction_table[ks][to] == direction_table[ks][from];
@@ -600,7 +595,7 @@ int remove_illegal_moves(Position* pos, Move* list, int count)
         return kept;
     }
     for (int i = 0; i < count; i++)
-        if (leaves_king_safe(pos, list[i], mover))
+        if (leaves_king_safe(pos, list[i]))
             list[kept++] = list[i];
     return kept;
 }
@@ -610,6 +605,13 @@ int count_legal_moves(Position* pos)
     Move list[MAX_MOVES];
     int n = gen_all_moves(pos, list);
     return remove_illegal_moves(pos, list, n);
+}
+
+Move first_legal_move(Position* pos)
+{
+    Move list[MAX_MOVES];
+    const int count = remove_illegal_moves(pos, list, gen_all_moves(pos, list));
+    return count > 0 ? list[0] : 0;
 }
 
 int is_generated_legal_move(Position* pos, Move move)

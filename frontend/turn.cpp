@@ -67,14 +67,6 @@ bool ponder_result_reusable(Position* pos)
 
 } // namespace
 
-Move first_legal_move(Position* pos)
-{
-    Move list[MAX_MOVES];
-    int count = gen_all_moves(pos, list);
-    count = remove_illegal_moves(pos, list, count);
-    return count > 0 ? list[0] : 0;
-}
-
 int ensure_legal_best_move(Position* pos)
 {
     Move move = pos->pv[0][0];

@@ -14,8 +14,6 @@ void start_pondering_or_end_game(Position* pos);
 // "move <from><to>[=<piece>]" for the xboard interface.
 void send_move(Move move);
 
-// The first legal move of the side to move in generation order, or 0.
-Move first_legal_move(Position* pos);
 // Makes pv[0][0] a legal move of the side to move: a search that was stopped
 // before it completed a root move, or that left a line from another position,
 // is replaced by the first legal move. Returns 1 when it had to replace it.

@@ -210,3 +210,10 @@ inline u64 ray_ahead(int sq)
 {
     return C == WHITE ? ray_north[sq] : ray_south[sq];
 }
+// Pawns of colour C that attack (or defend) sq: they stand where a pawn of
+// the other colour on sq would attack.
+template <int C>
+inline u64 pawns_attacking(const Position* pos, int sq)
+{
+    return (C == WHITE ? pawn_attacks_black[sq] : pawn_attacks_white[sq]) & pos->pawns[C];
+}

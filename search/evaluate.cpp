@@ -27,9 +27,6 @@ constexpr int square_at(char file, int rank)
     return (rank - 1) * 8 + (file - 'a');
 }
 
-constexpr u64 FILE_A = 0x0101010101010101ULL;
-constexpr u64 FILE_H = FILE_A << 7;
-
 // King steps between two squares, looked up: the evaluation asks about ten
 // times a call, and the 4 KB stay in cache.
 struct DistanceTable {
@@ -49,10 +46,6 @@ constexpr DistanceTable DISTANCE = [] {
 inline int distance(int a, int b)
 {
     return DISTANCE.steps[a][b];
-}
-inline u64 bit(int sq)
-{
-    return u64(1) << sq;
 }
 inline u64 same_colour_squares(int sq)
 {
@@ -79,12 +72,6 @@ template <int C>
 inline u64 span_ahead(int sq)
 {
     return C == WHITE ? adjacent_span_up[sq] : adjacent_span_down[sq];
-}
-// Pawns of colour C that defend sq stand where an enemy pawn on sq would attack.
-template <int C>
-inline u64 pawn_defenders(const Position* pos, int sq)
-{
-    return (C == WHITE ? pawn_attacks_black[sq] : pawn_attacks_white[sq]) & pos->pawns[C];
 }
 template <int C>
 inline u64 passers_of(const PawnHashEntry* e)
@@ -166,7 +153,7 @@ int eval_knights(const Position* pos, int phase, int enemy_king, int& attack)
         attack += KNIGHT_TROPISM[distance(sq, enemy_king)];
         int o = single_table<C>(SINGLE_OUTPOST, sq);
         if (o != 0 && !(span_ahead<C>(sq) & pos->pawns[O])) {
-            int defenders = count_bits(pawn_defenders<C>(pos, sq));
+            int defenders = count_bits(pawns_attacking<C>(pos, sq));
             if (defenders >= 1) {
                 int bonus = KNIGHT_OUTPOST_SCALE * o;
                 v += bonus;
@@ -194,7 +181,7 @@ int eval_bishops(const Position* pos, int phase, int enemy_king, int& attack)
         v += diag_h1a8_mobility[sq][(pos->occupied_rot315 >> SHIFT315[sq]) & 127];
         attack += BISHOP_TROPISM[distance(sq, enemy_king)];
         int o = single_table<C>(SINGLE_OUTPOST, sq);
-        if (o != 0 && !(span_ahead<C>(sq) & pos->pawns[O]) && pawn_defenders<C>(pos, sq))
+        if (o != 0 && !(span_ahead<C>(sq) & pos->pawns[O]) && pawns_attacking<C>(pos, sq))
             v += BISHOP_OUTPOST_SCALE * o;
         // Shut in behind the enemy pawns after taking on a7 or h7.
         const u64 enemy_pawns = pos->pawns[O];

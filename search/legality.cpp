@@ -4,17 +4,6 @@
 #include "board/board.h"
 #include "search/movepicker.h"
 
-bool leaves_king_safe(Position* pos, Move move)
-{
-    if (!state_stack_has_room(pos))
-        return false;
-    const int side = pos->side_to_move;
-    make_move(pos, move);
-    const bool safe = !is_in_check(pos, side);
-    unmake_move(pos, move);
-    return safe;
-}
-
 int is_legal_move(Position* pos, Move move)
 {
     if (move == 0)

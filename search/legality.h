@@ -6,6 +6,3 @@
 // 1 when move is a legal move of the side to move: walks the picker of ply 0
 // (so it resets that ply's search state) until it hands out the move.
 int is_legal_move(Position* pos, Move move);
-// Whether making move leaves the mover's own king unattacked; false when the
-// state stacks have no room to make it.
-bool leaves_king_safe(Position* pos, Move move);

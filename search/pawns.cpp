@@ -19,11 +19,6 @@ int pawn_hash_hits = 0;
 
 namespace {
 
-inline u64 bit(int sq)
-{
-    return u64(1) << sq;
-}
-
 // Square at a rank counted from C's side, on the given file (0 = a).
 template <int C>
 inline int rel_square_at(int file, int rank)
@@ -44,12 +39,6 @@ template <int C>
 inline u64 passed_mask_of(int sq)
 {
     return C == WHITE ? passed_mask_white[sq] : passed_mask_black[sq];
-}
-// Pawns of C that attack sq stand where a pawn of the other colour on sq would attack.
-template <int C>
-inline u64 pawns_attacking(const Position* pos, int sq)
-{
-    return pawn_attacks_of<1 - C>(sq) & pos->pawns[C];
 }
 
 constexpr int LAST_RANK = 7;         // counted from the own side

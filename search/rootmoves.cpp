@@ -2,7 +2,6 @@
 #include "search/rootmoves.h"
 
 #include "board/board.h"
-#include "search/legality.h"
 #include "search/movepicker.h"
 #include "search/transposition.h"
 

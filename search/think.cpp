@@ -15,18 +15,10 @@
 
 namespace {
 
-// The first legal move of the position regardless of any searchmoves list,
-// or 0 when there is none.
-Move first_legal_move(Position* pos)
-{
-    Move list[MAX_MOVES];
-    const int count = remove_illegal_moves(pos, list, gen_all_moves(pos, list));
-    return count > 0 ? list[0] : 0;
-}
-
 // A search that completed no root move still has to answer with a move:
-// the first root move, or the first legal move when the root list is empty
-// or was not built by this search.
+// the first root move, or the first legal move (regardless of any
+// searchmoves list) when the root list is empty or was not built by this
+// search.
 void ensure_best_move(Position* pos, bool list_built)
 {
     if (pos->pv_length[0] > 0 && pos->pv[0][0] != 0)
