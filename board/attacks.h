@@ -44,6 +44,10 @@ inline int square_attacked_by(const Position* pos, int square)
     return 0;
 }
 
+inline int side_to_move_in_check(const Position* pos)
+{
+    return is_in_check(pos, pos->side_to_move);
+}
 // Inline form of is_in_check.
 inline int king_in_check(const Position* pos, int colour)
 {

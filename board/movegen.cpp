@@ -393,6 +393,8 @@ int gen_evasions(Position* pos, Move* list)
     return int(out - list);
 }
 
+// The piece-by-piece half of is_move_valid, once the moving piece is known
+// to be of side C and to stand on the from-square.
 template <int C>
 int move_fits(Position* pos, Move move)
 {

@@ -399,7 +399,7 @@ void print_stat01(Position* pos)
     if (moves_left < 0)
         moves_left = 0;
     std::printf("stat01: %d %ld %d %d %d", int(get_elapsed_cs(pos)), long(node_count),
-                iteration_depth / 12, moves_left, pos->root_count);
+                iteration_depth / ONE_PLY, moves_left, pos->root_count);
     if (protocol_version >= 2)
         std::printf(" %s", current_move_text);
     std::printf("\n");

@@ -34,7 +34,7 @@ void set_level(Position* pos, int level)
     piece_value[ROOK - 1] = row.rook;
     piece_value[QUEEN - 1] = row.queen;
     level_weight = row.weight;
-    max_depth = 12 * row.depth;
+    max_depth = ONE_PLY * row.depth;
     root_noise = row.noise;
     default_contempt = row.contempt;
 

@@ -23,27 +23,6 @@ inline int exchange_value(int code)
     return piece_value_by_code[code];
 }
 
-// The captured and promotion fields of a stored move must agree with the
-// board before make_move may trust them; is_move_valid does not look at them.
-bool stored_move_fits(const Position* pos, Move move)
-{
-    const int from = move_from(move);
-    const int to = move_to(move);
-    const int piece = pos->board[from];
-    const bool pawn = piece_kind(piece) == PAWN;
-    const int last_rank = piece_colour(piece) == WHITE ? 7 : 0;
-    if (move_promo(move) != 0) {
-        if (!pawn || square_rank(to) != last_rank || move_promo(move) > PROMO_QUEEN)
-            return false;
-    } else if (pawn && square_rank(to) == last_rank) {
-        return false;
-    }
-    if (pawn && pos->board[to] == EMPTY && square_file(from) != square_file(to))
-        return to == *pos->ep_top && *pos->ep_top != 0 &&
-               move_captured(move) == (piece_colour(piece) == WHITE ? B_PAWN : W_PAWN);
-    return move_captured(move) == pos->board[to];
-}
-
 // Hands out the next move of the ply's sorted batch.
 inline Move next_in_batch(Position* pos, MovePicker* picker)
 {
@@ -92,7 +71,7 @@ Move run_hash_move(Position* pos, int ply, MovePicker* picker)
 {
     picker->stage = PICK_CAPTURES;
     const Move move = pos->hash_move[ply];
-    if (move != 0 && is_move_valid(pos, move) && stored_move_fits(pos, move))
+    if (move != 0 && is_move_valid(pos, move))
         return move;
     // Not playable here: no later stage may treat it as handed out.
     pos->hash_move[ply] = 0;
@@ -153,7 +132,7 @@ void run_captures(Position* pos, int ply, MovePicker* picker)
 bool killer_playable(Position* pos, int ply, Move killer)
 {
     return killer != 0 && killer != pos->hash_move[ply] && pos->board[move_to(killer)] == EMPTY &&
-           move_promo(killer) == 0 && is_move_valid(pos, killer) && stored_move_fits(pos, killer);
+           move_promo(killer) == 0 && is_move_valid(pos, killer);
 }
 
 void run_quiet_moves(Position* pos, int ply, MovePicker* picker)

@@ -22,34 +22,12 @@
 
 namespace {
 
-bool side_to_move_in_check(const Position* pos)
-{
-    return is_in_check(pos, pos->side_to_move);
-}
-
 bool is_checkmated(Position* pos)
 {
     if (!side_to_move_in_check(pos))
         return false;
     Move list[MAX_MOVES];
     return remove_illegal_moves(pos, list, gen_all_moves(pos, list)) == 0;
-}
-
-bool bare_king(const Position* pos, int side)
-{
-    return pos->pieces[side] == (u64(1) << pos->king_square[side]);
-}
-
-// Same men conditions as the probe inside the tree, without its depth test.
-bool root_tablebase_allowed(const Position* pos)
-{
-    const int max_men = table_men();
-    if (max_men <= 0)
-        return false;
-    const int men = std::popcount(pos->occupied);
-    if (men > max_men)
-        return false;
-    return !(bare_king(pos, WHITE) || bare_king(pos, BLACK)) || men <= 4;
 }
 
 // A made root move whose result the tables know (or that leaves two bare
@@ -77,13 +55,6 @@ bool resolve_by_tables(Position* pos, Move move, int ply, int* score)
     unmake_move(pos, move);
     *score = -value;
     return true;
-}
-
-int child_search(Position* pos, int depth, int ply, int alpha, int beta)
-{
-    if (depth >= ONE_PLY)
-        return search(pos, depth, ply, alpha, beta, 1);
-    return quiesce(pos, ply, alpha, beta);
 }
 
 // The root line becomes the single move `move`.
@@ -328,7 +299,7 @@ int search_root(Position* pos, int depth, int ply, int alpha, int beta)
         make_root_move(pos, depth, ply, move);
 
         int score = 0;
-        if (root_tablebase_allowed(pos) && resolve_by_tables(pos, move, ply, &score)) {
+        if (tablebase_probe_allowed(pos) && resolve_by_tables(pos, move, ply, &score)) {
             iteration.resolved++;
             if (score > alpha) {
                 if (take_table_score(pos, depth, i, score, beta))

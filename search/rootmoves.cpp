@@ -3,6 +3,7 @@
 
 #include "board/board.h"
 #include "search/movepicker.h"
+#include "search/searchstate.h"
 #include "search/transposition.h"
 
 namespace {
@@ -22,7 +23,7 @@ bool in_search_moves(const Position* pos, Move move)
 void build_root_moves(Position* pos)
 {
     int scratch_alpha = 0, scratch_beta = 0;
-    probe_hash(pos, 768, 0, &scratch_alpha, &scratch_beta);
+    probe_hash(pos, DEPTH_UNLIMITED, 0, &scratch_alpha, &scratch_beta);
     pos->root_count = 0;
     reset_root_picker(pos);
     for (Move move = pick_next_move(pos, 0); move != 0; move = pick_next_move(pos, 0)) {

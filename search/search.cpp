@@ -20,7 +20,7 @@
 #include "search/transposition.h"
 
 int draw_score[2] = {0, 0};
-int tb_probe_depth = 48;
+int tb_probe_depth = 4 * ONE_PLY;
 int tb_probe_plies = 4;
 int qsearch_depth_limit = 5;
 
@@ -32,6 +32,27 @@ int tablebase_score_from_root(int score, int ply)
     if (score < 0)
         return score + ply;
     return 0;
+}
+
+bool tablebase_probe_allowed(const Position* pos)
+{
+    const int max_men = table_men();
+    if (max_men <= 0)
+        return false;
+    const int men = std::popcount(pos->occupied);
+    if (men > max_men)
+        return false;
+    // No table holds four pieces against a bare king.
+    const bool bare_king = pos->pieces[WHITE] == (u64(1) << pos->king_square[WHITE]) ||
+                           pos->pieces[BLACK] == (u64(1) << pos->king_square[BLACK]);
+    return !bare_king || men <= 4;
+}
+
+int child_search(Position* pos, int depth, int ply, int alpha, int beta)
+{
+    if (depth >= ONE_PLY)
+        return search(pos, depth, ply, alpha, beta, 1);
+    return quiesce(pos, ply, alpha, beta);
 }
 
 namespace {
@@ -54,9 +75,8 @@ constexpr int FUTILITY_MIN_PHASE = 5;
 // Extension of a single reply, a move against a mate threat and a recapture.
 constexpr int THREE_QUARTERS_PLY = 9;
 // The null move is tried only while 24 x the mover's phase units reach the
-// depth, and is reduced by three plies instead of two above six plies (72).
+// depth.
 constexpr int NULL_MOVE_PHASE_FACTOR = 24;
-constexpr int NULL_MOVE_DEEP = 6 * ONE_PLY;
 // The static estimate is worth computing only when material alone is within
 // this margin of alpha.
 constexpr int ESTIMATE_MARGIN = 200;
@@ -105,32 +125,6 @@ bool mover_king_attacked(const Position* pos)
                           : is_attacked_by_white(pos, pos->king_square[BLACK]);
 }
 
-bool side_to_move_in_check(const Position* pos)
-{
-    return is_in_check(pos, pos->side_to_move);
-}
-
-bool tablebase_probe_allowed(const Position* pos)
-{
-    const int max_men = table_men();
-    if (max_men <= 0)
-        return false;
-    const int men = std::popcount(pos->occupied);
-    if (men > max_men)
-        return false;
-    // No table holds four pieces against a bare king.
-    const bool bare_king = pos->pieces[WHITE] == (u64(1) << pos->king_square[WHITE]) ||
-                           pos->pieces[BLACK] == (u64(1) << pos->king_square[BLACK]);
-    return !bare_king || men <= 4;
-}
-
-int child_search(Position* pos, int depth, int ply, int alpha, int beta)
-{
-    if (depth >= ONE_PLY)
-        return search(pos, depth, ply, alpha, beta, 1);
-    return quiesce(pos, ply, alpha, beta);
-}
-
 // The null move passes the turn in place: it touches only the key, the
 // side, the fifty-move counter and the en-passant square.
 void make_null_move(Position* pos)
@@ -175,7 +169,7 @@ bool null_move_decides(Position* pos, int depth, int ply, int alpha, int beta, i
     pos->move_list_end[ply] = pos->move_list_end[ply - 1];
     pos->current_move[ply] = 0;
     pos->ext_flags[ply + 1] = 0;
-    const int reduction = depth <= NULL_MOVE_DEEP ? 2 * ONE_PLY : 3 * ONE_PLY;
+    const int reduction = null_move_reduction(depth);
     int d = depth - ONE_PLY - reduction;
     if (ply >= 2 && d < ONE_PLY && pos->threat[ply - 2])
         d = ONE_PLY;

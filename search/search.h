@@ -22,6 +22,12 @@ extern int qsearch_depth_limit; // quiescence nesting limit of this iteration
 
 int search(Position* pos, int depth, int ply, int alpha, int beta, int allow_null);
 int quiesce(Position* pos, int ply, int alpha, int beta);
+// The search of a child node: the full search with a null move allowed
+// while a ply of depth is left, else the quiescence search.
+int child_search(Position* pos, int depth, int ply, int alpha, int beta);
+// Whether the endgame tables may be asked about the position: tables are
+// registered and hold its number of men (at most four with a bare king).
+bool tablebase_probe_allowed(const Position* pos);
 
 // A table score (a distance from the probed position) as a score from the
 // root for a position probed at `ply`.

@@ -24,9 +24,9 @@ constexpr int TABLE_WRAP_COLUMN = 48;
 int uci_mate_distance(int score)
 {
     if (score > MATE_THRESHOLD)
-        return (32768 - score) / 2;
+        return (SCORE_INFINITE + 1 - score) / 2;
     if (score < -MATE_THRESHOLD)
-        return -((score + 32768) / 2);
+        return -((score + SCORE_INFINITE + 1) / 2);
     return 0;
 }
 

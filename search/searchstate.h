@@ -12,6 +12,13 @@ constexpr int MATE_THRESHOLD = 30000;
 constexpr int MAX_SEARCH_PLY = 64;    // slots of every per-ply array
 constexpr int DEPTH_UNLIMITED = 768;  // 64 plies: no depth limit
 constexpr int ASPIRATION_WINDOW = 35; // half-width of a root window
+// The null move is reduced by two plies, by three above six plies; the hash
+// table's "null move fails" hint follows the same rule.
+constexpr int NULL_MOVE_DEEP = 6 * ONE_PLY;
+constexpr int null_move_reduction(int depth)
+{
+    return depth <= NULL_MOVE_DEEP ? 2 * ONE_PLY : 3 * ONE_PLY;
+}
 
 // Keeps a window bound inside plus or minus infinity so that it never wraps.
 constexpr int clamp_score(int score)
@@ -22,7 +29,7 @@ constexpr int clamp_score(int score)
 }
 
 extern int iteration_depth; // twelfths of a ply of the running iteration
-extern int max_depth;       // depth limit in twelfths; 768 = none
+extern int max_depth;       // depth limit in twelfths; DEPTH_UNLIMITED = none
 extern int root_alpha;      // window of the running root search
 extern int root_beta;
 extern int extend_time;            // non-zero lets the clock run up to the maximum

@@ -12,6 +12,7 @@
 #include "board/position.h"
 #include "board/prefetch.h"
 #include "board/tablemem.h"
+#include "search/searchstate.h"
 
 HashBucket* hash_table = nullptr;
 int hash_entry_count = 0;
@@ -24,7 +25,6 @@ int show_hash_usage = 0;
 
 namespace {
 
-constexpr int MATE_BOUND = 30000;
 constexpr int PV_STORE_SCORE = -32766;
 // From this size on a cleared table is new memory (the allocator maps blocks
 // this large freshly), not a clearing pass.
@@ -34,18 +34,6 @@ constexpr size_t FRESH_PAGES_BYTES = size_t(64) << 20;
 // new game on a clean table then costs nothing (and touches no page).
 bool table_written = false;
 
-inline int entry_depth(const HashEntry& e)
-{
-    return (e.info >> 3) & 1023;
-}
-inline int entry_bound(const HashEntry& e)
-{
-    return (e.info >> 1) & 3;
-}
-inline int entry_age(const HashEntry& e)
-{
-    return (e.info >> 13) & 7;
-}
 inline bool entry_empty(const HashEntry& e)
 {
     return e.key_low == 0 && e.key_high == 0;
@@ -125,8 +113,8 @@ void alloc_hash_table()
     free_hash();
     hash_bucket_count = hash_entry_count / 2;
     if (hash_entry_count > 0)
-        hash_table = static_cast<HashBucket*>(
-            alloc_table_mem(size_t(hash_entry_count) * sizeof(HashEntry)));
+        hash_table =
+            static_cast<HashBucket*>(alloc_table_mem(size_t(hash_entry_count) * sizeof(HashEntry)));
     table_written = false;
     clear_hash_stats();
     register_tt_prefetch();
@@ -163,13 +151,13 @@ void store_hash(Position* pos, int move, int depth, int ply, int score, int boun
         return;
 
     if (bound == HASH_EXACT) {
-        if (score > MATE_BOUND)
+        if (score > MATE_THRESHOLD)
             score += ply;
-        else if (score < -MATE_BOUND)
+        else if (score < -MATE_THRESHOLD)
             score -= ply;
     }
     // The entry holds 16 bits of score and 10 of depth; wider values would wrap.
-    score = clamp_int(score, -32767, 32767);
+    score = clamp_score(score);
     depth = clamp_int(depth, 0, HASH_MAX_DEPTH);
 
     table_written = true;
@@ -206,7 +194,7 @@ void store_hash(Position* pos, int move, int depth, int ply, int score, int boun
     chosen->score = int16_t(score);
     chosen->key_low = key_low;
     chosen->key_high = key_high;
-    chosen->info = uint16_t(threat | ((bound & 3) << 1) | (depth << 3) | ((hash_age & 7) << 13));
+    chosen->info = entry_info(threat, bound, depth, hash_age);
 }
 
 int probe_hash(Position* pos, int depth, int ply, int* alpha, int* beta)
@@ -237,15 +225,15 @@ int probe_hash(Position* pos, int depth, int ply, int* alpha, int* beta)
 
     if (has_slot) {
         pos->hash_move[ply] = int(found->move);
-        pos->threat[ply] = found->info & 1;
+        pos->threat[ply] = entry_threat(*found);
     }
 
     int d = entry_depth(*found);
     int b = entry_bound(*found);
     int s = found->score;
-    int reduction = depth <= 72 ? 24 : 36;
     int provisional = HASH_NO_CUTOFF;
-    if (d >= depth - reduction - 12 && s < *beta && (b == HASH_UPPER || b == HASH_EXACT))
+    if (d >= depth - null_move_reduction(depth) - ONE_PLY && s < *beta &&
+        (b == HASH_UPPER || b == HASH_EXACT))
         provisional = HASH_NULL_FAILS;
 
     if (d < depth)
@@ -254,9 +242,9 @@ int probe_hash(Position* pos, int depth, int ply, int* alpha, int* beta)
 
     switch (b) {
         case HASH_EXACT:
-            if (s >= MATE_BOUND)
+            if (s >= MATE_THRESHOLD)
                 s -= ply;
-            else if (s <= -MATE_BOUND)
+            else if (s <= -MATE_THRESHOLD)
                 s += ply;
             *alpha = s;
             return HASH_CUTOFF;

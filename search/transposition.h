@@ -34,6 +34,29 @@ enum : int {
 
 constexpr int HASH_MAX_DEPTH = 1023;
 
+// The fields packed into HashEntry::info, and their packing (depth at most
+// HASH_MAX_DEPTH).
+inline int entry_threat(const HashEntry& e)
+{
+    return e.info & 1;
+}
+inline int entry_bound(const HashEntry& e)
+{
+    return (e.info >> 1) & 3;
+}
+inline int entry_depth(const HashEntry& e)
+{
+    return (e.info >> 3) & 1023;
+}
+inline int entry_age(const HashEntry& e)
+{
+    return (e.info >> 13) & 7;
+}
+inline uint16_t entry_info(int threat, int bound, int depth, int age)
+{
+    return uint16_t(threat | ((bound & 3) << 1) | (depth << 3) | ((age & 7) << 13));
+}
+
 extern HashBucket* hash_table;
 extern int hash_entry_count;
 extern int hash_bucket_count;

@@ -36,9 +36,6 @@ struct TableFixture : EvalTest {
     {
         return hash_table[key_or_bucket & BUCKET_MASK].slot[s];
     }
-    static int depth_of(const HashEntry& e) { return (e.info >> 3) & 1023; }
-    static int bound_of(const HashEntry& e) { return (e.info >> 1) & 3; }
-    static int age_of(const HashEntry& e) { return e.info >> 13; }
 
     int probe(int depth, int ply, int alpha, int beta, int* out = nullptr)
     {
@@ -96,7 +93,7 @@ TEST_F(TableFixture, MoveZeroKeepsTheStoredMoveOfTheSameKeyOnly)
     store_hash(pos, 0x1111, 24, 0, 10, HASH_LOWER);
     store_hash(pos, 0, 36, 0, 20, HASH_LOWER);
     EXPECT_EQ(slot(a, 0).move, 0x1111u);
-    EXPECT_EQ(depth_of(slot(a, 0)), 36);
+    EXPECT_EQ(entry_depth(slot(a, 0)), 36);
 
     use_key(b);
     store_hash(pos, 0, 48, 0, 5, HASH_UPPER);
@@ -124,8 +121,8 @@ TEST_F(TableFixture, SlotChoiceFollowsDepthAndAge)
         EXPECT_EQ(slot(5, 0).key_low, uint32_t(key_in_bucket(5, s.slot0))) << s.tag;
         EXPECT_EQ(slot(5, 1).key_low, s.slot1 ? uint32_t(key_in_bucket(5, s.slot1)) : 0u) << s.tag;
     }
-    EXPECT_EQ(age_of(slot(5, 0)), 2);
-    EXPECT_EQ(age_of(slot(5, 1)), 1);
+    EXPECT_EQ(entry_age(slot(5, 0)), 2);
+    EXPECT_EQ(entry_age(slot(5, 1)), 1);
 }
 
 TEST_F(TableFixture, AgeCountsFollowEveryReplacement)
@@ -144,7 +141,7 @@ TEST_F(TableFixture, AgeCountsFollowEveryReplacement)
     for (int b = 0; b < hash_bucket_count; b++)
         for (const HashEntry& e : hash_table[b].slot)
             if (e.key_low != 0 || e.key_high != 0)
-                counted[age_of(e)]++;
+                counted[entry_age(e)]++;
     for (int age = 1; age <= 7; age++)
         EXPECT_EQ(hash_age_count[age], counted[age]) << "age " << age;
     int fill = get_hash_fill_permille();
@@ -219,7 +216,10 @@ TEST_F(TableFixture, DepthAndScoreAreClampedToTheirFields)
     pos->threat[4] = 1;
     hash_age = 5;
     store_hash(pos, 1, 5000, 4, 40000, HASH_LOWER);
-    EXPECT_EQ(slot(a, 0).info, 1 | (HASH_LOWER << 1) | (1023 << 3) | (5 << 13));
+    EXPECT_EQ(entry_threat(slot(a, 0)), 1);
+    EXPECT_EQ(entry_bound(slot(a, 0)), HASH_LOWER);
+    EXPECT_EQ(entry_depth(slot(a, 0)), HASH_MAX_DEPTH);
+    EXPECT_EQ(entry_age(slot(a, 0)), 5);
     EXPECT_EQ(slot(a, 0).score, 32767);
     // The threat flag travels with the entry to the probing ply.
     pos->threat[6] = 0;
@@ -227,7 +227,7 @@ TEST_F(TableFixture, DepthAndScoreAreClampedToTheirFields)
     EXPECT_EQ(pos->threat[6], 1);
     use_key(b);
     store_hash(pos, 1, -7, 0, -40000, HASH_UPPER);
-    EXPECT_EQ(depth_of(slot(b, 0)), 0);
+    EXPECT_EQ(entry_depth(slot(b, 0)), 0);
     EXPECT_EQ(slot(b, 0).score, -32767);
     // A mate score pushed past the field by the ply conversion stays a mate.
     use_key(c);
@@ -310,8 +310,8 @@ TEST_F(TableFixture, StorePvReplacesADeepEntryWithAnotherMove)
     const HashEntry& e = hash_table[uint32_t(before) & uint32_t(hash_bucket_count - 1)].slot[0];
     EXPECT_EQ(e.key_low, uint32_t(before));
     EXPECT_EQ(int(e.move), e4);
-    EXPECT_EQ(depth_of(e), 0);
-    EXPECT_EQ(bound_of(e), HASH_LOWER);
+    EXPECT_EQ(entry_depth(e), 0);
+    EXPECT_EQ(entry_bound(e), HASH_LOWER);
     EXPECT_EQ(e.score, -32766);
     // The stored line comes back through the hash: a one-move line grows.
     pos->pv_length[0] = 1;

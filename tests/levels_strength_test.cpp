@@ -44,7 +44,7 @@ void expect_level(Position* pos, int level, int in_force, bool out_of_range)
     EXPECT_EQ(piece_value[ROOK - 1], e.rook);
     EXPECT_EQ(piece_value[QUEEN - 1], e.queen);
     EXPECT_EQ(level_weight, e.weight);
-    EXPECT_EQ(max_depth, 12 * e.depth_plies);
+    EXPECT_EQ(max_depth, ONE_PLY * e.depth_plies);
     EXPECT_EQ(root_noise, e.noise);
     EXPECT_EQ(default_contempt, 0);
     EXPECT_EQ(piece_value_by_code[W_QUEEN], 1000); // the exchange values never change

@@ -40,7 +40,7 @@ class TurnTest : public ::testing::Test {
         output_enabled = fixed_move_time = ponder_enabled = reply_predicted = 0;
         analyze_mode = ponder_search = 0;
         protocol_mode = PROTOCOL_CONSOLE;
-        max_depth = 2 * 12;
+        max_depth = 2 * ONE_PLY;
         own_clock = 30000;
     }
 
