@@ -7,9 +7,9 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <csignal>
 #include <ctime>
 #include <fcntl.h>
 #include <string>
@@ -682,20 +682,12 @@ void write_book_run(BookEntry** entries, int count, int depth)
     close_checked(stream);
 }
 
-int merge_book_runs()
+namespace {
+
+// Opens the n newest runs, newest first, and reads their headers; returns
+// the newest run's header, which the merged run takes over.
+BookHeader open_merge_runs(MergeRun* runs, int n)
 {
-    int n = book_run_count;
-    if (n < 2)
-        return -1;
-    if (n > BOOK_MERGE_MAX)
-        n = BOOK_MERGE_MAX;
-
-    emit_text("Merging");
-    for (int i = 0; i < n; i++)
-        emit_text(" book.tmp.%d", book_run_count - 1 - i);
-    emit_text("\n");
-
-    MergeRun runs[BOOK_MERGE_MAX];
     BookHeader first_header;
     for (int i = 0; i < n; i++) {
         MergeRun* run = &runs[i];
@@ -710,15 +702,14 @@ int merge_book_runs()
         run->to_come = header.entry_count > 0 ? header.entry_count : 0;
         run->has_current = 0;
     }
+    return first_header;
+}
 
-    sigset_t before = hold_signals();
-    FILE* out = create_exclusive(MERGE_FILE_NAME);
-    if (out != nullptr)
-        merge_file_owned = 1;
-    release_signals(before);
-    if (out == nullptr || !write_header(out, &first_header))
-        fail_with_perror(MERGE_FILE_NAME);
-
+// Merges the runs' entries (each sorted by key) into out, the counts of
+// equal keys added up into the earliest run's entry; returns how many
+// entries it wrote.
+int merge_run_entries(MergeRun* runs, int n, FILE* out)
+{
     int written = 0;
     for (;;) {
         int any = 0;
@@ -758,18 +749,18 @@ int merge_book_runs()
         runs[best].to_come--;
         runs[best].has_current = 0;
     }
+    return written;
+}
 
-    BookHeader header = first_header;
-    snprintf(header.created, sizeof header.created, "%.27s", format_current_date());
-    header.entry_count = written;
-    if (!write_header(out, &header))
-        fail_with_perror("fwrite");
-    close_checked(out);
+// The merged runs go, newest first, so the runs still present stay numbered
+// from 0 on; the merged file then takes the first free number. The rename
+// replaces whatever took the free name in between.
+void replace_merged_runs(MergeRun* runs, int n)
+{
     for (int i = 0; i < n; i++)
         fclose(runs[i].stream);
-    // Newest first, so the runs still present stay numbered from 0 on.
     for (int i = 0; i < n; i++) {
-        before = hold_signals();
+        const sigset_t before = hold_signals();
         const int removed = remove(runs[i].name) == 0;
         if (removed)
             runs_owned = book_run_count + n - 1 - i;
@@ -778,10 +769,9 @@ int merge_book_runs()
             fail_with_perror(runs[i].name);
     }
 
-    // The rename replaces whatever took the free name in between.
     char name[32];
     run_file_name(name, sizeof name, book_run_count);
-    before = hold_signals();
+    const sigset_t before = hold_signals();
     const int renamed = rename(MERGE_FILE_NAME, name) == 0;
     if (renamed) {
         merge_file_owned = 0;
@@ -791,6 +781,41 @@ int merge_book_runs()
     release_signals(before);
     if (!renamed)
         fail_with_perror("rename");
+}
+
+} // namespace
+
+int merge_book_runs()
+{
+    int n = book_run_count;
+    if (n < 2)
+        return -1;
+    if (n > BOOK_MERGE_MAX)
+        n = BOOK_MERGE_MAX;
+
+    emit_text("Merging");
+    for (int i = 0; i < n; i++)
+        emit_text(" book.tmp.%d", book_run_count - 1 - i);
+    emit_text("\n");
+
+    MergeRun runs[BOOK_MERGE_MAX];
+    const BookHeader first_header = open_merge_runs(runs, n);
+
+    const sigset_t before = hold_signals();
+    FILE* out = create_exclusive(MERGE_FILE_NAME);
+    if (out != nullptr)
+        merge_file_owned = 1;
+    release_signals(before);
+    if (out == nullptr || !write_header(out, &first_header))
+        fail_with_perror(MERGE_FILE_NAME);
+
+    BookHeader header = first_header;
+    header.entry_count = merge_run_entries(runs, n, out);
+    snprintf(header.created, sizeof header.created, "%.27s", format_current_date());
+    if (!write_header(out, &header))
+        fail_with_perror("fwrite");
+    close_checked(out);
+    replace_merged_runs(runs, n);
     return 0;
 }
 
@@ -833,8 +858,9 @@ void filter_book(const char* input_name, const char* book_name, int min_played)
         fclose(book);
         fclose(input);
         char text[160];
-        snprintf(text, sizeof text, "No position played at least %d times: book %.60s left as it was",
-                 min_played, book_name);
+        snprintf(text, sizeof text,
+                 "No position played at least %d times: book %.60s left as it was", min_played,
+                 book_name);
         fail_with_text(text);
     }
 

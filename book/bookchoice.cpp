@@ -187,6 +187,63 @@ Move choose_book_move(Position* pos)
     return chosen;
 }
 
+namespace {
+
+// Whether the game's result teaches the book anything: 1 when the engine
+// won, 0 when it lost, -1 (said why) for no result, a draw, or a win over a
+// much weaker or a loss to a much stronger opponent.
+int learning_outcome(const Position* pos)
+{
+    const GameRecord* game = pos->game;
+    if (game->result == RESULT_NONE || game->result < RESULT_WHITE_WON ||
+        game->result > RESULT_NONE) {
+        emit_text("Ignoring result\n");
+        return -1;
+    }
+    if (game->result == RESULT_DRAW) {
+        emit_text("Ignoring draw\n");
+        return -1;
+    }
+    const int won =
+        game->result == RESULT_WHITE_WON ? pos->engine_side == WHITE : pos->engine_side == BLACK;
+    if (won && game->own_rating > game->opponent_rating + 150) {
+        emit_text("Ignore learning weak opponent\n");
+        return -1;
+    }
+    if (!won && game->own_rating + 150 < game->opponent_rating) {
+        emit_text("Ignore learning strong opponent\n");
+        return -1;
+    }
+    return won;
+}
+
+// The engine's book entry (at index) reached by the move in `text`: its learn value
+// raised a tenth after a win, lowered a tenth after a loss, within bounds,
+// and its last-result flag set. False when the book could not take it.
+bool learn_book_entry(int index, BookEntry entry, int won, const char* text)
+{
+    const std::uint32_t old_learn = entry.learn;
+    std::uint32_t learn;
+    entry.flags &= ~BOOK_LAST_MASK;
+    if (won) {
+        entry.flags |= BOOK_LAST_WON;
+        learn = std::uint32_t(std::uint64_t(old_learn) * 110 / 100);
+        if (learn > BOOK_LEARN_MAX)
+            learn = BOOK_LEARN_MAX;
+    } else {
+        entry.flags |= BOOK_LAST_LOST;
+        learn = std::uint32_t(std::uint64_t(old_learn) * 90 / 100);
+        if (learn < BOOK_LEARN_MIN)
+            learn = BOOK_LEARN_MIN;
+    }
+    entry.learn = learn;
+    emit_text(won ? " %s! (%.02f==>%.02f)" : " %s? (%.02f==>%.02f)", text, learn_factor(old_learn),
+              learn_factor(learn));
+    return write_book_entry(index, &entry);
+}
+
+} // namespace
+
 void learn_from_result(Position* pos)
 {
     if (book_file != nullptr && book_read_only) {
@@ -197,25 +254,9 @@ void learn_from_result(Position* pos)
         return;
     emit_text("Learning from result\n");
     GameRecord* game = pos->game;
-    if (game->result == RESULT_NONE || game->result < RESULT_WHITE_WON ||
-        game->result > RESULT_NONE) {
-        emit_text("Ignoring result\n");
+    const int won = learning_outcome(pos);
+    if (won < 0)
         return;
-    }
-    if (game->result == RESULT_DRAW) {
-        emit_text("Ignoring draw\n");
-        return;
-    }
-    const int won =
-        game->result == RESULT_WHITE_WON ? pos->engine_side == WHITE : pos->engine_side == BLACK;
-    if (won && game->own_rating > game->opponent_rating + 150) {
-        emit_text("Ignore learning weak opponent\n");
-        return;
-    }
-    if (!won && game->own_rating + 150 < game->opponent_rating) {
-        emit_text("Ignore learning strong opponent\n");
-        return;
-    }
     BookHeader header;
     if (read_book_header(book_file, &header) != 1) {
         emit_text("Reading book header: %s\n", strerror(errno ? errno : EIO));
@@ -256,24 +297,7 @@ void learn_from_result(Position* pos)
             close_broken_book("Book failure");
             continue;
         }
-        const std::uint32_t old_learn = entry.learn;
-        std::uint32_t learn;
-        entry.flags &= ~BOOK_LAST_MASK;
-        if (won) {
-            entry.flags |= BOOK_LAST_WON;
-            learn = std::uint32_t(std::uint64_t(old_learn) * 110 / 100);
-            if (learn > BOOK_LEARN_MAX)
-                learn = BOOK_LEARN_MAX;
-        } else {
-            entry.flags |= BOOK_LAST_LOST;
-            learn = std::uint32_t(std::uint64_t(old_learn) * 90 / 100);
-            if (learn < BOOK_LEARN_MIN)
-                learn = BOOK_LEARN_MIN;
-        }
-        entry.learn = learn;
-        emit_text(won ? " %s! (%.02f==>%.02f)" : " %s? (%.02f==>%.02f)", text,
-                  learn_factor(old_learn), learn_factor(learn));
-        if (write_book_entry(index, &entry))
+        if (learn_book_entry(index, entry, won, text))
             misses--;
     }
     emit_text("\n");

@@ -415,44 +415,13 @@ inline void store_node_result(Position* pos, Move best, int depth, int ply, int 
     }
 }
 
-} // namespace
-
-int search(Position* pos, int depth, int ply, int alpha, int beta, int allow_null)
+// The moves of a node, in the picker's order: each one pruned unmade, made
+// and pruned, or searched, until one fails high. Returns the node's score
+// and stores its result.
+inline int search_node_moves(Position* pos, int depth, int ply, int alpha, int beta,
+                             int alpha_on_entry, int estimate)
 {
-    ASSERT(ply >= 1 && ply <= MAX_SEARCH_PLY);
-    ASSERT(-SCORE_INFINITE <= alpha && alpha < beta && beta <= SCORE_INFINITE);
-    ASSERT(depth >= ONE_PLY && depth <= deepest_search_depth());
-    if (poll_stops_search(pos) || ply >= MAX_SEARCH_PLY - 1)
-        return beta;
-    node_count++;
-    pos->pv_length[ply] = ply;
-
-    if (is_draw(pos))
-        return draw_score[pos->side_to_move];
-    if (alpha >= MATE_BOUND - ply)
-        return alpha;
-
-    const int alpha_on_entry = alpha;
-    const int probe = probe_hash(pos, depth, ply, &alpha, &beta);
-    if (probe == HASH_CUTOFF)
-        return alpha;
-
-    int result = 0;
-    if (table_probe_decides(pos, depth, ply, &result))
-        return result;
-
-    pos->pv_flag[ply] = 0;
     const int in_check = pos->in_check[ply];
-
-    if (null_move_allowed(pos, depth, ply, allow_null, probe, in_check) &&
-        null_move_decides(pos, depth, ply, alpha, beta, &result))
-        return result;
-
-    const int estimate = futility_estimate(pos, alpha);
-
-    if (!search_for_first_move(pos, depth, ply, alpha, beta, in_check))
-        return alpha;
-
     const int threat = pos->threat[ply];
     const int parent_threat = pos->threat[ply - 1];
     const Move previous = pos->current_move[ply - 1];
@@ -512,6 +481,92 @@ int search(Position* pos, int depth, int ply, int alpha, int beta, int allow_nul
     return alpha;
 }
 
+// Keeps the captures worth a quiescence node at the front of the list, with
+// their sort scores in move_scores: a capture that may lift the score to
+// alpha and does not lose material, and the queen promotions. Returns how
+// many, or -1 when a move captures the king.
+inline int keep_quiescence_captures(Position* pos, Move* list, int generated, int delta)
+{
+    int* scores = pos->move_scores;
+    int kept = 0;
+    for (int i = 0; i < generated; i++) {
+        const Move move = list[i];
+        const int captured = move_captured(move);
+        if (piece_kind(captured) == KING)
+            return -1;
+        int score;
+        if (is_promotion(move)) {
+            // Under-promotions are never worth a quiescence node.
+            if (move_promo(move) != PROMO_QUEEN)
+                continue;
+            score = piece_value[QUEEN - 1] - piece_value[PAWN - 1] + piece_value_by_code[captured];
+        } else {
+            const int victim = piece_value_by_code[captured];
+            if (victim < delta)
+                continue;
+            const int attacker = piece_value_by_code[move_piece(move)];
+            if (victim - attacker > 0) {
+                score = victim;
+            } else if (victim == attacker && delta <= 0) {
+                score = victim;
+            } else {
+                const int exchange = eval_static_exchange(pos, move_from(move), move_to(move));
+                if (exchange > 0)
+                    score = exchange;
+                else if (exchange == 0 && delta <= 0)
+                    score = 0;
+                else
+                    continue;
+            }
+        }
+        list[kept] = move;
+        scores[kept] = score;
+        kept++;
+    }
+    return kept;
+}
+
+} // namespace
+
+int search(Position* pos, int depth, int ply, int alpha, int beta, int allow_null)
+{
+    ASSERT(ply >= 1 && ply <= MAX_SEARCH_PLY);
+    ASSERT(-SCORE_INFINITE <= alpha && alpha < beta && beta <= SCORE_INFINITE);
+    ASSERT(depth >= ONE_PLY && depth <= deepest_search_depth());
+    if (poll_stops_search(pos) || ply >= MAX_SEARCH_PLY - 1)
+        return beta;
+    node_count++;
+    pos->pv_length[ply] = ply;
+
+    if (is_draw(pos))
+        return draw_score[pos->side_to_move];
+    if (alpha >= MATE_BOUND - ply)
+        return alpha;
+
+    const int alpha_on_entry = alpha;
+    const int probe = probe_hash(pos, depth, ply, &alpha, &beta);
+    if (probe == HASH_CUTOFF)
+        return alpha;
+
+    int result = 0;
+    if (table_probe_decides(pos, depth, ply, &result))
+        return result;
+
+    pos->pv_flag[ply] = 0;
+    const int in_check = pos->in_check[ply];
+
+    if (null_move_allowed(pos, depth, ply, allow_null, probe, in_check) &&
+        null_move_decides(pos, depth, ply, alpha, beta, &result))
+        return result;
+
+    const int estimate = futility_estimate(pos, alpha);
+
+    if (!search_for_first_move(pos, depth, ply, alpha, beta, in_check))
+        return alpha;
+
+    return search_node_moves(pos, depth, ply, alpha, beta, alpha_on_entry, estimate);
+}
+
 int quiesce(Position* pos, int ply, int alpha, int beta)
 {
     ASSERT(ply >= 1 && ply <= MAX_SEARCH_PLY);
@@ -547,46 +602,13 @@ int quiesce(Position* pos, int ply, int alpha, int beta)
     if (generated == 0)
         return alpha;
 
-    int* scores = pos->move_scores;
-    int kept = 0;
-    for (int i = 0; i < generated; i++) {
-        const Move move = list[i];
-        const int captured = move_captured(move);
-        if (piece_kind(captured) == KING)
-            return SCORE_INFINITE;
-        int score;
-        if (is_promotion(move)) {
-            // Under-promotions are never worth a quiescence node.
-            if (move_promo(move) != PROMO_QUEEN)
-                continue;
-            score = piece_value[QUEEN - 1] - piece_value[PAWN - 1] + piece_value_by_code[captured];
-        } else {
-            const int victim = piece_value_by_code[captured];
-            if (victim < delta)
-                continue;
-            const int attacker = piece_value_by_code[move_piece(move)];
-            if (victim - attacker > 0) {
-                score = victim;
-            } else if (victim == attacker && delta <= 0) {
-                score = victim;
-            } else {
-                const int exchange = eval_static_exchange(pos, move_from(move), move_to(move));
-                if (exchange > 0)
-                    score = exchange;
-                else if (exchange == 0 && delta <= 0)
-                    score = 0;
-                else
-                    continue;
-            }
-        }
-        list[kept] = move;
-        scores[kept] = score;
-        kept++;
-    }
+    const int kept = keep_quiescence_captures(pos, list, generated, delta);
+    if (kept < 0)
+        return SCORE_INFINITE;
     if (kept == 0)
         return alpha;
     pos->move_list_end[ply] = start + kept;
-    sort_moves(list, scores, kept);
+    sort_moves(list, pos->move_scores, kept);
 
     for (int i = 0; i < kept; i++) {
         const Move move = list[i];

@@ -284,18 +284,11 @@ bool header_length_fits(uint32_t header_length, uint32_t block_count, int size_b
     return header_length <= 80 + uint64_t(block_count) * 8 + packed + CODE_LENGTHS_MAX_BYTES + 4;
 }
 
-} // namespace
-
-int open_datacomp_index(DatacompIndex** out, FILE* stream)
+// The fixed 80 bytes at the head of a compressed table: 0 when they can
+// start one whose whole header fits its block count and the file, else the
+// error.
+int check_datacomp_head(const uint8_t* head, FILE* stream)
 {
-    if (out == nullptr)
-        return DC_ERR_NO_OUTPUT;
-    init_crc_table();
-    *out = nullptr;
-
-    uint8_t head[80];
-    if (stream == nullptr || std::fread(head, 1, sizeof head, stream) != sizeof head)
-        return DC_ERR_SHORT_HEADER;
     // The banner's wording differs between compressor releases and no real
     // file is at hand to fix it, so only its line ending is required; the
     // header word and the check value below still reject foreign files.
@@ -309,8 +302,7 @@ int open_datacomp_index(DatacompIndex** out, FILE* stream)
         return DC_ERR_DISTANCE_COUNT;
     if (read_be32(head + 76) != DATACOMP_HEADER_WORD)
         return DC_ERR_HEADER_WORD;
-    const uint32_t block_count = read_be32(head + 72);
-    if (!header_length_fits(header_length, block_count, size_bits))
+    if (!header_length_fits(header_length, read_be32(head + 72), size_bits))
         return DC_ERR_HEADER_SIZE;
 
     // A header longer than the file cannot be read whole: refuse it before
@@ -322,30 +314,36 @@ int open_datacomp_index(DatacompIndex** out, FILE* stream)
             uint64_t(file_length) < header_length)
             return DC_ERR_SHORT_INDEX;
     }
+    return 0;
+}
 
+// The whole header (head included) into *out, its check value verified;
+// 0 or the error, with nothing left allocated on an error.
+int read_datacomp_header(const uint8_t* head, uint32_t header_length, FILE* stream, uint8_t** out)
+{
     uint8_t* header = static_cast<uint8_t*>(std::malloc(header_length));
     if (header == nullptr)
         return DC_ERR_HEADER_MEMORY;
-    std::memcpy(header, head, sizeof head);
-    if (std::fread(header + 80, 1, header_length - 80, stream) != header_length - 80) {
+    std::memcpy(header, head, 80);
+    int error = 0;
+    if (std::fread(header + 80, 1, header_length - 80, stream) != header_length - 80)
+        error = DC_ERR_SHORT_INDEX;
+    else if (update_crc(0, header_length - 4, header) != read_be32(header + header_length - 4))
+        error = DC_ERR_INDEX_CHECK;
+    if (error) {
         std::free(header);
-        return DC_ERR_SHORT_INDEX;
+        return error;
     }
-    if (update_crc(0, header_length - 4, header) != read_be32(header + header_length - 4)) {
-        std::free(header);
-        return DC_ERR_INDEX_CHECK;
-    }
+    *out = header;
+    return 0;
+}
 
-    const size_t bytes = sizeof(DatacompIndex) + sizeof(int64_t) * (size_t(block_count) + 1);
-    DatacompIndex* index = static_cast<DatacompIndex*>(std::malloc(bytes));
-    if (index == nullptr) {
-        std::free(header);
-        return DC_ERR_INDEX_MEMORY;
-    }
-    index->block_offsets = reinterpret_cast<int64_t*>(index + 1);
-    index->block_size = 1 << size_bits;
-    index->block_count = int(block_count);
-
+// The block sizes, the distances and the main code that follow the offsets
+// field of the header; 0 or the error.
+int read_datacomp_codes(DatacompIndex* index, const uint8_t* header, uint32_t header_length,
+                        int size_bits)
+{
+    const uint32_t block_count = uint32_t(index->block_count);
     DatacompBits bits{header + 80 + 8 * size_t(block_count), header + header_length - 4, 0};
     int64_t* offsets = index->block_offsets;
     const uint32_t full = uint32_t(1) << size_bits;
@@ -358,18 +356,57 @@ int open_datacomp_index(DatacompIndex** out, FILE* stream)
     bits.bit_position = (bits.bit_position + 7) & ~uint64_t(7);
 
     uint8_t lengths[DATACOMP_SYMBOLS];
-    int error = bits_overrun(&bits) ? DC_ERR_CODE_LENGTHS : 0;
-    if (!error && (read_code_lengths(&bits, lengths, DATACOMP_SYMBOLS) != 0 || bits_overrun(&bits)))
-        error = DC_ERR_CODE_LENGTHS;
-    if (!error && build_huffman_table(DATACOMP_SYMBOLS, index->decode_table, lengths,
-                                      DATACOMP_TABLE_BITS) != 0)
-        error = DC_ERR_MAIN_CODE;
+    if (bits_overrun(&bits))
+        return DC_ERR_CODE_LENGTHS;
+    if (read_code_lengths(&bits, lengths, DATACOMP_SYMBOLS) != 0 || bits_overrun(&bits))
+        return DC_ERR_CODE_LENGTHS;
+    if (build_huffman_table(DATACOMP_SYMBOLS, index->decode_table, lengths, DATACOMP_TABLE_BITS) !=
+        0)
+        return DC_ERR_MAIN_CODE;
+    return 0;
+}
+
+} // namespace
+
+int open_datacomp_index(DatacompIndex** out, FILE* stream)
+{
+    if (out == nullptr)
+        return DC_ERR_NO_OUTPUT;
+    init_crc_table();
+    *out = nullptr;
+
+    uint8_t head[80];
+    if (stream == nullptr || std::fread(head, 1, sizeof head, stream) != sizeof head)
+        return DC_ERR_SHORT_HEADER;
+    int error = check_datacomp_head(head, stream);
+    if (error)
+        return error;
+    const uint32_t header_length = read_be32(head + 64);
+    const int size_bits = head[70];
+    const uint32_t block_count = read_be32(head + 72);
+    uint8_t* header = nullptr;
+    error = read_datacomp_header(head, header_length, stream, &header);
+    if (error)
+        return error;
+
+    const size_t bytes = sizeof(DatacompIndex) + sizeof(int64_t) * (size_t(block_count) + 1);
+    DatacompIndex* index = static_cast<DatacompIndex*>(std::malloc(bytes));
+    if (index == nullptr) {
+        std::free(header);
+        return DC_ERR_INDEX_MEMORY;
+    }
+    index->block_offsets = reinterpret_cast<int64_t*>(index + 1);
+    index->block_size = 1 << size_bits;
+    index->block_count = int(block_count);
+    error = read_datacomp_codes(index, header, header_length, size_bits);
     std::free(header);
     if (error) {
         std::free(index);
         return error;
     }
 
+    // The sizes become offsets, the first block right behind the header.
+    int64_t* offsets = index->block_offsets;
     index->last_block_size = int(offsets[block_count]);
     int64_t offset = header_length;
     for (uint32_t i = 0; i < block_count; ++i) {
@@ -427,63 +464,104 @@ int read_compressed_block(DatacompIndex* index, DatacompBlock* block, FILE* stre
     return 0;
 }
 
+namespace {
+
+constexpr int MAIN_TABLE_SIZE = (1 << DATACOMP_TABLE_BITS) + 2 * DATACOMP_SYMBOLS;
+
+// The decoder's input: a 64-bit window filled a byte at a time; bits beyond
+// the compressed bytes are zero and may be looked at but never decide a
+// symbol.
+struct BitWindow {
+    uint64_t window;
+    int count;
+    const uint8_t* in;
+    const uint8_t* limit;
+};
+
+inline void window_refill(BitWindow& w)
+{
+    while (w.count <= 56) {
+        w.window = (w.window << 8) | (w.in < w.limit ? *w.in++ : 0u);
+        w.count += 8;
+    }
+}
+
+inline uint32_t window_take(BitWindow& w, int n)
+{
+    if (n == 0)
+        return 0;
+    w.count -= n;
+    return uint32_t((w.window >> w.count) & ((uint64_t(1) << n) - 1));
+}
+
+// The next symbol of the main code, or -1 when the bits lead nowhere.
+inline int window_symbol(BitWindow& w, const int16_t* table)
+{
+    int entry =
+        table[(w.window >> (w.count - DATACOMP_TABLE_BITS)) & ((1u << DATACOMP_TABLE_BITS) - 1)];
+    if (entry >= 0) {
+        w.count -= entry & 31;
+        return entry >> 5;
+    }
+    w.count -= DATACOMP_TABLE_BITS;
+    for (int step = 0; step < 32; ++step) {
+        const int slot = -entry + int(window_take(w, 1));
+        if (slot < (1 << DATACOMP_TABLE_BITS) || slot >= MAIN_TABLE_SIZE)
+            return -1;
+        entry = table[slot];
+        if (entry >= 0) {
+            window_refill(w);
+            return entry;
+        }
+    }
+    return -1;
+}
+
+// Copies a match of `length` bytes from `distance` back, as far as
+// output_end allows; what is left of it waits in the block for the next
+// call. False when the distance reaches before the block's start.
+inline bool copy_match(DatacompBlock* block, uint8_t*& out, uint8_t* output_end, int length,
+                       int distance)
+{
+    if (distance <= 0 || distance > out - block->output_area)
+        return false;
+    const int room = int(output_end - out);
+    const int copy = length < room ? length : room;
+    const uint8_t* source = out - distance;
+    if (distance >= copy) {
+        std::memcpy(out, source, size_t(copy));
+    } else {
+        for (int i = 0; i < copy; ++i)
+            out[i] = source[i];
+    }
+    out += copy;
+    if (copy < length) {
+        block->pending_source = source + copy;
+        block->pending_count = length - copy;
+    }
+    return true;
+}
+
+} // namespace
+
 void decode_block_data(DatacompIndex* index, DatacompBlock* block, uint8_t* output_end)
 {
     uint8_t* out = block->output_pos;
     if (out >= output_end)
         return;
     const uint8_t* const in_start = block->compressed;
-    const uint8_t* const in_limit = block->compressed + block->compressed_size + 8;
-    const uint8_t* in = block->input_pos;
     const uint64_t available_bits = uint64_t(block->compressed_size) * 8;
     const int16_t* table = index->decode_table;
-    constexpr int TABLE_SIZE = (1 << DATACOMP_TABLE_BITS) + 2 * DATACOMP_SYMBOLS;
+    BitWindow w{0, 0, block->input_pos, block->compressed + block->compressed_size + 8};
+    window_refill(w);
+    window_take(w, block->bit_count);
 
-    // A 64-bit window filled a byte at a time; bits beyond the compressed
-    // bytes are zero and may be looked at but never decide a symbol.
-    uint64_t window = 0;
-    int count = 0;
-    const int already_used = block->bit_count;
-    auto refill = [&]() {
-        while (count <= 56) {
-            window = (window << 8) | (in < in_limit ? *in++ : 0u);
-            count += 8;
-        }
-    };
-    auto take = [&](int n) -> uint32_t {
-        if (n == 0)
-            return 0;
-        count -= n;
-        return uint32_t((window >> count) & ((uint64_t(1) << n) - 1));
-    };
-    refill();
-    take(already_used);
-
-    uint8_t* const output_begin = block->output_area;
     while (out < output_end) {
-        refill();
-        int entry =
-            table[(window >> (count - DATACOMP_TABLE_BITS)) & ((1u << DATACOMP_TABLE_BITS) - 1)];
-        int symbol;
-        if (entry >= 0) {
-            count -= entry & 31;
-            symbol = entry >> 5;
-        } else {
-            count -= DATACOMP_TABLE_BITS;
-            symbol = -1;
-            for (int step = 0; step < 32 && symbol < 0; ++step) {
-                const int slot = -entry + int(take(1));
-                if (slot < (1 << DATACOMP_TABLE_BITS) || slot >= TABLE_SIZE)
-                    break;
-                entry = table[slot];
-                if (entry >= 0)
-                    symbol = entry;
-            }
-            if (symbol < 0) {
-                block->error = DC_ERR_INPUT_OVERRUN;
-                break;
-            }
-            refill();
+        window_refill(w);
+        const int symbol = window_symbol(w, table);
+        if (symbol < 0) {
+            block->error = DC_ERR_INPUT_OVERRUN;
+            break;
         }
         if (symbol < 256) {
             *out++ = uint8_t(symbol);
@@ -495,30 +573,16 @@ void decode_block_data(DatacompIndex* index, DatacompBlock* block, uint8_t* outp
             length = length_class + 1;
         } else {
             const int extra = length_class - 14;
-            length = (1 << extra) + int(take(extra)) + 14;
+            length = (1 << extra) + int(window_take(w, extra)) + 14;
         }
         const int distance = -index->distances[(symbol >> 5) - 8];
-        if (distance <= 0 || distance > out - output_begin) {
+        if (!copy_match(block, out, output_end, length, distance)) {
             block->error = DC_ERR_MATCH_SOURCE;
             break;
         }
-        const int room = int(output_end - out);
-        const int copy = length < room ? length : room;
-        const uint8_t* source = out - distance;
-        if (distance >= copy) {
-            std::memcpy(out, source, size_t(copy));
-        } else {
-            for (int i = 0; i < copy; ++i)
-                out[i] = source[i];
-        }
-        out += copy;
-        if (copy < length) {
-            block->pending_source = source + copy;
-            block->pending_count = length - copy;
-        }
     }
 
-    const uint64_t used_bits = uint64_t(in - in_start) * 8 - uint64_t(count);
+    const uint64_t used_bits = uint64_t(w.in - in_start) * 8 - uint64_t(w.count);
     if (!block->error && used_bits > available_bits)
         block->error = DC_ERR_INPUT_OVERRUN;
     block->input_pos = in_start + (used_bits >> 3);

@@ -73,8 +73,8 @@ struct Plan {
 // Numbers one side's men after those already in the plan, queens first;
 // their pawns and last piece are noted, and their men and kinds listed.
 // Returns how many there are.
-constexpr int add_men(Plan& p, int arr, const int counts[5], int* pawn, int& pawn_count,
-                      int& piece, int men[2], int kind[2])
+constexpr int add_men(Plan& p, int arr, const int counts[5], int* pawn, int& pawn_count, int& piece,
+                      int men[2], int kind[2])
 {
     int n = 0;
     for (int k = 4; k >= 0; --k)
@@ -90,25 +90,11 @@ constexpr int add_men(Plan& p, int arr, const int counts[5], int* pawn, int& paw
     return n;
 }
 
-constexpr Plan make_plan(RowShape row, int side)
+// The group: S's men, or O's pawns when S has the bare king; marks its men
+// in in_group and tells whether the board is turned.
+constexpr void plan_group(Plan& p, int side, const int s_men[2], const int s_kind[2], int s_n,
+                          const int o_men[2], const int o_kind[2], int o_n, bool* in_group)
 {
-    Plan p{};
-    const int* s_counts = side == 0 ? row.first : row.second;
-    const int* o_counts = side == 0 ? row.second : row.first;
-    p.pawns = row.first[0] + row.second[0] > 0;
-    p.men[0] = {side, TB_SLOT_KING, false};
-    p.men[1] = {1 - side, TB_SLOT_KING, false};
-    p.men_count = 2;
-    p.s_piece = p.o_piece = -1;
-
-    int s_men[2] = {}, s_kind[2] = {};
-    const int s_n = add_men(p, side, s_counts, p.s_pawn, p.s_pawn_count, p.s_piece, s_men, s_kind);
-    int o_men[2] = {}, o_kind[2] = {};
-    const int o_n =
-        add_men(p, 1 - side, o_counts, p.o_pawn, p.o_pawn_count, p.o_piece, o_men, o_kind);
-
-    // The group: S's men, or O's pawns when S has the bare king.
-    bool in_group[MAX_MEN] = {};
     if (s_n > 0) {
         for (int i = 0; i < s_n; ++i) {
             p.group_man[i] = s_men[i];
@@ -128,8 +114,12 @@ constexpr Plan make_plan(RowShape row, int side)
         group_pawn = group_pawn || p.group_kind[i] <= TB_KIND_P;
     }
     p.turned = side == 1 && group_pawn;
+}
 
-    // Digits: O's men outside the group, queen first, pawns last; like men pair.
+// Digits: O's men outside the group, queen first, pawns last; like men pair.
+constexpr void plan_digits(Plan& p, const int o_men[2], const int o_kind[2], int o_n,
+                           const bool* in_group)
+{
     int non_pawn_digit_men[MAX_MEN] = {}, non_pawn_n = 0;
     for (int i = 0; i < o_n; ++i) {
         if (in_group[o_men[i]])
@@ -160,7 +150,11 @@ constexpr Plan make_plan(RowShape row, int side)
                 non_pawn_digit_men[non_pawn_n++] = d.man[1];
         }
     }
+}
 
+// The block sizes and the whole index space, en-passant rows included.
+constexpr void plan_sizes(Plan& p, RowShape row, int side)
+{
     int pw = p.pawns ? 1 : 0;
     if (p.group_count == 0)
         p.group_block = TB_CLASSES_462;
@@ -187,6 +181,29 @@ constexpr Plan make_plan(RowShape row, int side)
         else
             p.space += TB_CLASSES_1806 * 58 * 14;
     }
+}
+
+constexpr Plan make_plan(RowShape row, int side)
+{
+    Plan p{};
+    const int* s_counts = side == 0 ? row.first : row.second;
+    const int* o_counts = side == 0 ? row.second : row.first;
+    p.pawns = row.first[0] + row.second[0] > 0;
+    p.men[0] = {side, TB_SLOT_KING, false};
+    p.men[1] = {1 - side, TB_SLOT_KING, false};
+    p.men_count = 2;
+    p.s_piece = p.o_piece = -1;
+
+    int s_men[2] = {}, s_kind[2] = {};
+    const int s_n = add_men(p, side, s_counts, p.s_pawn, p.s_pawn_count, p.s_piece, s_men, s_kind);
+    int o_men[2] = {}, o_kind[2] = {};
+    const int o_n =
+        add_men(p, 1 - side, o_counts, p.o_pawn, p.o_pawn_count, p.o_piece, o_men, o_kind);
+
+    bool in_group[MAX_MEN] = {};
+    plan_group(p, side, s_men, s_kind, s_n, o_men, o_kind, o_n, in_group);
+    plan_digits(p, o_men, o_kind, o_n, in_group);
+    plan_sizes(p, row, side);
     return p;
 }
 
