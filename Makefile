@@ -21,8 +21,9 @@ PREFIX ?= /usr/local
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = fen move commands config pgn book table tbindex
 
-.PHONY: all build build-sanitize profile-build FORCE run install test test-release test-sanitize \
-    suite-release suite-sanitize test-gui bench clean fuzz fuzz-build fuzz-campaign test-valgrind
+.PHONY: all build build-sanitize build-clang check-format profile-build FORCE run install test \
+    test-release test-sanitize suite-release suite-sanitize test-gui bench clean fuzz fuzz-build \
+    fuzz-campaign test-valgrind
 
 all: build
 
@@ -75,7 +76,7 @@ run: profile-build
 install: profile-build
 	cmake --install $(PGO_DIR) --prefix $(PREFIX)
 
-test:
+test: check-format
 	$(MAKE) --no-print-directory -j 2 build build-sanitize
 	$(MAKE) --no-print-directory -j 2 --output-sync=target suite-release suite-sanitize
 	$(CTEST_GAMES) build
@@ -87,6 +88,19 @@ test-release: build
 
 test-sanitize: build-sanitize
 	$(CTEST_PARALLEL) build-san
+
+# Every C++ file in the house style of .clang-format (apply it with
+# clang-format -i FILE); the first step of `make test`.
+CXX_SOURCES = $(shell find board search frontend book tablebases bench tools tests fuzz \
+    -name '*.cpp' -o -name '*.h')
+check-format:
+	@echo "clang-format --dry-run -Werror (every C++ file)"
+	@clang-format --dry-run -Werror $(CXX_SOURCES)
+
+# Every target built with clang as well, warnings as errors (CI).
+build-clang:
+	CXX=clang++ cmake -S . -B build-clang $(call generator,build-clang) -DCMAKE_BUILD_TYPE=Release -DQUARVEL_WERROR=ON
+	cmake --build build-clang -j $(JOBS)
 
 # Only what the sanitized suite runs: the benchmarks are built (and so
 # checked) by the Release half.
@@ -148,4 +162,4 @@ test-valgrind: build
 	sh tests/valgrind/run.sh build
 
 clean:
-	rm -rf build build-san build-pgo build-fuzz
+	rm -rf build build-san build-pgo build-fuzz build-clang

@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-
 FILE* open_regular_file(const char* name, const char* mode)
 {
     const int access_mode = std::strchr(mode, '+') != nullptr ? O_RDWR : O_RDONLY;

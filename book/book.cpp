@@ -229,7 +229,8 @@ int read_book_entry(int index, BookEntry* out)
 {
     unsigned char bytes[BOOK_ENTRY_SIZE];
     if (book_file == nullptr || index < 0 ||
-        fseeko(book_file, off_t(BOOK_HEADER_SIZE) + off_t(BOOK_ENTRY_SIZE) * index, SEEK_SET) != 0) {
+        fseeko(book_file, off_t(BOOK_HEADER_SIZE) + off_t(BOOK_ENTRY_SIZE) * index, SEEK_SET) !=
+            0) {
         book_stream_failure(book_file, "fseek");
         return 0;
     }
@@ -249,7 +250,8 @@ int write_book_entry(int index, const BookEntry* entry)
     unsigned char bytes[BOOK_ENTRY_SIZE];
     book_encode_entry(entry, bytes);
     if (book_file == nullptr || index < 0 ||
-        fseeko(book_file, off_t(BOOK_HEADER_SIZE) + off_t(BOOK_ENTRY_SIZE) * index, SEEK_SET) != 0) {
+        fseeko(book_file, off_t(BOOK_HEADER_SIZE) + off_t(BOOK_ENTRY_SIZE) * index, SEEK_SET) !=
+            0) {
         book_stream_failure(book_file, "fseek");
         return 0;
     }

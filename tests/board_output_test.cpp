@@ -10,6 +10,7 @@
 #include "board/board.h"
 #include "search/search.h"
 #include "search/searchinfo.h"
+#include "tests/helpers/engine_state.h"
 
 namespace {
 
@@ -127,7 +128,7 @@ TEST(BoardClock, TextFormats)
 
 TEST(BoardClock, ClocksAndSpeed)
 {
-    Position* pos = create_position();
+    OwnedPosition pos = create_position();
     const u32 a = get_time_cs();
     const u32 b = get_time_cs();
     EXPECT_GE(b, a);
@@ -145,7 +146,6 @@ TEST(BoardClock, ClocksAndSpeed)
     EXPECT_LE(nps, 123456 * 50);
     EXPECT_GE(get_elapsed_cs(pos), 2u);
     node_count = 0;
-    destroy_position(pos);
 }
 
 } // namespace

@@ -23,6 +23,7 @@
 #include "search/pawns.h"
 #include "search/root.h"
 #include "search/transposition.h"
+#include "tests/helpers/engine_state.h"
 
 inline bool board_tests_sanitized()
 {
@@ -54,11 +55,6 @@ inline void eval_tests_init()
     set_hash_sizes(1048576);
     alloc_pawn_and_eval_cache();
 }
-
-struct PositionDeleter {
-    void operator()(Position* pos) const { destroy_position(pos); }
-};
-using PositionPtr = std::unique_ptr<Position, PositionDeleter>;
 
 inline PositionPtr new_position(const char* fen = nullptr)
 {

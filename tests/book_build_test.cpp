@@ -43,7 +43,7 @@ std::vector<RawEntry> kept(const std::map<uint64_t, RawEntry>& entries, int min_
 std::vector<RawEntry> replay_games(const std::string& text, int depth, int min_played)
 {
     std::map<uint64_t, RawEntry> counts;
-    Position* pos = create_position();
+    OwnedPosition pos = create_position();
     std::istringstream lines(text);
     std::string line, result, token;
     int ply = 0, in_comment = 0;
@@ -77,7 +77,6 @@ std::vector<RawEntry> replay_games(const std::string& text, int depth, int min_p
             c.draws += result == "1/2-1/2";
         }
     }
-    destroy_position(pos);
     return kept(counts, min_played);
 }
 
@@ -95,7 +94,7 @@ std::string game_slice(int games)
 std::string random_games(int games, int plies, uint64_t seed)
 {
     std::mt19937_64 rng(seed);
-    Position* pos = create_position();
+    OwnedPosition pos = create_position();
     std::string out;
     static const char* const results[] = {"1-0", "0-1", "1/2-1/2"};
     for (int g = 0; g < games; g++) {
@@ -114,7 +113,6 @@ std::string random_games(int games, int plies, uint64_t seed)
         }
         out += std::string(" ") + results[g % 3] + "\n\n";
     }
-    destroy_position(pos);
     return out;
 }
 
@@ -400,8 +398,8 @@ TEST_F(BookBuild, OnlyAWritableRegularFileIsReplacedByTheBook)
          "Book file t.bok is not a regular file: nothing written"},
         {"folder", [] { mkdir("t.bok", 0755); }, "t.bok", S_IFDIR | 0755, 1,
          "Book file t.bok is not a regular file"},
-        {"link to a pipe", [] { mkfifo("p", 0600), symlink("p", "t.bok"); }, "p", S_IFIFO | 0600,
-         1, "Book file t.bok is not a regular file"},
+        {"link to a pipe", [] { mkfifo("p", 0600), symlink("p", "t.bok"); }, "p", S_IFIFO | 0600, 1,
+         "Book file t.bok is not a regular file"},
         {"read-only book", [&] { write_file("t.bok", good), chmod("t.bok", 0444); }, "t.bok",
          S_IFREG | 0444, 1, "Book file t.bok is read-only: nothing written"},
         {"private book", [&] { write_file("t.bok", good), chmod("t.bok", 0600); }, "t.bok",
@@ -460,12 +458,13 @@ TEST_F(BookBuild, InterruptedBuildRemovesItsOwnFilesOnly)
         write_file("book.tmp.5", "not the builder's");
         ASSERT_EQ(mkfifo("games.pgn", 0600), 0);
         EngineProcess proc;
-        ASSERT_TRUE(process_start(&proc, quarvel_path(),
-                                  {"-c", "/nonexistent-quarvel-dir/quarvel.cfg", "-I", "games.pgn",
-                                   "-B", "out.bok"},
-                                  scratch.path));
+        ASSERT_TRUE(process_start(
+            &proc, quarvel_path(),
+            {"-c", "/nonexistent-quarvel-dir/quarvel.cfg", "-I", "games.pgn", "-B", "out.bok"},
+            scratch.path));
         int fd = -1;
-        ASSERT_TRUE(wait_until([&] { return (fd = open("games.pgn", O_WRONLY | O_NONBLOCK)) >= 0; }));
+        ASSERT_TRUE(
+            wait_until([&] { return (fd = open("games.pgn", O_WRONLY | O_NONBLOCK)) >= 0; }));
         fcntl(fd, F_SETFL, 0);
         ASSERT_EQ(write(fd, games.data(), games.size()), ssize_t(games.size()));
         ASSERT_TRUE(wait_until([] { return access("book.tmp.0", F_OK) == 0; }));

@@ -118,16 +118,17 @@ TEST_F(BookProcess, BookCutShortWhilePlayingIsTurnedOff)
                               dir.path));
     size_t mark = 0;
     // "pong" comes from the main loop, after the book was opened and checked.
-    for (const char* step : {"= 1001 book moves, depth=10", "> ping 1", "= pong 1", "truncate",
-                             "> sd 2", "> go",
-                             "= book: fread: Input/output error", "= Opening book disabled",
-                             "^ Best move: ", "> new", "> go", "^ Best move: "}) {
+    for (const char* step :
+         {"= 1001 book moves, depth=10", "> ping 1", "= pong 1", "truncate", "> sd 2", "> go",
+          "= book: fread: Input/output error", "= Opening book disabled", "^ Best move: ", "> new",
+          "> go", "^ Best move: "}) {
         if (std::string(step) == "truncate") {
             ASSERT_EQ(truncate("big.bok", 68 + 32 * 10), 0);
             continue;
         }
         ASSERT_EQ(process_step(&proc, step, scaled_timeout(30000), &mark), "")
-            << step << "\n" << process_transcript(&proc);
+            << step << "\n"
+            << process_transcript(&proc);
     }
     process_close_input(&proc);
     EXPECT_TRUE(process_read_to_end(&proc, scaled_timeout(60000)));

@@ -17,6 +17,7 @@
 
 #include "board/board.h"
 #include "book/book.h"
+#include "tests/helpers/engine_state.h"
 
 // A fresh directory under /tmp; the test changes into it and back.
 struct ScratchDir {
@@ -134,7 +135,7 @@ inline std::string raw_book_bytes(const std::vector<RawEntry>& entries, const ch
 // The key of the position after SAN moves from the start (tables set up first).
 inline uint64_t key_after(const std::vector<const char*>& moves)
 {
-    Position* pos = create_position();
+    OwnedPosition pos = create_position();
     setup_new_game(pos);
     for (const char* text : moves)
         if (Move m = parse_move(pos, text))
@@ -142,6 +143,5 @@ inline uint64_t key_after(const std::vector<const char*>& moves)
         else
             abort();
     const uint64_t key = *pos->key_top;
-    destroy_position(pos);
     return key;
 }

@@ -35,7 +35,6 @@ std::ostream& operator<<(std::ostream& out, const Settings& s)
 void reset_config()
 {
     static char empty[] = "", book[] = "quarvel.bok", tb[] = "c:\\chess\\tb";
-    output_enabled = 1; // an earlier test may have silenced the output
     resign_threshold = 700;
     hash_total_bytes = 33554432;
     log_file_name = empty;

@@ -6,6 +6,7 @@
 
 #include "board/board.h"
 #include "search/evaluate.h"
+#include "tests/helpers/engine_state.h"
 #include "tools/helpers/engine_process.h"
 
 namespace {
@@ -254,7 +255,7 @@ TEST(Console, PredictedReplyReachesTheNextTurn)
 {
     // A copy of the game turns the engine's SAN into coordinates.
     init_eval_tables();
-    Position* game = create_position();
+    OwnedPosition game = create_position();
     setup_new_game(game);
     EngineProcess proc;
     ASSERT_TRUE(start_quarvel(&proc));
@@ -289,7 +290,6 @@ TEST(Console, PredictedReplyReachesTheNextTurn)
     EXPECT_TRUE(process_expect_substring(&proc, "move: ", SEARCH)) << process_transcript(&proc);
     process_close_input(&proc);
     EXPECT_EQ(process_wait_exit(&proc, SEARCH), 0);
-    destroy_position(game);
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include "board/board.h"
 #include "frontend/testsuite.h"
 #include "search/root.h"
+#include "tests/helpers/engine_state.h"
 #include "tools/helpers/engine_process.h"
 
 namespace {
@@ -224,7 +225,7 @@ TEST(CheckTestSolution, StreaksSolveTimesAndEarlyStop)
 {
     init_bitboard_tables();
     init_hash_keys();
-    Position* pos = create_position();
+    OwnedPosition pos = create_position();
     setup_new_game(pos);
     const Move a = 111, b = 222;
     // A solve time of 0 reads as "not solved yet"; in a freshly started
@@ -288,7 +289,6 @@ TEST(CheckTestSolution, StreaksSolveTimesAndEarlyStop)
         }
     }
     stop_search = 0;
-    destroy_position(pos);
 }
 
 } // namespace

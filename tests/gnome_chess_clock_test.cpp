@@ -77,7 +77,8 @@ TEST(GnomeChessDialogue, EveryLevelMovesWellWithinThePatience)
         const size_t before_go = engine.lines.size();
         ASSERT_TRUE(process_send(&engine, "go"));
         std::string move;
-        EXPECT_TRUE(process_expect_prefix(&engine, "move ", scaled_timeout(MOVE_DEADLINE_MS), &move))
+        EXPECT_TRUE(
+            process_expect_prefix(&engine, "move ", scaled_timeout(MOVE_DEADLINE_MS), &move))
             << process_transcript(&engine, before_go);
         process_close_input(&engine);
         EXPECT_EQ(process_wait_exit(&engine, scaled_timeout(10000)), 0);

@@ -7,7 +7,6 @@ namespace {
 
 std::string split_output(int64_t total)
 {
-    output_enabled = 1; // an earlier test may have silenced the output
     protocol_mode = 0; // console
     ::testing::internal::CaptureStdout();
     set_hash_sizes(total);

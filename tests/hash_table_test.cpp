@@ -276,8 +276,7 @@ TEST_F(TableFixture, UsageLines)
     store_hash(pos, 0, 12, 0, 0, HASH_EXACT); // moves slot 0 of bucket 0 down
     probe(12, 0, 0, 0);
     auto usage = [] {
-        output_enabled = 1; // an earlier test may have silenced the output
-        protocol_mode = 0;  // console
+        protocol_mode = 0; // console
         ::testing::internal::CaptureStdout();
         show_hash_usage = 1;
         print_hash_usage();

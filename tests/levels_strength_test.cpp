@@ -30,7 +30,6 @@ const struct {
 // material agrees with a recount of the board.
 void expect_level(Position* pos, int level, int in_force, bool out_of_range)
 {
-    output_enabled = 1; // an earlier test may have silenced the output
     protocol_mode = PROTOCOL_CONSOLE;
     testing::internal::CaptureStdout();
     set_level(pos, level);
@@ -67,7 +66,7 @@ bool hash_holds_entry(Position* pos)
 
 TEST(PlayingLevels, EveryRowIsAppliedExactlyAndOutOfRangeChangesNothing)
 {
-    Position* pos = board_position(nullptr);
+    OwnedPosition pos = board_position(nullptr);
     const Move e2e4 = make_move_code(12, 28, W_PAWN, 0, 0);
     for (int level = 1; level <= 11; ++level) {
         SCOPED_TRACE("level " + std::to_string(level));
@@ -84,7 +83,6 @@ TEST(PlayingLevels, EveryRowIsAppliedExactlyAndOutOfRangeChangesNothing)
         EXPECT_TRUE(hash_holds_entry(pos)) << "hash cleared although nothing changed";
     }
     expect_level(pos, 11, 11, false);
-    destroy_position(pos);
 }
 
 } // namespace

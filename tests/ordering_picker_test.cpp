@@ -147,7 +147,7 @@ TEST(OrderingPicker, EveryMoveExactlyOnceInStageOrderOverPerftSuiteAndChildren)
     int positions = 0, in_check_positions = 0;
     Move foreign_quiet = 0; // a quiet move from another position, often invalid here
     for (size_t f = 0; f < fens.size(); f += stride) {
-        Position* pos = board_position(fens[f].c_str());
+        OwnedPosition pos = board_position(fens[f].c_str());
         const std::vector<Move> children = legal_moves(pos);
         for (int child = -1; child < int(children.size()); ++child) { // -1: the position itself
             if (child >= 0)
@@ -183,7 +183,6 @@ TEST(OrderingPicker, EveryMoveExactlyOnceInStageOrderOverPerftSuiteAndChildren)
             if (child >= 0)
                 unmake_move(pos, children[size_t(child)]);
         }
-        destroy_position(pos);
     }
     EXPECT_GT(positions, int(2000 / stride));
     EXPECT_GT(in_check_positions, int(60 / stride));
@@ -193,14 +192,13 @@ TEST(OrderingPicker, EveryMoveExactlyOnceInStageOrderOverPerftSuiteAndChildren)
 TEST(OrderingPicker, WorkedOrders)
 {
     // Single evasion (h1 checked along the first rank, g2/h2 covered): only Rxa1, flagged.
-    Position* pos = board_position("R7/8/8/7k/8/8/1r6/r6K w - -");
+    OwnedPosition pos = board_position("R7/8/8/7k/8/8/1r6/r6K w - -");
     pos->in_check[1] = 1;
     pos->move_list_end[0] = 0;
     EXPECT_EQ(pick_first_move(pos, 1), make_move_code(56, 0, W_ROOK, B_ROOK, 0));
     EXPECT_EQ(pos->single_reply, 1);
     EXPECT_EQ(pick_next_move(pos, 1), 0);
     EXPECT_EQ(pos->single_reply, 0);
-    destroy_position(pos);
 
     // A hash move that captures is handed out first and once.
     pos = board_position("4k3/8/8/3p4/4P3/8/8/4K3 w - -");
@@ -209,7 +207,6 @@ TEST(OrderingPicker, WorkedOrders)
     ASSERT_FALSE(picked.empty());
     EXPECT_EQ(picked[0], exd5);
     EXPECT_EQ(std::count(picked.begin(), picked.end(), exd5), 1);
-    destroy_position(pos);
 
     // Killer Nb1-c3 from elsewhere; here c3 holds a pawn: only the capture, once.
     pos = board_position("4k3/8/8/8/8/2p5/8/1N2K3 w - -");
@@ -218,7 +215,6 @@ TEST(OrderingPicker, WorkedOrders)
     EXPECT_FALSE(contains(picked, killer));
     EXPECT_EQ(std::count(picked.begin(), picked.end(), make_move_code(1, 18, W_KNIGHT, B_PAWN, 0)),
               1);
-    destroy_position(pos);
 
     // Under-promotions last as rook, bishop, knight; the losing Qxd7 just above them.
     pos = board_position("4k3/1P1p4/8/8/8/8/8/3QK3 w - -");
@@ -230,7 +226,6 @@ TEST(OrderingPicker, WorkedOrders)
     EXPECT_EQ(move_promo(picked[n - 3]), PROMO_ROOK);
     EXPECT_EQ(move_promo(picked[n - 2]), PROMO_BISHOP);
     EXPECT_EQ(move_promo(picked[n - 1]), PROMO_KNIGHT);
-    destroy_position(pos);
 
     // Two equal NxN captures: the recapture on the square just moved to comes first.
     pos = board_position("4k3/8/8/2n1n3/8/3N4/8/4K3 w - -");
@@ -240,7 +235,6 @@ TEST(OrderingPicker, WorkedOrders)
         pos->in_check[1] = pos->hash_move[1] = pos->killers[1][0] = pos->killers[1][1] = 0;
         EXPECT_EQ(move_to(pick_first_move(pos, 1)), square);
     }
-    destroy_position(pos);
 }
 
 TEST(OrderingPicker, SortKeepsTheOrderOfEqualKeys)
@@ -304,7 +298,7 @@ TEST(OrderingPicker, IsLegalMoveAndRootMovesAgreeWithTheLegalityFilter)
     const std::vector<std::string> fens = perft_fens();
     for (size_t f = 0; f < fens.size(); f += 4) {
         SCOPED_TRACE(fens[f]);
-        Position* pos = board_position(fens[f].c_str());
+        OwnedPosition pos = board_position(fens[f].c_str());
         const std::vector<Move> legal = legal_moves(pos);
         pos->search_moves[0] = 0;
         build_root_moves(pos);
@@ -325,13 +319,12 @@ TEST(OrderingPicker, IsLegalMoveAndRootMovesAgreeWithTheLegalityFilter)
             build_root_moves(pos);
             ASSERT_EQ(pos->root_count, 2);
         }
-        destroy_position(pos);
     }
 }
 
 TEST(OrderingPicker, KillersAndHistoryUpdate)
 {
-    Position* pos = board_position("4k3/8/8/8/8/8/8/R3K3 w - -");
+    OwnedPosition pos = board_position("4k3/8/8/8/8/8/8/R3K3 w - -");
     std::memset(pos->killers, 0, sizeof pos->killers);
     std::memset(history, 0, sizeof history);
     pos->in_check[3] = 0;
@@ -356,7 +349,6 @@ TEST(OrderingPicker, KillersAndHistoryUpdate)
         update_killers_history(pos, a, 3, 768);
     EXPECT_GT(history[WHITE][a & 0xfff], 0);
     std::memset(history, 0, sizeof history);
-    destroy_position(pos);
 }
 
 } // namespace

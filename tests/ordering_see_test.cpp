@@ -41,10 +41,9 @@ TEST(OrderingExchange, HandWorkedExchanges)
         {"4k3/8/8/3b4/4P3/8/8/4K3 w - -", "e4", "d5", 300, "PxB"},
     };
     for (const auto& row : rows) {
-        Position* pos = board_position(row.fen);
+        OwnedPosition pos = board_position(row.fen);
         EXPECT_EQ(eval_static_exchange(pos, sq(row.from), sq(row.to)), row.gain)
             << row.what << " in " << row.fen;
-        destroy_position(pos);
     }
 }
 
@@ -68,11 +67,10 @@ TEST(OrderingExchange, LeastAttackerByKindThenSquare)
         {"4k3/8/8/8/R6R/8/8/4K3 w - -", "d4", WHITE, sq("a4")}, // equal rooks: the lowest
     };
     for (const auto& row : rows) {
-        Position* pos = board_position(row.fen);
+        OwnedPosition pos = board_position(row.fen);
         const int found = row.colour == WHITE ? find_least_attacker_white(pos, sq(row.square))
                                               : find_least_attacker_black(pos, sq(row.square));
         EXPECT_EQ(found, row.expected) << row.fen << " on " << row.square;
-        destroy_position(pos);
     }
 }
 
@@ -156,16 +154,15 @@ TEST(OrderingExchange, RestoresThePositionAndIsSymmetricUnderColourRotation)
     for (const std::string& fen : perft_fens()) {
         // The suite's positions and, turned to vary the side to move, their children.
         fens.push_back(fen);
-        Position* pos = board_position(fen.c_str());
+        OwnedPosition pos = board_position(fen.c_str());
         for (Move m : legal_moves(pos)) {
             make_move(pos, m);
             fens.push_back(rotated_fen(pos));
             unmake_move(pos, m);
         }
-        destroy_position(pos);
     }
-    Position* pos = board_position(nullptr);
-    Position* turned = board_position(nullptr);
+    OwnedPosition pos = board_position(nullptr);
+    OwnedPosition turned = board_position(nullptr);
     for (const std::string& fen : fens) {
         ASSERT_EQ(set_board(pos, fen.c_str()), 1) << fen;
         ASSERT_EQ(set_board(turned, rotated_fen(pos).c_str()), 1) << fen;
@@ -196,8 +193,6 @@ TEST(OrderingExchange, RestoresThePositionAndIsSymmetricUnderColourRotation)
             ++captures;
         }
     }
-    destroy_position(turned);
-    destroy_position(pos);
     EXPECT_GT(captures, 2000);
 }
 

@@ -19,9 +19,9 @@ const char* const AFTER_E4 = "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQ
 
 // A position with a principal variation, as if a search had run for
 // `elapsed` centiseconds, 12345 nodes and selective depth 7.
-Position* position_with_line(const char* fen, std::vector<const char*> line, int elapsed)
+OwnedPosition position_with_line(const char* fen, std::vector<const char*> line, int elapsed)
 {
-    Position* pos = new_position(fen);
+    OwnedPosition pos = new_position(fen);
     init_search(pos);
     pos->search_start = int(get_time_cs()) - elapsed;
     int made = 0;
@@ -73,14 +73,13 @@ TEST(SearchInfo, UciScoreFormsForMateDistances)
     };
     for (const auto& form : forms) {
         SCOPED_TRACE(form.score);
-        Position* pos = position_with_line(nullptr, {"e2e4", "e7e5"}, 0);
+        OwnedPosition pos = position_with_line(nullptr, {"e2e4", "e7e5"}, 0);
         protocol_mode = PROTOCOL_UCI;
         OutputCapture capture;
         print_pv(pos, 3 * ONE_PLY + 3, form.score);
         const std::string out = capture.stdout_text();
         EXPECT_EQ(out.rfind("info depth 3 seldepth 7 nodes 12345 nps ", 0), 0u) << out;
         EXPECT_NE(out.find(std::string(form.uci) + " e2e4 e7e5\n"), std::string::npos) << out;
-        destroy_position(pos);
     }
 }
 
@@ -96,7 +95,7 @@ TEST(SearchInfo, MoveNumbersInTableAndXboardLines)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.numbers);
-        Position* pos = position_with_line(AFTER_E4, {"e7e5", "g1f3"}, 250);
+        OwnedPosition pos = position_with_line(AFTER_E4, {"e7e5", "g1f3"}, 250);
         pos->game->move_count = 22;
         protocol_mode = PROTOCOL_XBOARD;
         post_enabled = 1;
@@ -114,7 +113,6 @@ TEST(SearchInfo, MoveNumbersInTableAndXboardLines)
         ASSERT_TRUE(std::regex_search(out, m, std::regex("^3 35 (\\d+) 12345 "))) << out;
         EXPECT_GE(std::stoi(m[1]), 250) << out;
         EXPECT_EQ(out.substr(out.find("12345") + 5), c.xboard) << out;
-        destroy_position(pos);
     }
 }
 
@@ -124,7 +122,7 @@ TEST(SearchInfo, LongLinesWrapUnderTheMoveColumn)
     for (int i = 0; i < 4; i++)
         for (const char* move : {"g1f3", "g8f6", "f3g1", "f6g8"})
             line.push_back(move);
-    Position* pos = position_with_line(nullptr, line, 300);
+    OwnedPosition pos = position_with_line(nullptr, line, 300);
     OutputCapture capture;
     print_pv(pos, 5 * ONE_PLY + 3, 0);
     const std::string log = capture.log_text();
@@ -132,7 +130,6 @@ TEST(SearchInfo, LongLinesWrapUnderTheMoveColumn)
     EXPECT_EQ(log.substr(24), " Nf3 Nf6 Ng1 Ng8 Nf3 Nf6 Ng1 Ng8 Nf3 Nf6 Ng1 Ng8 Nf3\n" +
                                   std::string(24, ' ') + " Nf6 Ng1 Ng8\n")
         << log;
-    destroy_position(pos);
 }
 
 TEST(SearchInfo, FirstSecondRuleByMode)
@@ -147,7 +144,7 @@ TEST(SearchInfo, FirstSecondRuleByMode)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.mode << " " << c.analyse << " " << c.elapsed);
-        Position* pos = position_with_line(nullptr, {"d2d4"}, c.elapsed);
+        OwnedPosition pos = position_with_line(nullptr, {"d2d4"}, c.elapsed);
         protocol_mode = c.mode;
         analyze_mode = c.analyse;
         OutputCapture capture;
@@ -160,7 +157,6 @@ TEST(SearchInfo, FirstSecondRuleByMode)
         if (c.mode == PROTOCOL_XBOARD) {
             EXPECT_EQ(capture.stdout_text(), "") << "no post, no thinking line";
         }
-        destroy_position(pos);
     }
 }
 
@@ -182,7 +178,7 @@ TEST(SearchInfo, FailHighLowAndNewBestLines)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.move);
-        Position* pos = position_with_line(c.fen, {c.move}, 200);
+        OwnedPosition pos = position_with_line(c.fen, {c.move}, 200);
         protocol_mode = c.mode;
         post_enabled = analyze_mode = c.mode == PROTOCOL_XBOARD;
         OutputCapture capture;
@@ -195,14 +191,13 @@ TEST(SearchInfo, FailHighLowAndNewBestLines)
         EXPECT_TRUE(std::regex_match(capture.stdout_text(), std::regex(c.out)))
             << capture.stdout_text();
         EXPECT_TRUE(std::regex_match(capture.log_text(), std::regex(c.log))) << capture.log_text();
-        destroy_position(pos);
     }
 }
 
 TEST(SearchInfo, ConsoleProgressLineAndUciCurrentMove)
 {
     for (int plies : {9, 10, 2}) {
-        Position* pos = position_with_line(nullptr, {}, 150);
+        OwnedPosition pos = position_with_line(nullptr, {}, 150);
         pos->root_index = 2;
         pos->root_count = 20;
         protocol_mode = plies == 2 ? PROTOCOL_UCI : PROTOCOL_CONSOLE;
@@ -219,14 +214,13 @@ TEST(SearchInfo, ConsoleProgressLineAndUciCurrentMove)
             EXPECT_TRUE(std::regex_search(out, std::regex("  3/20    Nc3   \r$"))) << out;
             EXPECT_EQ(capture.log_text(), "") << "the progress line is never logged";
         }
-        destroy_position(pos);
     }
 }
 
 TEST(SearchInfo, StatisticsBlock)
 {
     for (int enabled : {1, 0}) {
-        Position* pos = position_with_line(nullptr, {}, 0);
+        OwnedPosition pos = position_with_line(nullptr, {}, 0);
         protocol_mode = PROTOCOL_UCI;
         tb_enabled = enabled;
         OutputCapture capture;
@@ -243,7 +237,6 @@ TEST(SearchInfo, StatisticsBlock)
         EXPECT_NE(log.find("\nHash: "), std::string::npos) << log;
         const std::string tb = enabled ? "EGTB: probs 0, hits 0\n\n" : "EGTB: disabled\n\n";
         EXPECT_EQ(log.substr(log.size() - tb.size()), tb) << log;
-        destroy_position(pos);
     }
 }
 
@@ -255,7 +248,7 @@ TEST(SearchInfo, LinesOfRealSearchesPlayOut)
     for (int mode : {PROTOCOL_UCI, PROTOCOL_XBOARD}) {
         SCOPED_TRACE(mode);
         const bool uci = mode == PROTOCOL_UCI;
-        Position* pos = new_position(ITALIAN);
+        OwnedPosition pos = new_position(ITALIAN);
         protocol_mode = mode;
         post_enabled = analyze_mode = !uci;
         const int plies = uci && !sanitized() ? 6 : 4;
@@ -294,13 +287,12 @@ TEST(SearchInfo, LinesOfRealSearchesPlayOut)
             // In analysis the table lines are written from the start as well.
             EXPECT_NE(log.find("   4/"), std::string::npos) << log;
         }
-        destroy_position(pos);
     }
 }
 
 TEST(SearchMultiPv, ReportsTheBestLinesInOrder)
 {
-    Position* pos = new_position(ITALIAN);
+    OwnedPosition pos = new_position(ITALIAN);
     protocol_mode = PROTOCOL_UCI;
     multipv_lines = 3;
     max_depth = 4 * ONE_PLY;
@@ -331,5 +323,4 @@ TEST(SearchMultiPv, ReportsTheBestLinesInOrder)
     EXPECT_EQ(pos->pv_length[0], 1);
     EXPECT_NE(capture.log_text().find("  " + std::string(72, '=') + "\n"), std::string::npos);
     EXPECT_NE(capture.log_text().find("  " + std::string(72, '-') + "\n"), std::string::npos);
-    destroy_position(pos);
 }

@@ -86,7 +86,7 @@ TEST(SearchMate, DistancesMatchTheReferenceAndPrintInBothForms)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fen);
-        Position* pos = new_position(c.fen);
+        OwnedPosition pos = new_position(c.fen);
         const int n = std::abs(c.moves);
         if (c.moves > 0) {
             for (int k = 1; k <= n; k++)
@@ -107,13 +107,12 @@ TEST(SearchMate, DistancesMatchTheReferenceAndPrintInBothForms)
         const int plies = 2 * n - (c.moves > 0 ? 1 : 0);
         EXPECT_EQ(pos->root_score, c.moves > 0 ? SCORE_INFINITE - plies : plies - SCORE_INFINITE);
         EXPECT_TRUE(is_legal(pos, pos->pv[0][0]));
-        destroy_position(pos);
     }
 }
 
 TEST(SearchMate, MateFoundStopsTheSearchUnlessAnalysing)
 {
-    Position* pos = new_position("7k/8/6K1/8/8/8/8/R7 w - -");
+    OwnedPosition pos = new_position("7k/8/6K1/8/8/8/8/R7 w - -");
     EXPECT_EQ(highest_info_depth(think_uci(pos, 0)), 1);
     // In analysis the aspiration window must stay inside the score range
     // for every iteration after the mate.
@@ -123,7 +122,6 @@ TEST(SearchMate, MateFoundStopsTheSearchUnlessAnalysing)
     EXPECT_EQ(iteration_depth, 6 * ONE_PLY);
     EXPECT_EQ(pos->root_score, SCORE_INFINITE - 1);
     EXPECT_EQ(pos->pv[0][0], parse_move(pos, "a1a8"));
-    destroy_position(pos);
 }
 
 TEST(SearchRoot, NoLegalMoveReturnsAtOnceWithMateOrStalemateScore)
@@ -138,20 +136,19 @@ TEST(SearchRoot, NoLegalMoveReturnsAtOnceWithMateOrStalemateScore)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fen);
-        Position* pos = new_position(c.fen);
+        OwnedPosition pos = new_position(c.fen);
         pos->game->contempt = 50; // a stalemate is not a contempt draw
         OutputCapture capture;
         think(pos);
         EXPECT_EQ(pos->root_score, c.score);
         EXPECT_EQ(pos->pv[0][0], 0);
         EXPECT_NE(capture.log_text().find("Time: "), std::string::npos);
-        destroy_position(pos);
     }
 }
 
 TEST(SearchTree, PlyLimitsReturnBetaWithoutLookingAtThePosition)
 {
-    Position* pos = new_position(ITALIAN);
+    OwnedPosition pos = new_position(ITALIAN);
     init_search(pos);
     node_countdown = 1000;
     EXPECT_EQ(search(pos, 2 * ONE_PLY, MAX_SEARCH_PLY - 1, -50, 70, 1), 70);
@@ -164,7 +161,6 @@ TEST(SearchTree, PlyLimitsReturnBetaWithoutLookingAtThePosition)
     const int score = quiesce(pos, MAX_SEARCH_PLY - 1, -SCORE_INFINITE, SCORE_INFINITE);
     EXPECT_GT(score, -SCORE_INFINITE);
     EXPECT_LT(score, SCORE_INFINITE);
-    destroy_position(pos);
 }
 
 // After 1.Nf3 Nf6 2.Ng1 Ng8 3.Nf3 Nf6, Ng1 repeats a position: inside the
@@ -173,7 +169,7 @@ TEST(SearchDraw, RepetitionScoresTheContemptDrawScore)
 {
     for (int contempt : {200, -200}) {
         SCOPED_TRACE(contempt);
-        Position* pos = new_position(nullptr);
+        OwnedPosition pos = new_position(nullptr);
         for (const char* text : {"g1f3", "g8f6", "f3g1", "f6g8", "g1f3", "g8f6"})
             push_game_move(pos, parse_move(pos, text));
         pos->game->contempt = contempt;
@@ -191,7 +187,6 @@ TEST(SearchDraw, RepetitionScoresTheContemptDrawScore)
         pos->move_list_end[0] = 0;
         pos->in_check[1] = 0;
         EXPECT_EQ(search(pos, 2 * ONE_PLY, 1, -SCORE_INFINITE, SCORE_INFINITE, 1), -contempt);
-        destroy_position(pos);
     }
 }
 
@@ -209,20 +204,19 @@ TEST(SearchLimits, DepthLimitsAndTheSingleLegalMove)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.fen << " " << c.limit);
-        Position* pos = new_position(c.fen);
+        OwnedPosition pos = new_position(c.fen);
         EXPECT_EQ(highest_info_depth(think_uci(pos, c.limit)), c.reached);
         EXPECT_EQ(iteration_depth, (c.reached + 1) * ONE_PLY);
         EXPECT_TRUE(is_legal(pos, pos->pv[0][0]));
         if (c.move) {
             EXPECT_EQ(pos->pv[0][0], parse_move(pos, c.move));
         }
-        destroy_position(pos);
     }
 }
 
 TEST(SearchLimits, NoIterationOrNoSearchableMoveStillYieldsALegalMove)
 {
-    Position* pos = new_position(ITALIAN);
+    OwnedPosition pos = new_position(ITALIAN);
     pos->pv[0][0] = 0x12345; // stale garbage from an earlier search
     pos->pv_length[0] = 1;
     max_depth = 0;
@@ -232,7 +226,6 @@ TEST(SearchLimits, NoIterationOrNoSearchableMoveStillYieldsALegalMove)
         EXPECT_NE(capture.log_text().find("Time: "), std::string::npos);
     }
     EXPECT_TRUE(is_legal(pos, pos->pv[0][0]));
-    destroy_position(pos);
 
     pos = new_position(nullptr);
     pos->search_moves[0] = parse_move(pos, "a2a3");
@@ -245,7 +238,6 @@ TEST(SearchLimits, NoIterationOrNoSearchableMoveStillYieldsALegalMove)
     pos->search_moves[0] = make_move_code(SQ_E1, SQ_E1 + 16, W_KING, 0, 0);
     think_uci(pos, 4);
     EXPECT_TRUE(is_legal(pos, pos->pv[0][0]));
-    destroy_position(pos);
 }
 
 TEST(SearchDeterminism, SameMoveAndNodeCountFromAClearedState)
@@ -258,13 +250,12 @@ TEST(SearchDeterminism, SameMoveAndNodeCountFromAClearedState)
         int64_t nodes[2];
         int scores[2];
         for (int run = 0; run < 2; run++) {
-            Position* pos = new_position(fen);
+            OwnedPosition pos = new_position(fen);
             think_uci(pos, sanitized() ? 4 : 6);
             moves[run] = pos->pv[0][0];
             nodes[run] = node_count;
             scores[run] = pos->root_score;
             EXPECT_TRUE(is_legal(pos, moves[run]));
-            destroy_position(pos);
         }
         EXPECT_EQ(moves[0], moves[1]);
         EXPECT_EQ(nodes[0], nodes[1]);
@@ -277,8 +268,8 @@ TEST(SearchDeterminism, SameMoveAndNodeCountFromAClearedState)
 // position; playing it would corrupt the board.
 TEST(SearchHash, ForeignHashMovesNeverReachTheBoard)
 {
-    Position* pos = new_position(nullptr);
-    Position* fresh = new_position(nullptr);
+    OwnedPosition pos = new_position(nullptr);
+    OwnedPosition fresh = new_position(nullptr);
     const Move white_bogus = make_move_code(SQ_F1, SQ_F1 + 7, W_BISHOP, 0, 0); // onto its own pawn
     store_hash(pos, white_bogus, 0, 0, -32766, HASH_LOWER);
     const Move e4 = parse_move(pos, "e2e4");
@@ -292,13 +283,11 @@ TEST(SearchHash, ForeignHashMovesNeverReachTheBoard)
     EXPECT_EQ(*pos->key_top, *fresh->key_top);
     EXPECT_EQ(pos->material[0], fresh->material[0]);
     EXPECT_EQ(pos->material[1], fresh->material[1]);
-    destroy_position(pos);
-    destroy_position(fresh);
 }
 
 TEST(SearchRoot, SortAndMoveToFrontKeepTheListOrderRules)
 {
-    Position* pos = new_position(nullptr);
+    OwnedPosition pos = new_position(nullptr);
     const int scores[] = {3, 5, 4, 5, -2};
     pos->root_count = 5;
     for (int i = 0; i < 5; i++)
@@ -313,12 +302,11 @@ TEST(SearchRoot, SortAndMoveToFrontKeepTheListOrderRules)
     EXPECT_EQ(order(), (std::vector<int>{103, 101, 102, 100, 104}));
     move_root_entry_to_front(3, pos->root_moves);
     EXPECT_EQ(order(), (std::vector<int>{100, 103, 101, 102, 104}));
-    destroy_position(pos);
 }
 
 TEST(SearchRoot, RootNoiseKeepsFullWindowsAndASortedList)
 {
-    Position* pos = new_position(ITALIAN);
+    OwnedPosition pos = new_position(ITALIAN);
     root_noise = 60;
     think_uci(pos, 4);
     root_noise = 0;
@@ -326,5 +314,4 @@ TEST(SearchRoot, RootNoiseKeepsFullWindowsAndASortedList)
     for (int i = 1; i < pos->root_count; i++)
         EXPECT_GE(pos->root_moves[i - 1].score, pos->root_moves[i].score) << i;
     EXPECT_TRUE(is_legal(pos, pos->pv[0][0]));
-    destroy_position(pos);
 }

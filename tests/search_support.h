@@ -37,6 +37,7 @@
 #include "search/timecontrol.h"
 #include "search/transposition.h"
 #include "tablebases/tbprobe.h"
+#include "tests/helpers/engine_state.h"
 #include "tools/epd_fens.h"
 
 namespace search_support {
@@ -71,10 +72,10 @@ inline void init_engine_once()
 }
 
 // A position on an initialised engine, nothing else touched.
-inline Position* board_position(const char* fen)
+inline OwnedPosition board_position(const char* fen)
 {
     init_engine_once();
-    Position* pos = create_position();
+    OwnedPosition pos = create_position();
     setup_new_game(pos);
     if (fen != nullptr && set_board(pos, fen) != 1)
         ADD_FAILURE() << "bad FEN " << fen;
@@ -94,9 +95,9 @@ inline void clear_search_memory(Position* pos)
 }
 
 // A fresh engine's settings with a clock that never runs out.
-inline Position* new_position(const char* fen)
+inline OwnedPosition new_position(const char* fen)
 {
-    Position* pos = board_position(fen);
+    OwnedPosition pos = board_position(fen);
     protocol_mode = PROTOCOL_CONSOLE;
     output_enabled = 1;
     post_enabled = analyze_mode = ponder_search = show_move_numbers = test_mode = 0;

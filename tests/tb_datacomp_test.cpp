@@ -268,9 +268,9 @@ TEST(DatacompHeader, LengthTheBlockCountCannotGiveIsRefusedUnread)
         int error;
         long read_to; // where the stream stands after the refusal
     } cases[] = {
-        {d + 8192, DC_ERR_HEADER_SIZE, 80},            // beyond any code-length stream
+        {d + 8192, DC_ERR_HEADER_SIZE, 80},              // beyond any code-length stream
         {uint32_t(good.size()), DC_ERR_HEADER_SIZE, 80}, // the whole file
-        {d + 100, DC_ERR_INDEX_CHECK, long(d) + 100},   // possible: read and checked
+        {d + 100, DC_ERR_INDEX_CHECK, long(d) + 100},    // possible: read and checked
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.length);

@@ -263,7 +263,7 @@ TEST_F(ProbeFixture, ShortMatesAgreeWithAPlainSearch)
 TEST_F(ProbeFixture, RootSearchReportsExactTableDistances)
 {
     auto check_root = [](const std::string& fen, int owed) {
-        Position* root = search_support::new_position(fen.c_str());
+        OwnedPosition root = search_support::new_position(fen.c_str());
         output_enabled = 0;
         tb_enabled = 1;
         tb_max_men = 3;
@@ -280,7 +280,6 @@ TEST_F(ProbeFixture, RootSearchReportsExactTableDistances)
         else
             ADD_FAILURE() << fen << ": the chosen move leaves the tables";
         unmake_move(root, best);
-        destroy_position(root);
     };
     for (bool raw : {true, false}) {
         write_tables(dir, raw, !raw);

@@ -51,7 +51,7 @@ TEST(TimeAllocation, TargetAndMaximumForEachClock)
 
 TEST(TimeAllocation, AllocateTimeUsesTheGlobalsAndTheSideToMove)
 {
-    Position* pos = board_position(nullptr);
+    OwnedPosition pos = board_position(nullptr);
     own_clock = 6000;
     increment[WHITE] = 1;
     increment[BLACK] = 4;
@@ -68,7 +68,6 @@ TEST(TimeAllocation, AllocateTimeUsesTheGlobalsAndTheSideToMove)
     pos->side_to_move = WHITE;
     pos->game->move_count = 20;
     increment[WHITE] = increment[BLACK] = 0;
-    output_enabled = 1; // an earlier test may have silenced the output
     protocol_mode = PROTOCOL_CONSOLE;
     testing::internal::CaptureStdout();
     allocate_time(pos);
@@ -76,7 +75,6 @@ TEST(TimeAllocation, AllocateTimeUsesTheGlobalsAndTheSideToMove)
     EXPECT_EQ(time_target, 1000);
     EXPECT_EQ(time_maximum, 6000);
     EXPECT_NE(out.find("Time allocated: 10.00\n"), std::string::npos) << out;
-    destroy_position(pos);
 }
 
 TEST(TimeControl, CheckTimeStopsAtTheTargetOrTheMaximum)
@@ -93,7 +91,7 @@ TEST(TimeControl, CheckTimeStopsAtTheTargetOrTheMaximum)
         {"pondering never stops", 15000, 2000, 12000, 0, 1, 0, 0},
         {"analysing never stops", 15000, 2000, 12000, 1, 0, 1, 0},
     };
-    Position* pos = board_position(nullptr);
+    OwnedPosition pos = board_position(nullptr);
     protocol_mode = PROTOCOL_CONSOLE;
     for (const auto& row : rows) {
         time_target = row.target;
@@ -107,7 +105,6 @@ TEST(TimeControl, CheckTimeStopsAtTheTargetOrTheMaximum)
         EXPECT_EQ(stop_search, row.stops) << row.what;
     }
     ponder_search = analyze_mode = extend_time = stop_search = 0;
-    destroy_position(pos);
 }
 
 TEST(TimeControl, CheckIterationTimeStopsAfterTwoThirdsUnlessTheScoreDropped)
@@ -125,7 +122,7 @@ TEST(TimeControl, CheckIterationTimeStopsAfterTwoThirdsUnlessTheScoreDropped)
         {"pondering", 1500, 10, 0, 1, 0, 0},
         {"analysing", 1500, 10, 0, 0, 1, 0},
     };
-    Position* pos = board_position(nullptr);
+    OwnedPosition pos = board_position(nullptr);
     for (const auto& row : rows) {
         time_target = 1800;
         previous_score = 0;
@@ -139,12 +136,11 @@ TEST(TimeControl, CheckIterationTimeStopsAfterTwoThirdsUnlessTheScoreDropped)
         EXPECT_EQ(stop_search, row.stops) << row.what;
     }
     fixed_move_time = ponder_search = analyze_mode = stop_search = 0;
-    destroy_position(pos);
 }
 
 TEST(TimeControl, UciInfoLineOnTheFirstCheckThenNotAgainAtOnce)
 {
-    Position* pos = board_position(nullptr);
+    OwnedPosition pos = board_position(nullptr);
     protocol_mode = PROTOCOL_UCI;
     time_target = time_maximum = 100000;
     pos->search_start = int(get_time_cs());
@@ -157,7 +153,6 @@ TEST(TimeControl, UciInfoLineOnTheFirstCheckThenNotAgainAtOnce)
     EXPECT_EQ(out.rfind("info hashfull ", 0), 0u) << out;
     EXPECT_EQ(out.find("info", 1), std::string::npos) << "a second line at once: " << out;
     EXPECT_NE(out.find(" nps "), std::string::npos);
-    destroy_position(pos);
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 
 #include "board/board.h"
 #include "frontend/uci_options.h"
+#include "tests/helpers/engine_state.h"
 #include "tools/helpers/engine_process.h"
 
 namespace {
@@ -49,7 +50,7 @@ std::string check_bestmove(const std::string& position, const std::string& line,
     [[maybe_unused]] static const bool ready = (init_bitboard_tables(), init_hash_keys(), true);
     protocol_mode = 2; // coordinate text as UCI writes it
     std::vector<std::string> p = words_of(position), w = words_of(line);
-    Position* pos = create_position();
+    OwnedPosition pos = create_position();
     setup_new_game(pos);
     std::string fault;
     size_t at = 1;
@@ -85,7 +86,6 @@ std::string check_bestmove(const std::string& position, const std::string& line,
             fault = "illegal ponder move";
         unmake_move(pos, move);
     }
-    destroy_position(pos);
     return fault.empty() ? "" : fault + ": " + line;
 }
 

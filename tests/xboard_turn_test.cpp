@@ -23,21 +23,20 @@ class TurnTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite()
     {
-        output_enabled = 0;
+        output_enabled = 0; // quiet set-up
         init_eval_tables();
         set_hash_sizes(1 << 20);
         init_hash_keys();
         alloc_hash_table();
         alloc_pawn_and_eval_cache();
         install_search_hooks();
-        book_enabled = 0;
     }
 
     void SetUp() override
     {
         pos = create_position();
         setup_new_game(pos);
-        output_enabled = fixed_move_time = ponder_enabled = reply_predicted = 0;
+        output_enabled = fixed_move_time = ponder_enabled = reply_predicted = book_enabled = 0;
         analyze_mode = ponder_search = 0;
         protocol_mode = PROTOCOL_CONSOLE;
         max_depth = 2 * ONE_PLY;

@@ -364,8 +364,8 @@ std::string play_game(Engine* engines, int white_index, const Options& options, 
         long long start = now_ms();
         // Resignations count as a move that ends the game.
         std::string move_text;
-        if (!await_move(engines, mover, start + mover->clock_ms + 3000 + options.lag_ms,
-                        &move_text, &result))
+        if (!await_move(engines, mover, start + mover->clock_ms + 3000 + options.lag_ms, &move_text,
+                        &result))
             return "aborted";
         if (!result.empty())
             break;

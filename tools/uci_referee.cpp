@@ -66,7 +66,7 @@ struct Engine {
     int time_losses = 0;
 };
 
-std::string failure; // first failure found; the games stop there
+std::string failure;  // first failure found; the games stop there
 long long lag_ms = 0; // -l
 
 // The deadline for an answer due within `ms` on an idle machine.
