@@ -70,6 +70,26 @@ void print_illegal_move_text(Move move, const char* text)
     fflush(stdout);
 }
 
+// Seconds with decimals ("12", "0.5", "0.05") in centiseconds, cut to
+// `high`; decimals beyond the second are dropped. False (the command then
+// treats it as missing) for a value below zero; text that is not a number
+// reads as 0.
+bool token_centiseconds(const char* text, int high, int* value)
+{
+    char* end = nullptr;
+    const long whole = strtol(text, &end, 10);
+    if (whole < 0 || strchr(text, '-') != nullptr)
+        return false;
+    long long cs = static_cast<long long>(whole < high / 100 + 1 ? whole : high / 100 + 1) * 100;
+    if (*end == '.' && isdigit(static_cast<unsigned char>(end[1]))) {
+        cs += 10 * (end[1] - '0');
+        if (isdigit(static_cast<unsigned char>(end[2])))
+            cs += end[2] - '0';
+    }
+    *value = static_cast<int>(cs < high ? cs : high);
+    return true;
+}
+
 void clear_killers(Position* pos)
 {
     for (int ply = 0; ply < MAX_PLY; ply++) {
@@ -142,6 +162,16 @@ void command_undo(Position* pos, int, const char* const*)
         search_requested = 1;
 }
 
+// The interface takes back a move of each side, as two "undo"s would: the
+// turn stays with the side that was to move.
+void command_remove(Position* pos, int, const char* const*)
+{
+    pop_game_move(pos);
+    pop_game_move(pos);
+    if (analyze_mode)
+        search_requested = 1;
+}
+
 } // namespace
 
 void init_tablebases_from_path()
@@ -184,8 +214,9 @@ void command_protover(Position*, int count, const char* const* tokens)
     printf("feature setboard=1\n");
     printf("feature myname=\"Quarvel %s\"\n", QUARVEL_VERSION);
     printf("feature ics=1\n");
-    printf("feature done=1\n");
+    // Interfaces stop reading features at done=1.
     printf("feature ping=1\n");
+    printf("feature done=1\n");
     fflush(stdout);
 }
 
@@ -207,13 +238,13 @@ void command_fritz(Position*, int, const char* const*)
 void command_level(Position*, int count, const char* const* tokens)
 {
     // The base time is not used: the time left always comes from "time".
-    int moves = 0, seconds = 0;
+    int moves = 0, centiseconds = 0;
     if (count < 4 || !token_in_range(tokens[1], 0, INT_MAX, &moves) ||
-        !token_in_range(tokens[3], 0, INT_MAX, &seconds))
+        !token_centiseconds(tokens[3], INT_MAX, &centiseconds))
         return;
     moves_per_control = moves;
-    increment[WHITE] = seconds;
-    increment[BLACK] = seconds;
+    increment[WHITE] = centiseconds;
+    increment[BLACK] = centiseconds;
 }
 
 void command_force(Position*, int, const char* const*)
@@ -255,6 +286,8 @@ void command_new(Position* pos, int, const char* const*)
     own_clock = 30000;
     idle_flag = 1;
     draw_offered = 0;
+    // A new game lifts the limit of "sd"; the level's own stays.
+    max_depth = level_max_depth;
 }
 
 void command_name(Position*, int count, const char* const* tokens)
@@ -384,10 +417,10 @@ void command_sd(Position*, int count, const char* const* tokens)
 void command_st(Position*, int count, const char* const* tokens)
 {
     // 0 lifts the fixed time.
-    int seconds = 0;
-    if (count != 2 || !token_in_range(tokens[1], 0, INT_MAX / 100, &seconds))
+    int centiseconds = 0;
+    if (count != 2 || !token_centiseconds(tokens[1], INT_MAX, &centiseconds))
         return;
-    fixed_move_time = 100 * seconds;
+    fixed_move_time = centiseconds;
 }
 
 void command_edit(Position* pos, int, const char* const*)
@@ -483,6 +516,7 @@ void command_exit(Position*, int, const char* const*)
 // The chain in the order of its tests; the first token picks the entry.
 constexpr Command COMMAND_CHAIN[] = {
     {"undo", command_undo},
+    {"remove", command_remove},
     {"xboard", command_xboard},
     {"protover", command_protover},
     {"accepted", command_nothing},

@@ -96,7 +96,10 @@ void apply_options(int argc, char** argv, StartupSettings* settings)
             case 'd': show_diagram = 1; break;
             case 'n': show_move_numbers = 1; break;
             case 'H': show_hash_usage = 1; break;
-            case 'm': max_depth = read_int(optarg) * ONE_PLY; break;
+            case 'm':
+                max_depth = read_int(optarg) * ONE_PLY;
+                level_max_depth = max_depth;
+                break;
             case 'c':
                 settings->config_file = optarg;
                 settings->config_named = true;

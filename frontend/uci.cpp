@@ -113,7 +113,7 @@ void set_go_limit(const Position* pos, const char* word, long long value)
     if (same(word, "winc") || same(word, "binc")) {
         if (value >= 0)
             increment[same(word, "winc") ? WHITE : BLACK] =
-                int(clamp_value(value, 0, INT_MAX) / 1000);
+                int(clamp_value(value, 0, INT_MAX) / 10);
         return;
     }
     if (value < 1)

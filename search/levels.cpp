@@ -35,6 +35,7 @@ void set_level(Position* pos, int level)
     piece_value[QUEEN - 1] = row.queen;
     level_weight = row.weight;
     max_depth = ONE_PLY * row.depth;
+    level_max_depth = max_depth;
     root_noise = row.noise;
     default_contempt = row.contempt;
 

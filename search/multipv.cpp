@@ -55,9 +55,10 @@ void print_multipv_lines(Position* pos, MultiPvLine* lines, int count, int shown
     for (int k = 0; k < limit; k++) {
         const MultiPvLine* line = &lines[k];
         if (protocol_mode == PROTOCOL_UCI) {
-            printf("info multipv %d depth %d seldepth %d time %d score cp %d nodes %ld nps %d pv",
-                   k + 1, line->depth / ONE_PLY, sel_depth, line->time * 10, line->score,
-                   long(node_count), get_nodes_per_second(pos));
+            printf("info multipv %d depth %d seldepth %d time %d", k + 1, line->depth / ONE_PLY,
+                   sel_depth, line->time * 10);
+            print_uci_score(line->score);
+            printf(" nodes %ld nps %d pv", long(node_count), get_nodes_per_second(pos));
             for (int i = 0; i < line->pv_length; i++)
                 printf(" %s", format_move_coord(line->pv[i]));
             printf("\n");

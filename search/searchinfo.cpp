@@ -20,15 +20,6 @@ constexpr unsigned FIRST_REPORT_CS = 100;
 constexpr int TABLE_PREFIX_WIDTH = 24;
 constexpr int TABLE_WRAP_COLUMN = 48;
 
-// Mate distance in moves for the UCI "score mate" form; 0 for a normal score.
-int uci_mate_distance(int score)
-{
-    if (score > MATE_THRESHOLD)
-        return (SCORE_INFINITE + 1 - score) / 2;
-    if (score < -MATE_THRESHOLD)
-        return -((score + SCORE_INFINITE + 1) / 2);
-    return 0;
-}
 
 int move_number_at_root(const Position* pos)
 {
@@ -115,14 +106,15 @@ void print_bound(Position* pos, int depth, int score, bool fail_high)
     const Move move = pos->pv[0][0];
     const int plies = depth / ONE_PLY;
     if (protocol_mode == PROTOCOL_UCI) {
-        printf("info depth %d seldepth %d nodes %ld score cp %d %s nps %d pv %s\n", plies,
-               sel_depth, long(node_count), score, fail_high ? "lowerbound" : "upperbound",
+        printf("info depth %d seldepth %d nodes %ld", plies, sel_depth, long(node_count));
+        print_uci_score(score);
+        printf(" %s nps %d pv %s\n", fail_high ? "lowerbound" : "upperbound",
                get_nodes_per_second(pos), format_move_coord(move));
         fflush(stdout);
         return;
     }
     if (protocol_mode == PROTOCOL_XBOARD && post_enabled) {
-        printf("%d %d %u %ld %s\n", plies, score, get_elapsed_cs(pos), long(node_count),
+        printf("%d %d %u %ld %s\n", plies, xboard_score(score), get_elapsed_cs(pos), long(node_count),
                format_move_san(pos, move));
         if (analyze_mode)
             printf(fail_high ? "++\n" : "--\n");
@@ -137,6 +129,34 @@ void print_bound(Position* pos, int depth, int score, bool fail_high)
 }
 
 } // namespace
+
+int uci_mate_distance(int score)
+{
+    if (score > MATE_THRESHOLD)
+        return (SCORE_INFINITE + 1 - score) / 2;
+    if (score < -MATE_THRESHOLD)
+        return -((score + SCORE_INFINITE + 1) / 2);
+    return 0;
+}
+
+void print_uci_score(int score)
+{
+    const int mate = uci_mate_distance(score);
+    if (mate != 0)
+        printf(" score mate %d", mate);
+    else
+        printf(" score cp %d", score);
+}
+
+int xboard_score(int score)
+{
+    const int mate = uci_mate_distance(score);
+    if (mate > 0)
+        return XBOARD_MATE_SCORE + mate;
+    if (mate < 0)
+        return -XBOARD_MATE_SCORE + mate;
+    return score;
+}
 
 int get_nodes_per_second(const Position* pos)
 {
@@ -158,18 +178,14 @@ void print_pv(Position* pos, int depth, int score)
     if (protocol_mode == PROTOCOL_UCI) {
         printf("info depth %d seldepth %d nodes %ld nps %d time %u", plies, sel_depth,
                long(node_count), get_nodes_per_second(pos), get_elapsed_cs(pos) * 10);
-        const int mate = uci_mate_distance(score);
-        if (mate != 0)
-            printf(" score mate %d", mate);
-        else
-            printf(" score cp %d", score);
+        print_uci_score(score);
         printf(" pv");
         for (int i = 0; i < pos->pv_length[0]; i++)
             printf(" %s", format_move_coord(pos->pv[0][i]));
         printf("\n");
         fflush(stdout);
     } else if (protocol_mode == PROTOCOL_XBOARD && post_enabled) {
-        printf("%d %d %u %ld ", plies, score, get_elapsed_cs(pos), long(node_count));
+        printf("%d %d %u %ld ", plies, xboard_score(score), get_elapsed_cs(pos), long(node_count));
         write_xboard_moves(pos);
         printf("\n");
         fflush(stdout);

@@ -5,6 +5,7 @@
 
 int iteration_depth = 0;
 int max_depth = DEPTH_UNLIMITED;
+int level_max_depth = DEPTH_UNLIMITED;
 int root_alpha = -SCORE_INFINITE;
 int root_beta = SCORE_INFINITE;
 int extend_time = 0;

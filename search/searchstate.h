@@ -30,6 +30,9 @@ constexpr int clamp_score(int score)
 
 extern int iteration_depth; // twelfths of a ply of the running iteration
 extern int max_depth;       // depth limit in twelfths; DEPTH_UNLIMITED = none
+// The limit of the playing level or the command line, which a new game
+// brings back after a depth limit of the protocol ("sd", "depth").
+extern int level_max_depth;
 extern int root_alpha;      // window of the running root search
 extern int root_beta;
 extern int extend_time;            // non-zero lets the clock run up to the maximum

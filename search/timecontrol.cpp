@@ -32,22 +32,23 @@ constexpr std::int64_t MIN_TARGET = 5;
 
 } // namespace
 
-TimeAllocation compute_time_allocation(int clock, int increment_seconds, int moves_left_in_control,
+TimeAllocation compute_time_allocation(int clock, int increment_cs, int moves_left_in_control,
                                        int moves_per_ctrl, int plies_played, int fixed_time)
 {
     const std::int64_t left = std::max(clock, 0);
-    const std::int64_t inc = std::max(increment_seconds, 0);
+    const std::int64_t inc = std::max(increment_cs, 0);
     std::int64_t target;
     if (moves_left_in_control > 0) {
-        target = left / moves_left_in_control + 100 * inc;
+        target = left / moves_left_in_control + inc;
     } else if (moves_per_ctrl > 0) {
         // Moves still to play before the next control: the next multiple of
         // the control above the full moves played, less those moves (1..M).
         const std::int64_t played = std::max(plies_played, 0) / 2;
         const std::int64_t next_control = (played / moves_per_ctrl + 1) * moves_per_ctrl;
-        target = left / (next_control - played) + 100 * inc;
+        target = left / (next_control - played) + inc;
     } else {
-        target = left / 25 + 75 * inc;
+        // Three quarters of the increment: 75 centiseconds a whole second.
+        target = left / 25 + 3 * inc / 4;
     }
 
     if (left < 1000)
@@ -57,8 +58,10 @@ TimeAllocation compute_time_allocation(int clock, int increment_seconds, int mov
     if (left < 200)
         target /= 2;
 
+    // At least a few centiseconds to find a move, unless that is more than
+    // half the clock: below a tenth of a second half the clock is all.
     target = std::min(target, left / 2);
-    target = std::max(target, MIN_TARGET);
+    target = std::max(target, std::min(MIN_TARGET, left / 2));
 
     std::int64_t maximum = 6 * target;
     if (maximum > left / 2)

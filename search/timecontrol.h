@@ -1,8 +1,8 @@
 // Time allocation for the engine's own move and the two clock tests that the
 // search makes while it runs.
 //
-// All times are centiseconds except the increments, which are whole seconds
-// (the xboard "level" command gives them that way; UCI milliseconds are
+// All times are centiseconds, the increments too, so that the sub-second
+// increments of fast games count (UCI milliseconds and xboard seconds are
 // converted by the command handler).
 #pragma once
 
@@ -12,7 +12,7 @@ struct Position;
 
 // Clock values given by the protocol; they hold until a command replaces them.
 extern int own_clock;           // time left on the engine's clock (30000)
-extern int increment[2];        // increment per move of White, Black, seconds
+extern int increment[2];        // increment per move of White, Black
 extern int moves_to_go;         // UCI "movestogo"; 0 = not given
 extern int moves_per_control;   // xboard "level" moves; 40, 0 after "uci"
 extern int fixed_move_time;     // "st" / "movetime"; 0 = none
@@ -47,5 +47,5 @@ struct TimeAllocation {
     int target;
     int maximum;
 };
-TimeAllocation compute_time_allocation(int clock, int increment_seconds, int moves_left_in_control,
+TimeAllocation compute_time_allocation(int clock, int increment_cs, int moves_left_in_control,
                                        int moves_per_ctrl, int plies_played, int fixed_time);

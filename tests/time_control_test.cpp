@@ -23,23 +23,30 @@ TEST(TimeAllocation, TargetAndMaximumForEachClock)
         {"last move before the control", 30000, 0, 0, 40, 79, 0, 15000, 15000},
         {"first move of the game", 30000, 0, 0, 40, 0, 0, 750, 4500},
         {"UCI, no moves to go", 6000, 0, 0, 0, 10, 0, 240, 1440},
-        {"UCI with moves to go and increment", 6000, 2, 10, 0, 10, 0, 800, 800},
+        {"UCI with moves to go and increment", 6000, 200, 10, 0, 10, 0, 800, 800},
         {"moves to go beats moves per control", 6000, 0, 3, 40, 10, 0, 2000, 2000},
-        {"sudden death with increment", 30000, 5, 0, 0, 40, 0, 1575, 9450},
+        {"sudden death with increment", 30000, 500, 0, 0, 40, 0, 1575, 9450},
         {"9 seconds: halved once", 900, 0, 0, 0, 0, 0, 18, 108},
         {"just under 10 seconds", 999, 0, 0, 0, 0, 0, 19, 114},
         {"just under 5 seconds: halved twice", 499, 0, 0, 0, 0, 0, 5, 30},
         {"1.5 seconds: halved three times", 150, 0, 0, 0, 0, 0, 5, 30},
-        {"no time at all", 0, 0, 0, 0, 0, 0, 5, 5},
-        {"negative clock counts as none", -500, 0, 0, 0, 0, 0, 5, 5},
-        {"negative clock with increment", -500, 3, 0, 0, 0, 0, 5, 5},
-        {"increment larger than the clock", 1000, 60, 0, 0, 0, 0, 500, 500},
+        {"no time at all", 0, 0, 0, 0, 0, 0, 0, 0},
+        {"negative clock counts as none", -500, 0, 0, 0, 0, 0, 0, 0},
+        {"negative clock with increment", -500, 300, 0, 0, 0, 0, 0, 0},
+        {"increment larger than the clock", 1000, 6000, 0, 0, 0, 0, 500, 500},
         {"fixed time wins over the clock", 30000, 0, 0, 40, 20, 500, 500, 500},
         {"fixed time with no clock left", 0, 0, 0, 0, 0, 300, 300, 300},
         {"huge clock does not wrap", INT_MAX, 0, 0, 0, 0, 0, 85899345, 515396070},
         {"huge increment does not wrap", 30000, INT_MAX, 0, 0, 0, 0, 15000, 15000},
         {"negative moves to go is ignored", 6000, 0, -4, 0, 0, 0, 240, 1440},
         {"negative increment is ignored", 6000, -9, 0, 0, 0, 0, 240, 1440},
+        // Below a tenth of a second the move comes within half the clock.
+        {"a tenth of a second", 10, 0, 0, 0, 0, 0, 5, 5},
+        {"90 milliseconds", 9, 0, 0, 0, 0, 0, 4, 4},
+        {"20 milliseconds", 2, 0, 0, 0, 0, 0, 1, 1},
+        // Increments are kept to the centisecond.
+        {"a tenth of a second increment", 6000, 10, 0, 0, 0, 0, 247, 1482},
+        {"0.05 s increment, moves to go", 6000, 5, 10, 0, 0, 0, 605, 605},
     };
     for (const auto& row : rows) {
         const TimeAllocation a = compute_time_allocation(row.clock, row.increment, row.moves_to_go,
@@ -53,8 +60,8 @@ TEST(TimeAllocation, AllocateTimeUsesTheGlobalsAndTheSideToMove)
 {
     OwnedPosition pos = board_position(nullptr);
     own_clock = 6000;
-    increment[WHITE] = 1;
-    increment[BLACK] = 4;
+    increment[WHITE] = 100;
+    increment[BLACK] = 400;
     moves_to_go = moves_per_control = fixed_move_time = 0;
     allocate_time(pos);
     EXPECT_EQ(time_target, 315);

@@ -334,6 +334,15 @@ TEST(UciProtocol, Dialogues)
               "Total hash size 16M", "MultiPV 50 out of range 1..20, using 20",
               "Ignored: setoption name Ponder value maybe",
               "Ignored: setoption name Frobnicate value 1", "Unknown command, ucinewgame"}},
+            // Every line of a multi-PV search gives a mate as one.
+            {{"multipv mate scores",
+              {},
+              steps_of({UCI,
+                        {"> setoption name MultiPV value 3",
+                         "> position fen 6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", "> go depth 3",
+                         "~ score mate 1 nodes", "B a1a8",
+                         "> position fen 7k/8/6KQ/8/8/8/8/8 b - - 0 1", "> go depth 3",
+                         "~ score mate -1 nodes", "B h8g8"}})}},
             // A mate limit ends even an endless search once the mate is found.
             {{"go mate",
               {},
@@ -342,8 +351,9 @@ TEST(UciProtocol, Dialogues)
                         SYNC,
                         {"x info depth 2 ", "x bestmove", "> stop", "@ bestmove h5f7",
                          "> go mate 0 depth 2", "B", "> go mate -3 nodes -1 depth 1", "B"}})}},
-            // With no moves per control the target is clock / 25 + 75 x increment
-            // (or clock / movestogo + 100 x increment), in centiseconds.
+            // With no moves per control the target is clock / 25 + 3/4 of the
+            // increment (or clock / movestogo + the increment), in centiseconds;
+            // a fallen flag leaves no time at all.
             {{"clock values reach the allocation",
               {},
               steps_of({UCI,
@@ -369,11 +379,14 @@ TEST(UciProtocol, Dialogues)
                          "> go wtime 600000 btime 600000 depth 1",
                          "B", // movetime still holds
                          "> go wtime 600000 btime 600000 movetime 9 depth 1",
+                         "B",
+                         "> go wtime 600000 btime 600000 movetime 0 winc 40 depth 1",
                          "B"}})},
              {"Time allocated: "},
-             {"Time allocated: 2.40", "Time allocated: 1.20", "Time allocated: 3.15",
-              "Time allocated: 1.20", "Time allocated: 6.00", "Time allocated: 0.05",
-              "Time allocated: 0.30", "Time allocated: 0.30", "Time allocated: 0.01"}},
+             {"Time allocated: 2.40", "Time allocated: 1.20", "Time allocated: 3.52",
+              "Time allocated: 1.94", "Time allocated: 6.00", "Time allocated: 0.00",
+              "Time allocated: 0.30", "Time allocated: 0.30", "Time allocated: 0.01",
+              "Time allocated: 24.03"}},
             // The words of the path are joined by single blanks; without tables
             // they stay off for the run: a second path is not tried.
             {{"NalimovPath without tables",

@@ -7,8 +7,11 @@
 // with no clock judged.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "tools/helpers/engine_process.h"
 
@@ -53,6 +56,38 @@ TEST(UciReferee, QuarvelAgainstStockfishAtLowestSkill)
     referee({"-g", "2", "-t", BASE_MS, "-i", "50", "-l", game_lag_allowance(), "-p", "-m", "80",
              "-b", "Skill Level=0", quarvel_path(), stockfish},
             {"referee: ok", "Time losses: A 0,"});
+}
+
+// With 20 ms on the clock the move must come before the flag falls: the
+// median answer of a series, from "go" to "bestmove", is judged against the
+// whole clock (the engine aims at half of it), so one slow answer on a loaded
+// machine does not decide.
+TEST(UciReferee, MovesBeforeAShortClockRunsOut)
+{
+    if (sanitized_build())
+        GTEST_SKIP() << "a sanitized engine judges no clock";
+    EngineProcess engine;
+    ASSERT_TRUE(start_quarvel(&engine));
+    ASSERT_TRUE(process_send(&engine, "uci"));
+    ASSERT_TRUE(process_expect_line(&engine, "uciok", 60000));
+    std::vector<double> ms;
+    for (const char* moves : {"", " moves e2e4", " moves e2e4 e7e5", " moves d2d4 d7d5 c2c4"}) {
+        for (int i = 0; i < 5; i++) {
+            process_send(&engine, std::string("position startpos") + moves);
+            process_send(&engine, "isready");
+            ASSERT_TRUE(process_expect_line(&engine, "readyok", 60000));
+            const auto start = std::chrono::steady_clock::now();
+            process_send(&engine, "go wtime 20 btime 20");
+            ASSERT_TRUE(process_expect_prefix(&engine, "bestmove ", 60000));
+            ms.push_back(std::chrono::duration<double, std::milli>(
+                             std::chrono::steady_clock::now() - start)
+                             .count());
+        }
+    }
+    std::sort(ms.begin(), ms.end());
+    EXPECT_LT(ms[ms.size() / 2], 20.0) << "slowest " << ms.back() << " ms";
+    process_send(&engine, "quit");
+    EXPECT_EQ(process_wait_exit(&engine, 60000), 0);
 }
 
 } // namespace

@@ -38,7 +38,7 @@ TEST(XboardProtocol, Dialogues)
          {},
          {"- Quarvel 2.1.0", "- feature done=0", "> xboard", "> protover 2", "= feature setboard=1",
           "- feature analyze=1", "- feature setboard=1", "- feature myname=\"Quarvel 2.1.0\"",
-          "- feature ics=1", "- feature done=1", "- feature ping=1", "> ping 1", "- pong 1"}},
+          "- feature ics=1", "- feature ping=1", "- feature done=1", "> ping 1", "- pong 1"}},
         // Commands missing their arguments answer nothing at all.
         {"missing arguments",
          {},
@@ -176,6 +176,34 @@ TEST(XboardProtocol, Dialogues)
                     "> rating -5 2000", "> protover -2", "> best -4", "> go", "^ move "},
                    SYNC})},
         {"quit", {}, steps_of({XBOARD, SYNC, {"> quit", "$"}})},
+        // Seconds with decimals, shown by the console's allocation line.
+        {"fractions of a second",
+         {},
+         {"> new", "> sd 1", "> st 0.5", "> go", "~ Time allocated: 0.50", "> st 0",
+          "> level 0 1 0.5", "> time 6000", "> go", "~ Time allocated: 2.77"}},
+        // A client that played with a depth limit analyses without one.
+        {"new lifts the depth limit",
+         {},
+         steps_of({XBOARD,
+                   {"> sd 2", "> new", "> force",
+                    "> setboard rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1",
+                    "> post", "> analyze", "^ 3 ", "> exit"},
+                   SYNC})},
+        // "remove" takes back a move of each side; the next move is legal again.
+        {"remove",
+         {},
+         steps_of({XBOARD,
+                   {"> new", "> force", "> e2e4", "> e7e5", "> remove", "> e2e4", "> ping 3",
+                    "- pong 3", "> remove", "> remove", "> e2e4", "> e7e5"},
+                   shown("(1) White to move:", {"    5 |   |   |   |   | *p|   |   |   |"})})},
+        // Mates in the form interfaces read: 100000 + N, and -100000 - N.
+        {"mate scores",
+         {},
+         steps_of({XBOARD,
+                   {"> force", "> setboard 6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", "> sd 3", "> analyze",
+                    "^ 3 100001 ", "> exit", "> setboard 7k/8/6KQ/8/8/8/8/8 b - - 0 1",
+                    "> analyze", "^ 3 -100001 ", "> exit"},
+                   SYNC})},
     };
     for (const Dialogue& d : dialogues)
         EXPECT_EQ(run_dialogue(d, scaled_timeout(60000)), "") << d.name;

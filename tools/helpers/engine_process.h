@@ -27,7 +27,7 @@ struct EngineProcess {
     ~EngineProcess(); // a failed test must not leave a child running
 };
 
-std::string quarvel_path(); // the engine built beside the tests
+std::string quarvel_path(); // the engine built beside the tests, or $QUARVEL_ENGINE
 
 // Starts the engine with `args` in the temporary directory, with a missing
 // configuration file and the book off (-o): no stray file changes it.
