@@ -1,16 +1,54 @@
 // The game record and the draw tests over the key stack.
 #include "board/gamehistory.h"
 
+#include <cstring>
+
 #include "board/makemove.h"
-#include "board/output.h"
+
+namespace {
+
+// Moves the newest `keep` + 1 entries of a state stack (the current one on
+// top) to its bottom.
+template <typename T>
+void keep_newest(T* stack, T** top, int keep)
+{
+    T* from = *top - keep;
+    std::memmove(stack, from, sizeof(T) * size_t(keep + 1));
+    *top = stack + keep;
+}
+
+} // namespace
+
+void make_room_for_game_move(Position* pos)
+{
+    const int depth = state_depth(pos);
+    if (depth < GAME_MAX_MOVES && pos->game->move_count < GAME_MAX_MOVES)
+        return;
+    // The stretch since the last capture or pawn move, within half the
+    // capacity (beyond, the 75-move rule has ended the game long before).
+    int keep = *pos->fifty_top;
+    if (keep > depth)
+        keep = depth;
+    if (keep > GAME_MAX_MOVES / 2)
+        keep = GAME_MAX_MOVES / 2;
+    keep_newest(pos->key_stack, &pos->key_top, keep);
+    keep_newest(pos->pawn_key_stack, &pos->pawn_key_top, keep);
+    keep_newest(pos->castle_stack, &pos->castle_top, keep);
+    keep_newest(pos->fifty_stack, &pos->fifty_top, keep);
+    keep_newest(pos->ep_stack, &pos->ep_top, keep);
+    // The record's moves are the newest plies on the stacks.
+    GameRecord* game = pos->game;
+    const int kept_moves = game->move_count < keep ? game->move_count : keep;
+    const int dropped = game->move_count - kept_moves;
+    std::memmove(game->moves, game->moves + dropped, sizeof(int) * size_t(kept_moves));
+    game->move_count = kept_moves;
+    game->redo_limit = kept_moves;
+}
 
 int push_game_move(Position* pos, Move move)
 {
     GameRecord* game = pos->game;
-    if (game->move_count >= GAME_MAX_MOVES || !state_stack_has_room(pos)) {
-        emit_text("Game record full, move not played\n");
-        return 0;
-    }
+    make_room_for_game_move(pos);
     make_move(pos, move);
     game->moves[game->move_count++] = move;
     game->redo_limit = game->move_count;

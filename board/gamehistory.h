@@ -3,8 +3,15 @@
 
 #include "board/position.h"
 
-// Returns 1 when the move was played, 0 when the record is full (message printed).
+// Plays a move of the game into the record (making room first when full).
+// Returns 1: the move is always played.
 int push_game_move(Position* pos, Move move);
+// When the state stacks have no room for another game move and a search
+// above it, forgets the oldest plies: the stretch since the last capture or
+// pawn move stays (the draw tests need no more), and so do the record's moves
+// above it; undo and book learning then reach back only that far. Never call
+// it during a search.
+void make_room_for_game_move(Position* pos);
 Move pop_game_move(Position* pos);
 Move redo_game_move(Position* pos);
 int is_draw(Position* pos);

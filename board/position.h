@@ -118,9 +118,12 @@ constexpr int square_rank(int sq)
     return sq >> 3;
 }
 
-// Capacities. A game record holds GAME_MAX_MOVES plies; the state stacks
-// hold those plus the deepest search line (search plies plus quiescence).
-constexpr int GAME_MAX_MOVES = 1000;
+// Capacities. A game record holds GAME_MAX_MOVES plies, more than the
+// longest game the 75-move rule lets end (17697 plies); the state stacks hold
+// those plus the deepest search line (search plies plus quiescence). A game
+// that goes on beyond makes room by forgetting its oldest plies
+// (make_room_for_game_move).
+constexpr int GAME_MAX_MOVES = 18000;
 constexpr int MAX_PLY = 64;
 constexpr int STATE_STACK_SIZE = GAME_MAX_MOVES + 4 * MAX_PLY;
 // Upper bound on the moves any generator can append for one position that a
@@ -190,12 +193,8 @@ struct Position {
     int pawn_count[2];
     int phase[2];
 
-    // B. State stacks; the entry at each top pointer is the current state.
-    u64 key_stack[STATE_STACK_SIZE];
-    u64 pawn_key_stack[STATE_STACK_SIZE];
-    int castle_stack[STATE_STACK_SIZE];
-    int fifty_stack[STATE_STACK_SIZE];
-    int ep_stack[STATE_STACK_SIZE];
+    // B. State: the entry at each top pointer is the current state (the
+    // stacks themselves, long enough for a whole game, come last).
     int* castle_top;
     u64* key_top;
     u64* pawn_key_top;
@@ -233,6 +232,13 @@ struct Position {
     RootMove* root_moves; // ROOT_MOVES_CAPACITY entries
     int* search_moves;    // SEARCH_MOVES_CAPACITY entries, 0-terminated
     GameRecord* game;
+
+    // E. The state stacks, behind everything the search reads at every node.
+    u64 key_stack[STATE_STACK_SIZE];
+    u64 pawn_key_stack[STATE_STACK_SIZE];
+    int castle_stack[STATE_STACK_SIZE];
+    int fifty_stack[STATE_STACK_SIZE];
+    int ep_stack[STATE_STACK_SIZE];
 };
 
 // Number of moves made on top of the set-up position (the depth of the stacks).

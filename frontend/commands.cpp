@@ -111,19 +111,6 @@ void forget_predictions()
     reply_predicted = 0;
 }
 
-// push_game_move told the console and the log that the record is full; the
-// interfaces hear of it too, xboard in the form that makes it take the move
-// back.
-void refuse_move_record_full(const char* text)
-{
-    if (protocol_mode == PROTOCOL_XBOARD)
-        printf("Illegal move (game record full): %s\n", text);
-    else if (protocol_mode == PROTOCOL_UCI)
-        printf("Game record full, move not played\n");
-    fflush(stdout);
-    search_requested = 0;
-}
-
 // Opponent's move in coordinate text (first token shaped like e2e4).
 void enter_move(Position* pos, const char* text)
 {
@@ -143,10 +130,7 @@ void enter_move(Position* pos, const char* text)
         search_requested = 0;
         return;
     }
-    if (!push_game_move(pos, move)) {
-        refuse_move_record_full(text);
-        return;
-    }
+    push_game_move(pos, move);
     if (move == expected_reply) {
         emit_text("Predicted move!!\n");
         reply_predicted = 1;
@@ -155,11 +139,17 @@ void enter_move(Position* pos, const char* text)
         search_requested = 1;
 }
 
+// In analysis a new position is analysed at once.
+void restart_analysis()
+{
+    if (analyze_mode)
+        search_requested = 1;
+}
+
 void command_undo(Position* pos, int, const char* const*)
 {
     pop_game_move(pos);
-    if (analyze_mode)
-        search_requested = 1;
+    restart_analysis();
 }
 
 // The interface takes back a move of each side, as two "undo"s would: the
@@ -168,8 +158,7 @@ void command_remove(Position* pos, int, const char* const*)
 {
     pop_game_move(pos);
     pop_game_move(pos);
-    if (analyze_mode)
-        search_requested = 1;
+    restart_analysis();
 }
 
 } // namespace
@@ -288,6 +277,7 @@ void command_new(Position* pos, int, const char* const*)
     draw_offered = 0;
     // A new game lifts the limit of "sd"; the level's own stays.
     max_depth = level_max_depth;
+    restart_analysis();
 }
 
 void command_name(Position*, int count, const char* const* tokens)
@@ -338,10 +328,12 @@ void set_side(Position* pos, int side)
 void command_white(Position* pos, int, const char* const*)
 {
     set_side(pos, WHITE);
+    restart_analysis();
 }
 void command_black(Position* pos, int, const char* const*)
 {
     set_side(pos, BLACK);
+    restart_analysis();
 }
 
 void command_display(Position* pos, int, const char* const*)
@@ -426,6 +418,7 @@ void command_st(Position*, int count, const char* const* tokens)
 void command_edit(Position* pos, int, const char* const*)
 {
     edit_position(pos);
+    restart_analysis();
 }
 
 void command_setboard(Position* pos, int count, const char* const*)
@@ -438,6 +431,7 @@ void command_setboard(Position* pos, int count, const char* const*)
         text++;
     text += strlen("setboard");
     set_board_for_play(pos, text);
+    restart_analysis();
 }
 
 void command_analyze(Position*, int, const char* const*)
@@ -471,9 +465,8 @@ void command_ponder(Position* pos, int count, const char* const* tokens)
     }
     Move move = parse_move(pos, tokens[1]);
     if (move != 0 && is_legal_move(pos, move)) {
-        if (!push_game_move(pos, move))
-            refuse_move_record_full(tokens[1]);
-        else if (!force_mode)
+        push_game_move(pos, move);
+        if (!force_mode)
             search_requested = 1;
         return;
     }
@@ -585,6 +578,20 @@ int split_tokens(char* copy, const char** tokens)
 }
 
 } // namespace
+
+int line_cancels_engine_move(const char* line)
+{
+    static const char* const WORDS[] = {"force", "new", "result", "setboard", "edit"};
+    while (*line != '\0' && isspace(static_cast<unsigned char>(*line)))
+        line++;
+    for (const char* word : WORDS) {
+        const size_t n = strlen(word);
+        if (strncmp(line, word, n) == 0 &&
+            (line[n] == '\0' || isspace(static_cast<unsigned char>(line[n]))))
+            return 1;
+    }
+    return 0;
+}
 
 int looks_like_move(const char* token)
 {

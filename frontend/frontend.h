@@ -10,15 +10,20 @@
 // channel, show_diagram to the diagram; the settings the search reads to search/settings.h.
 #include "board/diagram.h"
 #include "board/output.h"
+#include "board/position.h"
 #include "search/settings.h"
 
 // Version text shown by -v, the "feature myname" line and the UCI id line.
 constexpr const char* QUARVEL_VERSION = "2.1.0";
 
-// Longest command line read from standard input, terminator included.
-constexpr int LINE_BUFFER_SIZE = 10240;
-// Most tokens a command line is split into.
-constexpr int LINE_TOKEN_LIMIT = 1024;
+// Longest command line read from standard input, terminator included: room
+// for a UCI "position" line with the moves of the longest game the record
+// holds, a promotion each (the move list of an 18000-ply game is 90 to 108 KB).
+constexpr int LINE_BUFFER_SIZE = 1 << 17;
+static_assert(LINE_BUFFER_SIZE > 6 * GAME_MAX_MOVES + 256);
+// Most tokens a command line is split into: as many as the longest line can
+// hold (a character and a separator each), so that no token is ever dropped.
+constexpr int LINE_TOKEN_LIMIT = LINE_BUFFER_SIZE / 2;
 
 // Number given by the xboard "protover" command (0 before it).
 extern int protocol_version;

@@ -12,6 +12,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -23,6 +24,7 @@
 #include "search/search.h"
 
 char poll_line[POLL_LINE_SIZE];
+int position_line_dropped = 0;
 
 namespace {
 
@@ -32,10 +34,11 @@ constexpr int LINE_LIMIT = POLL_LINE_SIZE - 1;
 constexpr int READ_BUFFER_SIZE = 2 * POLL_LINE_SIZE;
 
 char read_buffer[READ_BUFFER_SIZE];
-int buffer_start = 0;      // first unread byte
-int buffer_end = 0;        // one past the last byte read
-bool end_of_input = false; // read() gave 0 or failed for good
-bool discarding = false;   // inside an overlong line that is being dropped
+int buffer_start = 0;           // first unread byte
+int buffer_end = 0;             // one past the last byte read
+bool end_of_input = false;      // read() gave 0 or failed for good
+bool discarding = false;        // inside an overlong line that is being dropped
+bool dropping_position = false; // the line being dropped is a "position" command
 bool initialised = false;
 
 // Bytes handed out in place of descriptor 0 (input_use_memory), or nullptr.
@@ -46,9 +49,44 @@ const char* memory_end = nullptr;
 // itself stays intact for pending_line.
 char token_buffer[POLL_LINE_SIZE];
 
+// Whether the line starting at `start` (of which `length` bytes are at hand)
+// is a "position" command.
+bool starts_position(const char* start, int length)
+{
+    int i = 0;
+    while (i < length && (start[i] == ' ' || start[i] == '\t'))
+        i++;
+    return length - i > 8 && std::strncmp(start + i, "position", 8) == 0 &&
+           (start[i + 8] == ' ' || start[i + 8] == '\t');
+}
+
+// A UCI interface hears of the dropped line, and a dropped "position" leaves
+// the interface's position unknown: it is not searched until the next one.
 void report_long_line()
 {
     emit_text("Input line longer than %d characters ignored\n", LINE_LIMIT);
+    if (protocol_mode == PROTOCOL_UCI) {
+        std::printf("info string Input line longer than %d characters ignored\n", LINE_LIMIT);
+        std::fflush(stdout);
+    }
+    if (dropping_position)
+        position_line_dropped = 1;
+    dropping_position = false;
+}
+
+// Drops the line of `length` bytes at the buffer's start.
+void drop_whole_line(int length, int consumed)
+{
+    dropping_position = starts_position(read_buffer + buffer_start, length);
+    buffer_start += consumed;
+    report_long_line();
+}
+
+// Starts dropping an overlong line whose end has not arrived yet.
+void start_dropping(int available)
+{
+    dropping_position = starts_position(read_buffer + buffer_start, available);
+    discarding = true;
 }
 
 // Drops the bytes of an overlong line that are in the buffer. Returns true
@@ -87,7 +125,7 @@ int take_line(char* out, int size)
             length = int(newline - start);
         } else if (available > LINE_LIMIT) {
             // Too long already: drop it, and the rest of it as it arrives.
-            discarding = true;
+            start_dropping(available);
             continue;
         } else if (end_of_input && available > 0) {
             length = available; // a last line without a line end
@@ -96,8 +134,7 @@ int take_line(char* out, int size)
         }
         const int consumed = length + (newline != nullptr ? 1 : 0);
         if (length > LINE_LIMIT) {
-            buffer_start += consumed;
-            report_long_line();
+            drop_whole_line(length, consumed);
             continue;
         }
         const int kept = length < size - 1 ? length : size - 1;
@@ -183,12 +220,11 @@ bool whole_line_buffered()
         if (newline != nullptr) {
             if (newline - start <= LINE_LIMIT)
                 return true;
-            buffer_start += int(newline - start) + 1;
-            report_long_line();
+            drop_whole_line(int(newline - start), int(newline - start) + 1);
             continue;
         }
         if (available > LINE_LIMIT) {
-            discarding = true;
+            start_dropping(available);
             continue;
         }
         return end_of_input;
@@ -217,8 +253,9 @@ bool is_space(char c)
 // Splits the first two words off a copy of line; missing words are "".
 void first_two_tokens(const char* line, const char** first, const char** second)
 {
-    std::strncpy(token_buffer, line, sizeof token_buffer - 1);
-    token_buffer[sizeof token_buffer - 1] = '\0';
+    const size_t length = std::min(std::strlen(line), sizeof token_buffer - 1);
+    std::memcpy(token_buffer, line, length);
+    token_buffer[length] = '\0';
     const char* words[2] = {"", ""};
     char* p = token_buffer;
     for (int i = 0; i < 2; ++i) {
@@ -312,10 +349,21 @@ int input_at_end()
     return end_of_input && !discarding && buffer_start == buffer_end ? 1 : 0;
 }
 
+int output_lost()
+{
+    return std::ferror(stdout) ? 1 : 0;
+}
+
 int poll_input(Position* pos)
 {
     if (stop_search)
         return 0;
+    // Nobody reads the output any more: finish as at the end of input (a
+    // test-suite run goes on, as it does without input).
+    if (output_lost() && !test_mode) {
+        stop_search = 1;
+        return 0;
+    }
     if (!input_line_waiting())
         return 0;
     const int length = take_line(poll_line, POLL_LINE_SIZE);
@@ -357,7 +405,9 @@ int handle_input_while_thinking(Position* pos, char* line)
         ponder_search = 0;
         return 0;
     }
-    if (std::strcmp(command, "ping") == 0 && ponder_search) {
+    // While pondering or analysing no move is due: the answer comes at once
+    // and the search goes on.
+    if (std::strcmp(command, "ping") == 0 && (ponder_search || analyze_mode)) {
         // Without a number there is nothing to echo; the ponder search goes on.
         if (argument[0] != '\0') {
             std::printf("pong %s\n", argument);

@@ -15,8 +15,8 @@
 
 struct Position;
 
-// Size of poll_line, terminator included.
-constexpr int POLL_LINE_SIZE = 10240;
+// Size of poll_line, terminator included: the longest command line.
+constexpr int POLL_LINE_SIZE = 1 << 17;
 
 // Line read by the last poll; pending_line may point into it.
 extern char poll_line[POLL_LINE_SIZE];
@@ -25,6 +25,14 @@ extern char poll_line[POLL_LINE_SIZE];
 // rather than killing the process. Idempotent; the other input functions call
 // it on first use as well, but start-up should call it early.
 void input_init();
+
+// Whether a write to standard output has failed: the interface reading it has
+// gone, which ends the program as the end of input does.
+int output_lost();
+
+// Set when an overlong line that began with "position" was dropped: the
+// interface's position is not known until the next "position" command.
+extern int position_line_dropped;
 
 // Installs handle_interrupt for SIGINT (the "xboard" command). The handler
 // stays installed after it fires; interrupted reads are retried.

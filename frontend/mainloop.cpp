@@ -79,7 +79,10 @@ void run_analysis(Position* pos)
     else
         play_engine_move(pos);
     ponder_search = 0;
-    search_requested = 0;
+    // An xboard analysis goes on after a line that stopped it, unless the
+    // line ends it ("exit") or stops the engine ("force"); one that ended by
+    // itself (the depth limit, a mate) waits for a new position.
+    search_requested = protocol_mode != PROTOCOL_UCI && pending_line != nullptr ? 1 : 0;
     if (protocol_mode == PROTOCOL_UCI) {
         ensure_legal_best_move(pos);
         uci_send_bestmove(pos, static_cast<std::uint32_t>(pos->pv[0][0]), 0);
@@ -90,6 +93,15 @@ void run_engine_move(Position* pos)
 {
     idle_flag = 0;
     play_engine_move(pos);
+    // The interface took the engine off the move while it searched: the
+    // move it found would land in a game that no longer expects it.
+    if (protocol_mode != PROTOCOL_UCI && pending_line != nullptr &&
+        line_cancels_engine_move(pending_line)) {
+        draw_offered = 0;
+        search_requested = 0;
+        idle_flag = 1;
+        return;
+    }
     if (!pos->game_active) {
         // A UCI interface waits for an answer even when there is no move.
         if (protocol_mode == PROTOCOL_UCI) {
@@ -124,7 +136,8 @@ void run_engine_move(Position* pos)
     // Under UCI the interface keeps the game: the move is not recorded.
     if (protocol_mode == PROTOCOL_UCI) {
         idle_flag = 1;
-    } else if (push_game_move(pos, move)) {
+    } else {
+        push_game_move(pos, move);
         if (*pos->fifty_top >= 100) {
             emit_text_any_mode("1/2-1/2 {Drawn by 50-move rule}\n");
             pos->game_active = 0;
@@ -172,9 +185,18 @@ void run_main_loop(Position* pos)
 {
     for (;;) {
         // Once input has ended nothing new can arrive: an analysis or a ponder
-        // search would only restart and stop at once, forever.
+        // search would only restart and stop at once, forever. Nobody reads
+        // the output any more: the same.
         if (pending_line == nullptr && !search_requested && input_at_end())
             end_of_input();
+        if (output_lost())
+            end_of_input();
+        // A line left by the turn (one that released a held UCI answer) is
+        // handled before the next is read, so that no line is lost.
+        if (pending_line != nullptr) {
+            handle_pending(pos);
+            continue;
+        }
         bool polled_line = false;
         // A request to move stays set when a line arrives before the turn:
         // the line is handled first, and commands that cancel the request

@@ -44,19 +44,6 @@ const char* token_at(int count, const char* const* tokens, int index)
     std::exit(1);
 }
 
-// The state stacks hold GAME_MAX_MOVES moves on top of the set-up position
-// plus the deepest search line. A longer move list is played on from a fresh
-// set-up of the current position, giving up only the repetition history.
-void rebase_long_game(Position* pos)
-{
-    char text[128];
-    format_position_text(text, pos);
-    int fifty = *pos->fifty_top;
-    setup_new_game(pos);
-    set_board(pos, text);
-    *pos->fifty_top = fifty;
-}
-
 // Trailing characters that are not printable go, as the main loop cuts them.
 void trim_line(char* line)
 {
@@ -161,6 +148,7 @@ void uci_command_ponderhit(Position*, int, const char* const*)
 
 void uci_command_position(Position* pos, int count, const char* const* tokens)
 {
+    position_line_dropped = 0;
     setup_new_game(pos);
     const char* kind = token_at(count, tokens, 1);
     int moves_at = count;
@@ -199,8 +187,7 @@ void uci_command_position(Position* pos, int count, const char* const* tokens)
         Move move = parse_move(pos, tokens[i]);
         if (!is_generated_legal_move(pos, move))
             fail_illegal_move(tokens[i]);
-        if (state_depth(pos) >= GAME_MAX_MOVES)
-            rebase_long_game(pos);
+        make_room_for_game_move(pos);
         make_move(pos, move);
         made++;
     }
@@ -222,6 +209,10 @@ void uci_command_go(Position* pos, int count, const char* const* tokens)
     moves_to_go = 0;
     node_limit = 0;
     mate_limit = 0;
+    // A fixed time and the increments hold for this "go" only: a later one
+    // without them plays on its clock alone.
+    fixed_move_time = 0;
+    increment[WHITE] = increment[BLACK] = 0;
     search_requested = 1;
     pos->search_moves[0] = 0;
 
@@ -258,6 +249,16 @@ void uci_command_go(Position* pos, int count, const char* const* tokens)
             emit_text("FIXME undefined command\n");
         }
     }
+    if (position_line_dropped) {
+        // Never search a position other than the interface's.
+        std::printf("info string Position unknown: its line was too long\n");
+        std::printf("bestmove 0000\n");
+        std::fflush(stdout);
+        search_requested = 0;
+        analyze_mode = 0;
+        ponder_search = 0;
+        idle_flag = 1;
+    }
 }
 
 bool uci_answer_must_wait()
@@ -281,8 +282,8 @@ void uci_send_bestmove(Position* pos, std::uint32_t move_code, std::uint32_t rep
             pending_line = nullptr;
             continue;
         }
-        if (input_read_line(wait_line, sizeof wait_line) < 0)
-            break; // end of input: answer, the main loop then ends in order
+        if (output_lost() || input_read_line(wait_line, sizeof wait_line) < 0)
+            break; // end of input or output: answer, the main loop then ends in order
         trim_line(wait_line);
         if (wait_line[0] == '\0')
             continue;

@@ -20,7 +20,6 @@ constexpr unsigned FIRST_REPORT_CS = 100;
 constexpr int TABLE_PREFIX_WIDTH = 24;
 constexpr int TABLE_WRAP_COLUMN = 48;
 
-
 int move_number_at_root(const Position* pos)
 {
     return pos->game->move_count / 2 + 1;
@@ -114,8 +113,8 @@ void print_bound(Position* pos, int depth, int score, bool fail_high)
         return;
     }
     if (protocol_mode == PROTOCOL_XBOARD && post_enabled) {
-        printf("%d %d %u %ld %s\n", plies, xboard_score(score), get_elapsed_cs(pos), long(node_count),
-               format_move_san(pos, move));
+        printf("%d %d %u %ld %s\n", plies, xboard_score(score), get_elapsed_cs(pos),
+               long(node_count), format_move_san(pos, move));
         if (analyze_mode)
             printf(fail_high ? "++\n" : "--\n");
         fflush(stdout);

@@ -33,7 +33,7 @@ extern int max_depth;       // depth limit in twelfths; DEPTH_UNLIMITED = none
 // The limit of the playing level or the command line, which a new game
 // brings back after a depth limit of the protocol ("sd", "depth").
 extern int level_max_depth;
-extern int root_alpha;      // window of the running root search
+extern int root_alpha; // window of the running root search
 extern int root_beta;
 extern int extend_time;            // non-zero lets the clock run up to the maximum
 extern int stop_search;            // raised by the clock, the input poll, the rules of think

@@ -56,18 +56,34 @@ TEST(BoardHistory, RepetitionsAndFiftyMoves)
     EXPECT_EQ(is_draw(fifty.get()), 1);
 }
 
-TEST(BoardHistory, RecordCapacityIsGuarded)
+// A game longer than the record goes on: the oldest plies make room, and
+// what the draw tests and the take-backs since the last pawn move need stays.
+TEST(BoardHistory, GameLongerThanTheRecordGoesOn)
 {
     auto pos = new_position();
     const char* cycle[] = {"Nf3", "Nf6", "Ng1", "Ng8"};
-    for (int i = 0; i < GAME_MAX_MOVES; i++)
+    for (int i = 0; i < GAME_MAX_MOVES - 4; i++)
         ASSERT_EQ(push_game_move(pos.get(), parse_move(pos.get(), cycle[i % 4])), 1);
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(push_game_move(pos.get(), parse_move(pos.get(), "Nf3")), 0);
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(pos->game->move_count, GAME_MAX_MOVES);
-    // A search on top of the full record still has its plies.
-    EXPECT_GE(STATE_STACK_SIZE - 1 - state_depth(pos.get()), 2 * MAX_PLY);
+    ASSERT_EQ(push_game_move(pos.get(), parse_move(pos.get(), "e4")), 1);
+    const u64 after_pawn = *pos->key_top;
+    const char* black_cycle[] = {"Nf6", "Nf3", "Ng8", "Ng1"};
+    for (int i = 0; i < 12; i++) {
+        ASSERT_EQ(push_game_move(pos.get(), parse_move(pos.get(), black_cycle[i % 4])), 1);
+        // A search on top of the record always has its plies.
+        EXPECT_GE(STATE_STACK_SIZE - 1 - state_depth(pos.get()), 2 * MAX_PLY);
+        EXPECT_EQ(*pos->key_top, compute_hash_key(pos.get()));
+        // Each position is back every fourth ply, counted from e4 on: the
+        // third earlier occurrence draws.
+        EXPECT_EQ(repetition_count(pos.get()), (i + 1) / 4) << i;
+    }
+    EXPECT_EQ(is_drawn_by_repetition(pos.get()), 1);
+    EXPECT_EQ(*pos->fifty_top, 12);
+    EXPECT_LT(state_depth(pos.get()), GAME_MAX_MOVES);
+    // The take-backs reach the pawn move, no further.
+    for (int i = 0; i < 12; i++)
+        ASSERT_NE(pop_game_move(pos.get()), 0);
+    EXPECT_EQ(*pos->key_top, after_pawn);
+    EXPECT_EQ(pop_game_move(pos.get()), 0);
     // A position set up afterwards starts with empty stacks again.
     ASSERT_EQ(set_board(pos.get(), START_POSITION_FEN), 1);
     EXPECT_EQ(state_depth(pos.get()), 0);

@@ -378,8 +378,8 @@ TEST(InputPoll, OverlongLinesAreDroppedWholeNeverSplit)
         CHILD_CHECK(poll_input(pos) == 1);
         CHILD_LINE("ping 3");
         std::string out = take_output();
-        CHILD_CHECK(out.find("Input line longer than 10239 characters ignored\n") !=
-                    std::string::npos);
+        CHILD_CHECK(out.find("Input line longer than " + std::to_string(limit) +
+                             " characters ignored\n") != std::string::npos);
         CHILD_CHECK(out.find("bbbb") == std::string::npos);
         // Alone, an overlong line leaves nothing to read: the poll must not block.
         reset_flags(PROTOCOL_CONSOLE);
@@ -390,11 +390,11 @@ TEST(InputPoll, OverlongLinesAreDroppedWholeNeverSplit)
         write_all(writer, "post\n");
         CHILD_CHECK(poll_input(pos) == 0 && post_enabled == 1);
         // Far longer than the reader's buffer, through the blocking read.
-        write_all(writer, std::string(300000, 'c') + "\nquit\n");
+        write_all(writer, std::string(3 * limit, 'c') + "\nquit\n");
         char line[POLL_LINE_SIZE];
         CHILD_CHECK(input_read_line(line, sizeof line) == 4 && std::strcmp(line, "quit") == 0);
         // An overlong last line cut off by the end of input.
-        write_all(writer, std::string(50000, 'd'));
+        write_all(writer, std::string(limit + 1000, 'd'));
         close(writer);
         CHILD_CHECK(input_read_line(line, sizeof line) == -1);
         CHILD_CHECK(take_output().find("Input line longer than") != std::string::npos);

@@ -102,7 +102,7 @@ inline OwnedPosition new_position(const char* fen)
     output_enabled = 1;
     post_enabled = analyze_mode = ponder_search = show_move_numbers = test_mode = 0;
     multipv_lines = 1;
-    max_depth = DEPTH_UNLIMITED;
+    max_depth = level_max_depth = DEPTH_UNLIMITED;
     root_noise = previous_score = fixed_move_time = tb_max_men = 0;
     time_target = time_maximum = 1 << 30;
     pos->game->contempt = 0;

@@ -174,11 +174,18 @@ TEST(UciProtocol, Dialogues)
             (std::string(QUARVEL_BUILD_DIR) + "/tbgen " + tables + " raw >/dev/null").c_str()),
         0);
     const std::string mate_in_one = "> position startpos moves e2e4 e7e5 d1h5 b8c6 f1c4 g8f6";
-    std::string many = "> go depth 1 searchmoves", stacks = "> position startpos moves";
-    for (int i = 0; i < 300; i++) {
+    std::string many = "> go depth 1 searchmoves", knights = "> position startpos moves";
+    for (int i = 0; i < 300; i++)
         many += i % 2 ? " g2g3" : " g2g4";
+    // Knights out and back: 1020 plies, more than the record holds, more
+    // than a line can hold.
+    std::string plies_1020 = knights, stacks, overlong;
+    for (int i = 0; i < 255; i++)
+        plies_1020 += " g1f3 g8f6 f3g1 f6g8";
+    for (stacks = plies_1020; stacks.size() < 6 * GAME_MAX_MOVES;)
         stacks += " g1f3 g8f6 f3g1 f6g8";
-    }
+    for (overlong = stacks; overlong.size() < 140000;)
+        overlong += " g1f3 g8f6 f3g1 f6g8";
     const std::string wide_fen =
         "rnbqkbnrrnbqkbnrrnbqkbnr/pppppppppppppppppppppppppppppppp/8/8/8/8/"
         "PPPPPPPPPPPPPPPP/RNBQKBNRRNBQKBNR w KQkq -";
@@ -229,7 +236,7 @@ TEST(UciProtocol, Dialogues)
                          "~ score mate 1", "^ info nps"},
                         SYNC,
                         {"x bestmove", "> ponderhit", "@ bestmove h5f7"}})}},
-            // movetime holds for later "go" commands (the log test times it).
+            // movetime holds for its own "go" only (the log test times it).
             {{"go depth 1 and movetime",
               {},
               steps_of({UCI,
@@ -256,10 +263,31 @@ TEST(UciProtocol, Dialogues)
                     "> position fen 7k/5Q2/6K1/8/8/8/8/8 b - - 0 1", "|", "> go infinite"},
                    SYNC,
                    {"x bestmove", "> stop", "@ bestmove 0000"}})}},
-            // 1201 plies: more than the game record and the state stacks hold.
-            {{"move list longer than the stacks",
+            // Every move of a long game is played, however many; a line too
+            // long to take is reported and its position never searched.
+            {{"long move lists",
               {},
-              steps_of({UCI, {stacks + " e2e4", "P startpos moves e2e4", "> go depth 3", "B"}})}},
+              steps_of({UCI,
+                        {plies_1020 + " e2e4 e7e5",
+                         "P startpos moves e2e4 e7e5",
+                         "> go depth 3",
+                         "B",
+                         plies_1020 + " g1f3 g8f6 f3g1 f6g8 e2e4",
+                         "P startpos moves e2e4",
+                         "> go depth 3",
+                         "B",
+                         stacks + " e2e4",
+                         "P startpos moves e2e4",
+                         "> go depth 3",
+                         "B",
+                         overlong + " e2e4",
+                         "^ info string Input line longer than",
+                         "> go depth 3",
+                         "^ info string Position unknown",
+                         "- bestmove 0000",
+                         "> position startpos moves d2d4",
+                         "> go depth 3",
+                         "B"}})}},
             // A bad FEN keeps the start position.
             {{"bad fen",
               {},
@@ -334,15 +362,24 @@ TEST(UciProtocol, Dialogues)
               "Total hash size 16M", "MultiPV 50 out of range 1..20, using 20",
               "Ignored: setoption name Ponder value maybe",
               "Ignored: setoption name Frobnicate value 1", "Unknown command, ucinewgame"}},
+            // A line that releases a held answer is handled, and so is the
+            // one that came with it in the same write.
+            {{"lines behind a held answer",
+              {},
+              steps_of({UCI,
+                        {mate_in_one, "|", "> go infinite", "~ score mate 1", "^ info nps"},
+                        SYNC,
+                        {"x bestmove", "> position startpos\ngo depth 3", "P startpos",
+                         "@ bestmove h5f7", "B"}})}},
             // Every line of a multi-PV search gives a mate as one.
             {{"multipv mate scores",
               {},
-              steps_of({UCI,
-                        {"> setoption name MultiPV value 3",
-                         "> position fen 6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", "> go depth 3",
-                         "~ score mate 1 nodes", "B a1a8",
-                         "> position fen 7k/8/6KQ/8/8/8/8/8 b - - 0 1", "> go depth 3",
-                         "~ score mate -1 nodes", "B h8g8"}})}},
+              steps_of(
+                  {UCI,
+                   {"> setoption name MultiPV value 3",
+                    "> position fen 6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", "> go depth 3",
+                    "~ score mate 1 nodes", "B a1a8", "> position fen 7k/8/6KQ/8/8/8/8/8 b - - 0 1",
+                    "> go depth 3", "~ score mate -1 nodes", "B h8g8"}})}},
             // A mate limit ends even an endless search once the mate is found.
             {{"go mate",
               {},
@@ -377,15 +414,15 @@ TEST(UciProtocol, Dialogues)
                          "> go movetime 300 depth 1",
                          "B",
                          "> go wtime 600000 btime 600000 depth 1",
-                         "B", // movetime still holds
+                         "B", // movetime was for that "go" only
                          "> go wtime 600000 btime 600000 movetime 9 depth 1",
                          "B",
-                         "> go wtime 600000 btime 600000 movetime 0 winc 40 depth 1",
+                         "> go wtime 600000 btime 600000 winc 40 depth 1",
                          "B"}})},
              {"Time allocated: "},
              {"Time allocated: 2.40", "Time allocated: 1.20", "Time allocated: 3.52",
               "Time allocated: 1.94", "Time allocated: 6.00", "Time allocated: 0.00",
-              "Time allocated: 0.30", "Time allocated: 0.30", "Time allocated: 0.01",
+              "Time allocated: 0.30", "Time allocated: 24.00", "Time allocated: 0.01",
               "Time allocated: 24.03"}},
             // The words of the path are joined by single blanks; without tables
             // they stay off for the run: a second path is not tried.
@@ -450,6 +487,31 @@ TEST(UciProtocol, NodeLimit)
     }
     process_send(&engine, "quit");
     EXPECT_EQ(process_wait_exit(&engine, WAIT), 0);
+}
+
+// With the reader of its output gone and its input still open, the engine
+// ends (an endless search included) as it does at the end of its input.
+TEST(UciProtocol, ClosedOutputEndsTheEngine)
+{
+    const struct {
+        std::vector<std::string> args, lines;
+        const char* wait_for;
+    } cases[] = {
+        {{}, {"uci", "position startpos", "go infinite"}, "info depth 2 "},
+        {{"-a"}, {}, "feature done=0"},
+    };
+    for (const auto& c : cases) {
+        EngineProcess engine;
+        ASSERT_TRUE(start_quarvel(&engine, c.args));
+        for (const std::string& line : c.lines)
+            process_send(&engine, line);
+        ASSERT_TRUE(process_expect_prefix(&engine, c.wait_for, WAIT))
+            << process_transcript(&engine);
+        close(engine.from_child);
+        engine.from_child = -1;
+        engine.out_closed = true;
+        EXPECT_EQ(process_wait_exit(&engine, WAIT), 0) << c.wait_for;
+    }
 }
 
 TEST(UciProtocol, GameWithClocksAnswersLegalMovesOnly)

@@ -79,9 +79,9 @@ TEST(UciReferee, MovesBeforeAShortClockRunsOut)
             const auto start = std::chrono::steady_clock::now();
             process_send(&engine, "go wtime 20 btime 20");
             ASSERT_TRUE(process_expect_prefix(&engine, "bestmove ", 60000));
-            ms.push_back(std::chrono::duration<double, std::milli>(
-                             std::chrono::steady_clock::now() - start)
-                             .count());
+            ms.push_back(
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                    .count());
         }
     }
     std::sort(ms.begin(), ms.end());

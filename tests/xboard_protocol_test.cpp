@@ -148,8 +148,8 @@ TEST(XboardProtocol, Dialogues)
                    {"> black", "> undo", "> undo"},
                    shown("(0) Black to move:", {"    4 |   |   |   |   | P |   |   |   |"}),
                    {"> sd 2", "> go", "^ move "}})},
-        // The 1001st ply does not fit the record: xboard must hear of it.
-        {"game record full",
+        // A game goes on past 1000 plies.
+        {"long game",
          {},
          steps_of({XBOARD,
                    {"> new", "> force"},
@@ -160,8 +160,10 @@ TEST(XboardProtocol, Dialogues)
                        for (int i = 0; i < 1001; i++)
                            moves.push_back(std::string("> ") + cycle[i % 4]);
                        moves.push_back("> ping 7");
-                       moves.push_back("- Illegal move (game record full): g1f3");
                        moves.push_back("- pong 7");
+                       moves.push_back("> e7e5");
+                       moves.push_back("> ping 8");
+                       moves.push_back("- pong 8");
                        return moves;
                    }()})},
         // Numbers below their range are ignored like missing ones: the depth
@@ -181,6 +183,25 @@ TEST(XboardProtocol, Dialogues)
          {},
          {"> new", "> sd 1", "> st 0.5", "> go", "~ Time allocated: 0.50", "> st 0",
           "> level 0 1 0.5", "> time 6000", "> go", "~ Time allocated: 2.77"}},
+        // An analysis stopped by a command goes on; one that ended by itself
+        // analyses a new position at once.
+        {"analysis goes on",
+         {},
+         steps_of({XBOARD,
+                   {"> new", "> analyze", "^ 3 ", "> computer", "^ 1 ", "> exit", "> sd 2",
+                    "> analyze", "^ 2 "},
+                   SYNC,
+                   {"> setboard 7k/8/6KQ/8/8/8/8/8 b - - 0 1", "^ 1 -990 ", "> exit"},
+                   SYNC})},
+        // "force" during the engine's search: no move comes, none is played
+        // (the thinking lines begin after a second; they hold two blanks).
+        {"force takes the engine off the move",
+         {},
+         steps_of({XBOARD,
+                   {"> new", "> post", "> st 100", "|", "> e2e4", "~   ", "> force"},
+                   SYNC,
+                   {"x move "},
+                   shown("(1) Black to move:", {"    4 |   |   |   |   | P |   |   |   |"})})},
         // A client that played with a depth limit analyses without one.
         {"new lifts the depth limit",
          {},
@@ -193,6 +214,7 @@ TEST(XboardProtocol, Dialogues)
         {"remove",
          {},
          steps_of({XBOARD,
+                   SYNC,
                    {"> new", "> force", "> e2e4", "> e7e5", "> remove", "> e2e4", "> ping 3",
                     "- pong 3", "> remove", "> remove", "> e2e4", "> e7e5"},
                    shown("(1) White to move:", {"    5 |   |   |   |   | *p|   |   |   |"})})},
@@ -200,8 +222,8 @@ TEST(XboardProtocol, Dialogues)
         {"mate scores",
          {},
          steps_of({XBOARD,
-                   {"> force", "> setboard 6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", "> sd 3", "> analyze",
-                    "^ 3 100001 ", "> exit", "> setboard 7k/8/6KQ/8/8/8/8/8 b - - 0 1",
+                   {"> force", "> setboard 6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", "> sd 3",
+                    "> analyze", "^ 3 100001 ", "> exit", "> setboard 7k/8/6KQ/8/8/8/8/8 b - - 0 1",
                     "> analyze", "^ 3 -100001 ", "> exit"},
                    SYNC})},
     };
