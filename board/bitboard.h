@@ -86,8 +86,6 @@ inline constexpr int DIAG_LENGTH_H1A8[64] = {
 // clang-format on
 
 extern u64 square_mask[64];
-extern u64 dark_square_mask;
-extern u64 light_square_mask;
 extern u64 file_mask[64];
 extern u64 rank_mask[64];
 extern u64 knight_attacks[64];
@@ -98,10 +96,6 @@ extern u64 rank_attacks[64][128];
 extern u64 file_attacks[64][128];
 extern u64 diag_a1h8_attacks[64][128];
 extern u64 diag_h1a8_attacks[64][128];
-extern u8 rank_mobility[64][128];
-extern u8 file_mobility[64][128];
-extern u8 diag_a1h8_mobility[64][128];
-extern u8 diag_h1a8_mobility[64][128];
 extern u64 ray_north[64];
 extern u64 ray_south[64];
 extern u64 ray_east[64];
@@ -111,48 +105,14 @@ extern u64 ray_north_west[64];
 extern u64 ray_south_east[64];
 extern u64 ray_south_west[64];
 extern int direction_table[64][64];
-extern u64 adjacent_files_mask[64];
-extern u64 adjacent_span_up[64];
-extern u64 adjacent_span_down[64];
-extern u64 passed_mask_white[64];
-extern u64 passed_mask_black[64];
-extern u64 side_neighbours_mask[64];
-extern u64 outside_square_white[64];
-extern u64 outside_square_white_far[64];
-extern u64 outside_square_black[64];
-extern u64 outside_square_black_far[64];
-
-// Squares from which the enemy king cannot catch a passer of colour C on sq,
-// with the passer's side to move (own_move) or not.
-template <int C>
-inline u64 outside_square(int sq, bool own_move)
-{
-    if constexpr (C == 0)
-        return own_move ? outside_square_white[sq] : outside_square_white_far[sq];
-    else
-        return own_move ? outside_square_black[sq] : outside_square_black_far[sq];
-}
-extern u8 pawn_file_pattern[256][256];
 
 // Combined masks.
-extern u64 files_a_to_c;
-extern u64 files_a_to_d;
-extern u64 files_e_to_h;
-extern u64 files_f_to_h;
 extern u64 castle_path_white_short;
 extern u64 castle_path_white_long;
 extern u64 castle_path_black_short;
 extern u64 castle_path_black_long;
-extern u64 rank7_inner_mask;
-extern u64 rank2_inner_mask;
-extern u64 pattern_g2_f3_h3;
-extern u64 pattern_g7_f6_h6;
-extern u64 pattern_b2_a3_c3;
-extern u64 pattern_b7_a6_c6;
-extern u64 trapped_rook_mask[64];
 
 void init_bitboard_tables();
-void init_colour_masks();
 void init_file_masks();
 void init_rank_masks();
 void init_knight_attacks();
@@ -162,14 +122,7 @@ void init_rank_attacks();
 void init_file_attacks();
 void init_diag_a1h8_attacks();
 void init_diag_h1a8_attacks();
-void init_mobility_counts();
 void init_rays();
-void init_adjacent_file_masks();
-void init_adjacent_span_masks();
-void init_passed_pawn_masks();
-void init_pawn_square_masks();
-void init_side_neighbour_masks();
-void init_pawn_file_pattern_table();
 
 // Debugging aid: an 8 x 8 diagram of the set.
 void print_bitboard(FILE* stream, u64 set);
@@ -180,6 +133,13 @@ constexpr u64 bit(int sq)
     return u64(1) << sq;
 }
 constexpr u64 FILE_A = 0x0101010101010101ull;
+// King steps between two squares: the larger of the file and rank distances.
+constexpr int square_distance(int a, int b)
+{
+    const int df = (a & 7) > (b & 7) ? (a & 7) - (b & 7) : (b & 7) - (a & 7);
+    const int dr = (a >> 3) > (b >> 3) ? (a >> 3) - (b >> 3) : (b >> 3) - (a >> 3);
+    return df > dr ? df : dr;
+}
 constexpr u64 FILE_H = FILE_A << 7;
 inline int lowest_square(u64 set)
 {

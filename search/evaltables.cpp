@@ -315,6 +315,7 @@ const int ISOLATED_COUNT[9] = {0, 0, 2, 8, 22, 36, 41, 46, 0};
 void init_eval_tables()
 {
     init_bitboard_tables();
+    init_eval_masks();
 
     for (int& v : piece_value_by_code)
         v = 0;

@@ -6,6 +6,7 @@
 
 #include "board/bitboard.h"
 #include "board/position.h"
+#include "search/evalmasks.h"
 
 // By piece code (17..22, 33..38); fixed.
 extern int piece_value_by_code[40];
@@ -209,6 +210,31 @@ template <int C>
 inline u64 ray_ahead(int sq)
 {
     return C == WHITE ? ray_north[sq] : ray_south[sq];
+}
+template <int C>
+inline u64 ray_behind(int sq)
+{
+    return C == WHITE ? ray_south[sq] : ray_north[sq];
+}
+template <int C>
+inline u64 span_ahead(int sq)
+{
+    return C == WHITE ? adjacent_span_up[sq] : adjacent_span_down[sq];
+}
+template <int C>
+inline int step_ahead(int sq)
+{
+    return C == WHITE ? sq + 8 : sq - 8;
+}
+template <int C>
+inline u64 pawn_attacks_of(int sq)
+{
+    return C == WHITE ? pawn_attacks_white[sq] : pawn_attacks_black[sq];
+}
+template <int C>
+inline u64 passed_mask_of(int sq)
+{
+    return C == WHITE ? passed_mask_white[sq] : passed_mask_black[sq];
 }
 // Pawns of colour C that attack (or defend) sq: they stand where a pawn of
 // the other colour on sq would attack.

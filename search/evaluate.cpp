@@ -35,11 +35,8 @@ struct DistanceTable {
 constexpr DistanceTable DISTANCE = [] {
     DistanceTable t{};
     for (int a = 0; a < 64; a++)
-        for (int b = 0; b < 64; b++) {
-            const int df = (a & 7) > (b & 7) ? (a & 7) - (b & 7) : (b & 7) - (a & 7);
-            const int dr = (a >> 3) > (b >> 3) ? (a >> 3) - (b >> 3) : (b >> 3) - (a >> 3);
-            t.steps[a][b] = int8_t(df > dr ? df : dr);
-        }
+        for (int b = 0; b < 64; b++)
+            t.steps[a][b] = int8_t(square_distance(a, b));
     return t;
 }();
 
@@ -62,16 +59,6 @@ template <int C>
 constexpr int rel_square(int sq)
 {
     return C == WHITE ? sq : sq ^ 56;
-}
-template <int C>
-inline u64 ray_behind(int sq)
-{
-    return C == WHITE ? ray_south[sq] : ray_north[sq];
-}
-template <int C>
-inline u64 span_ahead(int sq)
-{
-    return C == WHITE ? adjacent_span_up[sq] : adjacent_span_down[sq];
 }
 template <int C>
 inline u64 passers_of(const PawnHashEntry* e)

@@ -25,21 +25,6 @@ inline int rel_square_at(int file, int rank)
 {
     return (C == WHITE ? rank : 7 - rank) * 8 + file;
 }
-template <int C>
-inline int step_ahead(int sq)
-{
-    return C == WHITE ? sq + 8 : sq - 8;
-}
-template <int C>
-inline u64 pawn_attacks_of(int sq)
-{
-    return C == WHITE ? pawn_attacks_white[sq] : pawn_attacks_black[sq];
-}
-template <int C>
-inline u64 passed_mask_of(int sq)
-{
-    return C == WHITE ? passed_mask_white[sq] : passed_mask_black[sq];
-}
 
 constexpr int LAST_RANK = 7;         // counted from the own side
 constexpr int START_RANK = 1;        // where a pawn may step two squares

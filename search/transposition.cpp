@@ -95,17 +95,9 @@ void clear_hash()
 
 void resize_hash(int entry_count)
 {
-    free_hash();
     // A bucket holds two entries: anything below that would leave no bucket.
-    if (entry_count < 2)
-        entry_count = 2;
-    hash_entry_count = entry_count;
-    hash_bucket_count = entry_count / 2;
-    hash_table =
-        static_cast<HashBucket*>(alloc_table_mem(size_t(hash_entry_count) * sizeof(HashEntry)));
-    table_written = false;
-    clear_hash_stats();
-    register_tt_prefetch();
+    hash_entry_count = entry_count < 2 ? 2 : entry_count;
+    alloc_hash_table();
 }
 
 void alloc_hash_table()

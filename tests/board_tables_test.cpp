@@ -38,6 +38,7 @@ u64 slow_ray(int s, int df, int dr, u64 occupied)
 TEST(BoardTables, SliderLookupsMatchRayWalk)
 {
     auto pos = new_position();
+    init_eval_masks(); // the mobility counts
     std::mt19937_64 rng(99);
     for (int trial = 0; trial < 2000; trial++) {
         u64 occupied = rng() & rng();
@@ -91,6 +92,7 @@ TEST(BoardTables, RotationLayouts)
 TEST(BoardTables, LeaperAndMaskDefinitions)
 {
     board_tests_init();
+    init_eval_masks(); // the evaluation's masks beside the board's
     for (int s = 0; s < 64; s++) {
         u64 knight = 0, king = 0;
         for (int t = 0; t < 64; t++) {
@@ -133,9 +135,10 @@ TEST(BoardTables, LeaperAndMaskDefinitions)
     EXPECT_FALSE(pawn_file_pattern[0x01][0x02] & 0x11);
     EXPECT_EQ(pawn_file_pattern[0][0xFF], 0);
     EXPECT_EQ(pawn_file_pattern[0xFF][0], 0);
-    // Calling the driver again yields the same tables.
+    // Calling the drivers again yields the same tables.
     const u64 dark = dark_square_mask;
     init_bitboard_tables();
+    init_eval_masks();
     EXPECT_EQ(dark_square_mask, dark);
 }
 
@@ -167,6 +170,7 @@ int pawn_file_flags_reference(int w, int b)
 TEST(BoardTables, PawnFilePatternsMatchThePairByPairReading)
 {
     init_bitboard_tables();
+    init_eval_masks();
     int wrong = 0;
     for (int w = 0; w < 256; w++)
         for (int b = 0; b < 256; b++)
