@@ -38,7 +38,7 @@ PGO_DIR := $(CURDIR)/build-pgo
 # x86-64 with a popcount instruction (and under valgrind).
 PGO_ARCH ?= -march=native
 # No tests here, so making and running the program needs no GoogleTest.
-PGO_FLAGS := -DCMAKE_BUILD_TYPE=Release -DQUARVEL_TESTS=OFF -DQUARVEL_ARCH="$(PGO_ARCH)" -DQUARVEL_PROFILE_DIR=$(PGO_DIR)/profile
+PGO_FLAGS := -DCMAKE_BUILD_TYPE=Release -DQUARVEL_TESTS=OFF -DQUARVEL_ARCH="$(PGO_ARCH)" -DQUARVEL_LTO=ON -DQUARVEL_PROFILE_DIR=$(PGO_DIR)/profile
 PGO_TARGETS := --target quarvel bench perft startup
 
 # Retrained only when a source, the build description or the flags changed
