@@ -141,6 +141,12 @@ constexpr int square_distance(int a, int b)
     return df > dr ? df : dr;
 }
 constexpr u64 FILE_H = FILE_A << 7;
+constexpr u64 RANK_1 = 0x00000000000000FFull;
+constexpr u64 RANK_2 = RANK_1 << 8;
+constexpr u64 RANK_3 = RANK_1 << 16;
+constexpr u64 RANK_6 = RANK_1 << 40;
+constexpr u64 RANK_7 = RANK_1 << 48;
+constexpr u64 RANK_8 = RANK_1 << 56;
 inline int lowest_square(u64 set)
 {
     return __builtin_ctzll(set);

@@ -13,11 +13,6 @@
 
 namespace {
 
-constexpr u64 RANK_1 = 0x00000000000000FFull;
-constexpr u64 RANK_3 = 0x0000000000FF0000ull;
-constexpr u64 RANK_6 = 0x0000FF0000000000ull;
-constexpr u64 RANK_8 = 0xFF00000000000000ull;
-
 // The occupancy and its rotations with one square emptied.
 struct Occupancy {
     u64 occupied, rot90, rot45, rot315;

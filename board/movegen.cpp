@@ -10,11 +10,6 @@
 
 namespace {
 
-constexpr u64 RANK_1 = 0x00000000000000FFull;
-constexpr u64 RANK_2 = 0x000000000000FF00ull;
-constexpr u64 RANK_7 = 0x00FF000000000000ull;
-constexpr u64 RANK_8 = 0xFF00000000000000ull;
-
 template <bool ASC>
 inline int next_square(u64& set)
 {
