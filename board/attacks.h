@@ -48,6 +48,19 @@ inline int side_to_move_in_check(const Position* pos)
 {
     return is_in_check(pos, pos->side_to_move);
 }
+// Sliders of the side that is not `colour` standing on a line through ks that
+// would reach ks on an empty board: the pieces that may pin against a king
+// on ks.
+inline u64 pin_candidates(const Position* pos, int colour, int ks)
+{
+    const int enemy = colour ^ 1;
+    const u64 straight = pos->rooks[enemy] | pos->queens[enemy];
+    const u64 diagonal = pos->bishops[enemy] | pos->queens[enemy];
+    return ((ray_north[ks] | ray_south[ks] | ray_east[ks] | ray_west[ks]) & straight) |
+           ((ray_north_east[ks] | ray_north_west[ks] | ray_south_east[ks] | ray_south_west[ks]) &
+            diagonal);
+}
+
 // Inline form of is_in_check.
 inline int king_in_check(const Position* pos, int colour)
 {

@@ -88,13 +88,7 @@ inline int piece_move_count(const Position* pos, int sq, u64 allowed)
 template <int C>
 inline u64 pinned_with_moves(const Position* pos, int ks, int* moves)
 {
-    constexpr int E = C ^ 1;
-    const u64 straight = pos->rooks[E] | pos->queens[E];
-    const u64 diagonal = pos->bishops[E] | pos->queens[E];
-    u64 snipers =
-        ((ray_north[ks] | ray_south[ks] | ray_east[ks] | ray_west[ks]) & straight) |
-        ((ray_north_east[ks] | ray_north_west[ks] | ray_south_east[ks] | ray_south_west[ks]) &
-         diagonal);
+    u64 snipers = pin_candidates(pos, C, ks);
     u64 pinned = 0;
     while (snipers) {
         const int sniper = pop_lowest(snipers);

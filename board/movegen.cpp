@@ -533,13 +533,7 @@ namespace {
 // Pieces of `colour` that alone stand between their king and an enemy slider.
 u64 pinned_pieces(const Position* pos, int colour, int ks)
 {
-    const int enemy = colour ^ 1;
-    const u64 straight = pos->rooks[enemy] | pos->queens[enemy];
-    const u64 diagonal = pos->bishops[enemy] | pos->queens[enemy];
-    u64 snipers =
-        ((ray_north[ks] | ray_south[ks] | ray_east[ks] | ray_west[ks]) & straight) |
-        ((ray_north_east[ks] | ray_north_west[ks] | ray_south_east[ks] | ray_south_west[ks]) &
-         diagonal);
+    u64 snipers = pin_candidates(pos, colour, ks);
     u64 pinned = 0;
     while (snipers) {
         const u64 between = get_squares_between(pop_lowest(snipers), ks) & pos->occupied;
