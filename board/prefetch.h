@@ -9,7 +9,6 @@
 #include <cstdint>
 
 #include "board/position.h"
-#include "board/zobrist.h"
 
 struct PrefetchTables {
     const char* tt;     // transposition buckets (never null: a dummy when none)
@@ -56,38 +55,4 @@ inline void prefetch_pawn(const Position* pos, uint64_t pawn_key)
     const char* entry = t.pawn + size_t(uint32_t(k) & t.pawn_mask) * t.pawn_stride;
     __builtin_prefetch(entry);
     __builtin_prefetch(entry + t.pawn_stride - 1);
-}
-
-// The loads for the position a move leads to, issued before the move is
-// made so that more work stands between them and the probes. The keys are
-// guessed from the moving and the taken piece alone (castling's rook, rights
-// and en passant squares are left out): a wrong guess wastes one load.
-inline void prefetch_child_pawn(const Position* pos, Move move)
-{
-    const int piece = move_piece(move), captured = move_captured(move);
-    const int from = move_from(move), to = move_to(move);
-    uint64_t key = *pos->pawn_key_top;
-    if ((piece & 7) == PAWN)
-        key ^= zobrist_piece[piece][from] ^ zobrist_piece[piece][to];
-    else if ((captured & 7) != PAWN)
-        return;
-    if ((captured & 7) == PAWN)
-        key ^= zobrist_piece[captured][to];
-    prefetch_pawn(pos, key);
-}
-
-inline void prefetch_child(const Position* pos, Move move)
-{
-    const int from = move_from(move), to = move_to(move);
-    const int piece = move_piece(move), captured = move_captured(move);
-    prefetch_tt(*pos->key_top ^ zobrist_side ^ zobrist_piece[piece][from] ^
-                zobrist_piece[piece][to] ^ zobrist_piece[captured][to]);
-    prefetch_child_pawn(pos, move);
-}
-
-// The same for the position after a null move.
-inline void prefetch_null_child(const Position* pos)
-{
-    const int ep = *pos->ep_top;
-    prefetch_tt(*pos->key_top ^ zobrist_side ^ (ep ? zobrist_ep[ep] : 0));
 }

@@ -7,7 +7,6 @@
 
 #include "board/assert.h"
 #include "board/board.h"
-#include "board/prefetch.h"
 #include "search/evaluate.h"
 #include "search/exchange.h"
 #include "search/history.h"
@@ -538,8 +537,6 @@ int search(Position* pos, int depth, int ply, int alpha, int beta, int allow_nul
         return beta;
     node_count++;
     pos->pv_length[ply] = ply;
-    if (allow_null && depth >= 4 * ONE_PLY)
-        prefetch_null_child(pos);
 
     if (is_draw(pos))
         return draw_score[pos->side_to_move];
@@ -550,8 +547,6 @@ int search(Position* pos, int depth, int ply, int alpha, int beta, int allow_nul
     const int probe = probe_hash(pos, depth, ply, &alpha, &beta);
     if (probe == HASH_CUTOFF)
         return alpha;
-    if (pos->hash_move[ply] != 0)
-        prefetch_child(pos, pos->hash_move[ply]);
 
     int result = 0;
     if (table_probe_decides(pos, depth, ply, &result))
@@ -617,8 +612,6 @@ int quiesce(Position* pos, int ply, int alpha, int beta)
 
     for (int i = 0; i < kept; i++) {
         const Move move = list[i];
-        if (i + 1 < kept)
-            prefetch_child_pawn(pos, list[i + 1]);
         make_move(pos, move);
         pos->ext_flags[0]++;
         const int score = -quiesce(pos, ply + 1, -beta, -alpha);
