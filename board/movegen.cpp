@@ -543,17 +543,21 @@ u64 pinned_pieces(const Position* pos, int colour, int ks)
     return pinned;
 }
 
-} // namespace
-
-bool leaves_king_safe(Position* pos, Move move)
+// The one legality test: make, look at the own king, unmake. Inline for the
+// generator's filter, which perft and the search run at every node.
+inline bool king_safe_after(Position* pos, Move move, int mover)
 {
-    if (!state_stack_has_room(pos))
-        return false;
-    const int mover = pos->side_to_move;
     make_move(pos, move);
     const bool safe = !king_in_check(pos, mover);
     unmake_move(pos, move);
     return safe;
+}
+
+} // namespace
+
+bool leaves_king_safe(Position* pos, Move move)
+{
+    return state_stack_has_room(pos) && king_safe_after(pos, move, pos->side_to_move);
 }
 
 int remove_illegal_moves(Position* pos, Move* list, int count)
@@ -576,7 +580,7 @@ int remove_illegal_moves(Position* pos, Move* list, int count)
             const int from = move_from(move), to = move_to(move);
             bool legal;
             if (from == ks || (ep && to == ep && (move_piece(move) & 7) == PAWN))
-                legal = leaves_king_safe(pos, move);
+                legal = king_safe_after(pos, move, mover);
             else
                 legal = !(pinned & (u64(1) << from)) ||
                         direction_table[ks][to] == direction_table[ks][from];
@@ -586,7 +590,7 @@ int remove_illegal_moves(Position* pos, Move* list, int count)
         return kept;
     }
     for (int i = 0; i < count; i++)
-        if (leaves_king_safe(pos, list[i]))
+        if (king_safe_after(pos, list[i], mover))
             list[kept++] = list[i];
     return kept;
 }
