@@ -133,16 +133,21 @@ bool store_size(ConfigItem* item, const char* text)
     return true;
 }
 
+// A replaced value is never freed, since callers may still hold it; the list
+// keeps every value we made reachable for the life of the process.
+std::vector<char*>& made_values()
+{
+    static std::vector<char*>* made = new std::vector<char*>;
+    return *made;
+}
+
 // Stores a value for the item; false (and nothing changed) when it is unusable.
 bool store_config_value(ConfigItem* item, const char* text)
 {
     switch (item->kind) {
         case CONFIG_STRING: {
-            // A replaced value is never freed, since callers may still hold it; the
-            // list keeps every value we made reachable for the life of the process.
-            static std::vector<char*>* made = new std::vector<char*>;
             char* copy = dup_string(text != nullptr ? text : "");
-            made->push_back(copy);
+            made_values().push_back(copy);
             *static_cast<char**>(item->value) = copy;
             return true;
         }
@@ -317,6 +322,13 @@ void load_config(const char* file_name)
             pending = load_number_value(file, item, word);
     }
     std::fclose(file);
+}
+
+void release_config_values()
+{
+    for (char* value : made_values())
+        std::free(value);
+    made_values().clear();
 }
 
 void print_config()

@@ -41,6 +41,11 @@ bool config_key_set(const char* key);
 // Reads the configuration file; a missing file is reported and ignored.
 void load_config(const char* file_name);
 
+// Frees every string value the reader made. Only for a process that reads
+// configuration files over and over and has first put every string key back
+// to a value of its own (the fuzz harness): the engine reads one file once.
+void release_config_values();
+
 // Lists every key with its value on standard output (option -C).
 void print_config();
 

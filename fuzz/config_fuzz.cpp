@@ -18,8 +18,6 @@ void check_and_restore()
             char** value = static_cast<char**>(item.value);
             if (std::strlen(*value) > size_t(CONFIG_LINE_LIMIT))
                 fuzz_fail("string value beyond the line limit", item.name);
-            if (*value != defaults[i])
-                std::free(*value);
             *value = static_cast<char*>(defaults[i]);
         } else {
             int32_t* value = static_cast<int32_t*>(item.value);
@@ -29,6 +27,9 @@ void check_and_restore()
         }
         item.is_set = 0;
     }
+    // Values a file replaced within itself are freed too, so a long campaign
+    // does not grow until it runs out of memory.
+    release_config_values();
 }
 
 } // namespace
