@@ -162,16 +162,9 @@ bool board_is_playable(const int* board, int side_to_move)
 
 namespace {
 
-int read_board(Position* pos, const char* text, bool for_play)
+// Splits the text into at most four fields; returns how many were found.
+int split_fields(const char* p, Field fields[4])
 {
-    const char* p = text;
-    while (*p == ' ')
-        p++;
-    const char* shown = p;
-    while (is_blank(*p))
-        p++;
-
-    Field fields[4] = {};
     int count = 0;
     while (*p && count < 4) {
         fields[count].start = p;
@@ -182,6 +175,103 @@ int read_board(Position* pos, const char* text, bool for_play)
         while (is_blank(*p))
             p++;
     }
+    return count;
+}
+
+// The castling field as rights, or -1 for a letter it cannot hold.
+int parse_castling(Field castle)
+{
+    int rights = 0;
+    for (int i = 0; i < castle.length; i++) {
+        switch (castle.start[i]) {
+            case '-': break;
+            case 'K': rights |= CASTLE_WHITE_SHORT; break;
+            case 'Q': rights |= CASTLE_WHITE_LONG; break;
+            case 'k': rights |= CASTLE_BLACK_SHORT; break;
+            case 'q': rights |= CASTLE_BLACK_LONG; break;
+            default: return -1;
+        }
+    }
+    return rights;
+}
+
+// The en-passant field as a square (0 for none), or -1 when it is unusable.
+int parse_ep_square(Field ep, const int board[64], int side_to_move)
+{
+    if (ep.length == 1 && ep.start[0] == '-')
+        return 0;
+    if (ep.length != 2 || ep.start[0] < 'a' || ep.start[0] > 'h' ||
+        (ep.start[1] != '3' && ep.start[1] != '6'))
+        return -1;
+    const int ep_square = (ep.start[0] - 'a') + 8 * (ep.start[1] - '1');
+    // A double step of the side not to move skips a square of its own
+    // third rank; one on the other rank would let the side to move take
+    // "en passant" towards its own side of the board.
+    if (ep.start[1] != (side_to_move == WHITE ? '6' : '3'))
+        return -1;
+    // Only a pawn that has just stepped past the square can be taken
+    // there: without it beyond the square, or with the square taken,
+    // the capture would remove a man that is not on the board.
+    const int stepped = side_to_move == WHITE ? ep_square - 8 : ep_square + 8;
+    if (board[stepped] != (side_to_move == WHITE ? B_PAWN : W_PAWN) || board[ep_square] != 0)
+        return -1;
+    return ep_square;
+}
+
+// A right whose king or rook is not on its home square cannot be used.
+int usable_rights(int rights, const int board[64])
+{
+    if (board[SQ_E1] != W_KING)
+        rights &= ~(CASTLE_WHITE_SHORT | CASTLE_WHITE_LONG);
+    if (board[SQ_E8] != B_KING)
+        rights &= ~(CASTLE_BLACK_SHORT | CASTLE_BLACK_LONG);
+    if (board[SQ_A1] != W_ROOK)
+        rights &= ~CASTLE_WHITE_LONG;
+    if (board[SQ_H1] != W_ROOK)
+        rights &= ~CASTLE_WHITE_SHORT;
+    if (board[SQ_A8] != B_ROOK)
+        rights &= ~CASTLE_BLACK_LONG;
+    if (board[SQ_H8] != B_ROOK)
+        rights &= ~CASTLE_BLACK_SHORT;
+    return rights;
+}
+
+void install_board(Position* pos, const int board[64], int side_to_move, int rights, int ep_square)
+{
+    // Nothing below the new position is ever read again (the fifty-move
+    // counter starts at 0), so the stacks restart at their base: a game set
+    // up this way has the same room as one started with setup_new_game.
+    pos->castle_top = pos->castle_stack;
+    pos->key_top = pos->key_stack;
+    pos->pawn_key_top = pos->pawn_key_stack;
+    pos->fifty_top = pos->fifty_stack;
+    pos->ep_top = pos->ep_stack;
+
+    memcpy(pos->board, board, sizeof pos->board);
+    pos->side_to_move = side_to_move;
+    pos->game->move_count = 0;
+    *pos->ep_top = ep_square;
+    *pos->fifty_top = 0;
+    *pos->castle_top = rights;
+    compute_material(pos);
+    rebuild_bitboards(pos);
+    check_material(pos);
+    *pos->key_top = compute_hash_key(pos);
+    *pos->pawn_key_top = compute_pawn_key(pos);
+    ASSERT(position_is_ok(pos));
+}
+
+int read_board(Position* pos, const char* text, bool for_play)
+{
+    const char* p = text;
+    while (*p == ' ')
+        p++;
+    const char* shown = p;
+    while (is_blank(*p))
+        p++;
+
+    Field fields[4] = {};
+    const int count = split_fields(p, fields);
     if (count < 2)
         return report_bad_position(shown);
 
@@ -197,77 +287,19 @@ int read_board(Position* pos, const char* text, bool for_play)
         return report_bad_position(shown);
 
     const int side_to_move = (side.length == 1 && side.start[0] == 'w') ? WHITE : BLACK;
-
-    int rights = 0;
-    for (int i = 0; i < castle.length; i++) {
-        switch (castle.start[i]) {
-            case '-': break;
-            case 'K': rights |= CASTLE_WHITE_SHORT; break;
-            case 'Q': rights |= CASTLE_WHITE_LONG; break;
-            case 'k': rights |= CASTLE_BLACK_SHORT; break;
-            case 'q': rights |= CASTLE_BLACK_LONG; break;
-            default: return bad_castling();
-        }
-    }
-
-    int ep_square = 0;
-    if (!(ep.length == 1 && ep.start[0] == '-')) {
-        if (ep.length != 2 || ep.start[0] < 'a' || ep.start[0] > 'h' ||
-            (ep.start[1] != '3' && ep.start[1] != '6'))
-            return report_bad_position(shown);
-        ep_square = (ep.start[0] - 'a') + 8 * (ep.start[1] - '1');
-        // A double step of the side not to move skips a square of its own
-        // third rank; one on the other rank would let the side to move take
-        // "en passant" towards its own side of the board.
-        if (ep.start[1] != (side_to_move == WHITE ? '6' : '3'))
-            return report_bad_position(shown);
-        // Only a pawn that has just stepped past the square can be taken
-        // there: without it beyond the square, or with the square taken,
-        // the capture would remove a man that is not on the board.
-        const int stepped = side_to_move == WHITE ? ep_square - 8 : ep_square + 8;
-        if (board[stepped] != (side_to_move == WHITE ? B_PAWN : W_PAWN) || board[ep_square] != 0)
-            return report_bad_position(shown);
-    }
+    const int rights = parse_castling(castle);
+    if (rights < 0)
+        return bad_castling();
+    const int ep_square = parse_ep_square(ep, board, side_to_move);
+    if (ep_square < 0)
+        return report_bad_position(shown);
 
     // A position without one king a side, or whose side to move could take
     // the other king, would make the search capture a king.
     if (for_play && !board_is_playable(board, side_to_move))
         return report_bad_position(shown);
 
-    if (board[SQ_E1] != W_KING)
-        rights &= ~(CASTLE_WHITE_SHORT | CASTLE_WHITE_LONG);
-    if (board[SQ_E8] != B_KING)
-        rights &= ~(CASTLE_BLACK_SHORT | CASTLE_BLACK_LONG);
-    if (board[SQ_A1] != W_ROOK)
-        rights &= ~CASTLE_WHITE_LONG;
-    if (board[SQ_H1] != W_ROOK)
-        rights &= ~CASTLE_WHITE_SHORT;
-    if (board[SQ_A8] != B_ROOK)
-        rights &= ~CASTLE_BLACK_LONG;
-    if (board[SQ_H8] != B_ROOK)
-        rights &= ~CASTLE_BLACK_SHORT;
-
-    // Nothing below the new position is ever read again (the fifty-move
-    // counter starts at 0), so the stacks restart at their base: a game set
-    // up this way has the same room as one started with setup_new_game.
-    pos->castle_top = pos->castle_stack;
-    pos->key_top = pos->key_stack;
-    pos->pawn_key_top = pos->pawn_key_stack;
-    pos->fifty_top = pos->fifty_stack;
-    pos->ep_top = pos->ep_stack;
-
-    memcpy(pos->board, board, sizeof board);
-    pos->side_to_move = side_to_move;
-    pos->game->move_count = 0;
-    *pos->ep_top = ep_square;
-    *pos->fifty_top = 0;
-    *pos->castle_top = rights;
-    compute_material(pos);
-    rebuild_bitboards(pos);
-    check_material(pos);
-    *pos->key_top = compute_hash_key(pos);
-    *pos->pawn_key_top = compute_pawn_key(pos);
-    ASSERT(position_is_ok(pos));
+    install_board(pos, board, side_to_move, usable_rights(rights, board), ep_square);
     return 1;
 }
 
