@@ -36,8 +36,7 @@ void check_and_restore()
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    if (!std::freopen("/dev/null", "w", stdout))
-        std::abort();
+    fuzz_quiet_stdout();
     for (int i = 0; i < CONFIG_COUNT; i++) {
         if (CONFIG_TABLE[i].kind == CONFIG_STRING)
             defaults[i] = *static_cast<char**>(CONFIG_TABLE[i].value);

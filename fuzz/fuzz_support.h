@@ -68,13 +68,37 @@ inline void fuzz_check_position(const Position* pos, const char* where)
     }
 }
 
+// Standard output as a stream in memory: the engine flushes every line, and
+// a system call per line (even to /dev/null) would cost more than the code
+// under test. What it writes is dropped, or kept while fuzz_output_kept is
+// set, for a target that reads the engine's answers.
+inline std::string fuzz_output;
+inline bool fuzz_output_kept = false;
+
+inline void fuzz_quiet_stdout()
+{
+    cookie_io_functions_t io = {};
+    io.write = [](void*, const char* bytes, size_t size) -> ssize_t {
+        if (fuzz_output_kept)
+            fuzz_output.append(bytes, size);
+        return ssize_t(size);
+    };
+    FILE* stream = fopencookie(nullptr, "w", io);
+    if (stream == nullptr)
+        std::abort();
+    // The descriptor stays open on /dev/null, so that no file the process
+    // opens later is given number 1.
+    if (!std::freopen("/dev/null", "w", stdout))
+        std::abort();
+    stdout = stream;
+}
+
 // The engine's start-up, once per process, as the program makes it (tables,
 // keys and the search's calls into the front end, such as its input polls);
 // standard output goes nowhere (libFuzzer reports on standard error).
 inline Position* fuzz_engine_start(int hash_bytes = 1 << 20)
 {
-    if (!std::freopen("/dev/null", "w", stdout))
-        std::abort();
+    fuzz_quiet_stdout();
     Position* pos = create_position();
     hash_total_bytes = hash_bytes;
     start_engine(pos, true);
